@@ -1,0 +1,134 @@
+#pragma once
+
+#include "datapacket.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+class ClientDataSet;
+
+// A declared column of a dataset: its packet definition plus how grids and lists show it.
+struct FieldDecl
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int size = 0; // text: 20 when the declaration gives none
+    bool fixed = false;
+    QString displayLabel; // empty: the name
+    bool visible = true;
+    bool currency = false;
+    QString displayFormat; // e.g. "#,##0.00"
+};
+
+// Access to one column of the current record, as the framework's TField.
+// Conversions follow the default QLocale (decimal separator, short date format).
+class Field
+{
+public:
+    Field(ClientDataSet *dataSet, int column) : m_ds(dataSet), m_col(column) {}
+
+    QString FieldName() const;
+    bool IsNull() const;
+    QVariant Value() const;
+    QString AsString() const;   // floats in general form with the locale's separator
+    double AsFloat() const;     // text converted with the locale; null is 0
+    int AsInteger() const;      // null is 0
+    QDateTime AsDateTime() const; // text converted with the locale's short date/time format
+
+    void Clear();
+    void setValue(const QVariant &v);
+    void setAsString(const QString &s); // text cut to the size; float columns parse with locale
+    void setAsFloat(double v);
+    void setAsInteger(int v);
+    void setAsDateTime(const QDateTime &v);
+
+private:
+    ClientDataSet *m_ds;
+    int m_col;
+};
+
+// In-memory table with declared columns, navigation, editing, locate and text filters.
+// Every failure is an Exception whose text names the dataset.
+class ClientDataSet : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    explicit ClientDataSet(const QString &name, QObject *parent = nullptr);
+    ~ClientDataSet() override;
+
+    QString Name() const;
+
+    // Declarations (the design-time FieldDefs). Changing them closes the dataset.
+    void setFieldDecls(const QList<FieldDecl> &decls);
+    const QList<FieldDecl> &fieldDecls() const;
+    // Columns of the open dataset: the declared ones after CreateDataSet, the source's after a
+    // load (declared ones keep their display settings).
+    int FieldCount() const;
+    FieldDef fieldDef(int column) const;
+    const FieldDecl *fieldDecl(int column) const; // display settings, null when undeclared
+    int FieldIndex(const QString &name) const;     // -1 when absent
+
+    void CreateDataSet(); // open, empty, exactly the declared columns
+    void Close();
+    bool Active() const;
+    State state() const;
+
+    void LoadFromFile(const QString &path); // fails when a declared column is missing
+    void SaveToFile(const QString &path) const;
+    DataPacket Data() const;              // the whole data (shares rows, no copy)
+    void setData(const DataPacket &data); // opens; every declared column must be present
+    void EmptyDataSet();
+
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    bool Eof() const;
+    bool Bof() const;
+    int RecNo() const; // 1-based in the visible (filtered) rows; 0 when empty
+    int RecordCount() const;
+    bool IsEmpty() const;
+    void setRecNo(int recNo);
+
+    void Insert(); // new record ahead of the current one
+    void Append();
+    void Edit();
+    void Post();
+    void Cancel();
+    void Delete();
+
+    // Exact, case-sensitive, whole-value match on one column; moves the cursor when found.
+    bool Locate(const QString &fieldName, const QVariant &value);
+
+    QString Filter() const;
+    void setFilter(const QString &filter); // a bad expression throws when filtering turns on
+    bool Filtered() const;
+    void setFiltered(bool on);
+
+    Field FieldByName(const QString &name); // throws when there is no such column
+    Field fieldAt(int column);
+
+    // Row access for views: visible row index (0-based) and column.
+    QVariant visibleValue(int row, int column) const;
+    int currentRow() const; // 0-based visible row, -1 when none
+
+signals:
+    // For the grid model; rows are visible-row indexes.
+    void aboutToReset();
+    void reset(); // opened, closed, loaded, filtered, emptied
+    void aboutToInsertRow(int row);
+    void rowInserted(int row);
+    void aboutToRemoveRow(int row);
+    void rowRemoved(int row);
+    void rowChanged(int row);
+    void currentRowChanged(int row);
+
+private:
+    friend class Field;
+    class Private;
+    Private *d;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Conversions "by system settings": every function reads the default QLocale() at the call,
+// so a test or the host may change the locale between calls.
+namespace Sys {
+
+QString CurrencyString();                       // "R$" in pt_BR
+QString FormatFloat(const QString &mask, double v); // masks "#,##0.00" and "0.00"
+QString FloatToStr(double v);                   // shortest general form: 18 -> "18", 7.5 -> "7,5"
+double StrToFloat(const QString &s);            // locale separators, thousands allowed; throws
+bool TryStrToFloat(const QString &s, double &out);
+int StrToInt(const QString &s);                 // throws Exception on non-numbers
+QString DateToStr(const QDate &d);              // "dd/MM/yyyy" in pt_BR
+QString TimeToStr(const QTime &t);              // "HH:mm:ss"
+QString DateTimeToStr(const QDateTime &dt);
+QDateTime StrToDate(const QString &s);          // strict; midnight; throws Exception
+QDateTime StrToDateTime(const QString &s);      // date, space, time; throws Exception
+QDateTime Now();
+QDateTime Date();                               // today at midnight
+
+} // namespace Sys
