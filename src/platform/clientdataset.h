@@ -22,7 +22,7 @@ struct FieldDecl
     QString displayFormat; // e.g. "#,##0.00"
 };
 
-// Access to one column of the current record, as the framework's TField.
+// Access to one column of the current record (the edit buffer while editing).
 // Conversions follow the default QLocale (decimal separator, short date format).
 class Field
 {
@@ -80,7 +80,9 @@ public:
     void LoadFromFile(const QString &path); // fails when a declared column is missing
     void SaveToFile(const QString &path) const;
     DataPacket Data() const;              // the whole data (shares rows, no copy)
-    void setData(const DataPacket &data); // opens; every declared column must be present
+    // Opens on the packet; every declared column must be present (a packet without rows that
+    // lacks some opens the dataset empty with its declared columns).
+    void setData(const DataPacket &data);
     void EmptyDataSet();
 
     void First();
@@ -129,6 +131,17 @@ signals:
 
 private:
     friend class Field;
+    [[noreturn]] void fail(const QString &problem) const; // Exception naming the dataset
+    void checkActive() const;
+    void open(const DataPacket &packet);
+    void take(const DataPacket &packet, const QString &source);
+    void postPending();
+    void moveTo(int row);
+    void startInsert(int packetRow);
+    void applyFilter(const QString &text, bool on);
+    QVariant currentValue(int column) const; // the edit buffer while editing
+    void setCurrentValue(int column, const QVariant &value);
+
     class Private;
     Private *d;
 };

@@ -1,0 +1,501 @@
+#include "datapacket.h"
+
+#include "datapacket_p.h"
+#include "exception.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+
+#include <bit>
+#include <cmath>
+
+QStringView PacketCodec::cut(const FieldDef &f, QStringView text)
+{
+    if (f.size <= 0 || text.size() <= f.size)
+        return text;
+    qsizetype n = f.size;
+    if (text[n - 1].isHighSurrogate())
+        --n;
+    return text.first(n);
+}
+
+QString PacketCodec::fitText(const FieldDef &f, QStringView text)
+{
+    QString s = cut(f, text).toString();
+    if (f.fixed && f.size > 0 && s.size() < f.size)
+        s = s.leftJustified(f.size, QLatin1Char(' '));
+    return s;
+}
+
+void DataPacketPrivate::setColumns(const QList<FieldDef> &defs)
+{
+    fields = defs;
+    cols = QList<PacketColumn>(defs.size());
+    rows = 0;
+}
+
+void DataPacketPrivate::appendNullRow()
+{
+    for (int c = 0; c < fields.size(); ++c) {
+        PacketColumn &col = cols[c];
+        if (isText(fields[c].type)) {
+            col.off.append(0);
+            col.len.append(-1);
+        } else {
+            col.num.append(0);
+            col.null.append(1);
+        }
+    }
+    ++rows;
+}
+
+void DataPacketPrivate::setText(int row, int col, QStringView text)
+{
+    PacketColumn &c = cols[col];
+    const qint32 old = c.len[row];
+    if (old > 0)
+        c.garbage += old;
+    // A 32-bit offset bounds one column's pool; compacting keeps it within reach.
+    if (c.pool.size() + text.size() > std::numeric_limits<qint32>::max()) {
+        compactText(col);
+        if (c.pool.size() + text.size() > std::numeric_limits<qint32>::max())
+            throw Exception(QStringLiteral("Coluna %1: texto excede a capacidade")
+                                .arg(fields[col].name));
+    }
+    c.off[row] = qint32(c.pool.size());
+    c.len[row] = qint32(text.size());
+    c.pool.append(text);
+    if (c.garbage > 4096 && c.garbage > c.pool.size() / 2)
+        compactText(col);
+}
+
+void DataPacketPrivate::setNull(int row, int col)
+{
+    PacketColumn &c = cols[col];
+    if (isText(fields[col].type)) {
+        if (c.len[row] > 0)
+            c.garbage += c.len[row];
+        c.len[row] = -1;
+        c.off[row] = 0;
+    } else {
+        c.num[row] = 0;
+        c.null[row] = 1;
+    }
+}
+
+void DataPacketPrivate::setNumber(int row, int col, qint64 word)
+{
+    PacketColumn &c = cols[col];
+    c.num[row] = word;
+    c.null[row] = 0;
+}
+
+void DataPacketPrivate::compactText(int col)
+{
+    PacketColumn &c = cols[col];
+    QString pool;
+    pool.reserve(c.pool.size() - c.garbage);
+    for (int r = 0; r < rows; ++r) {
+        if (c.len[r] < 0)
+            continue;
+        const qint32 at = qint32(pool.size());
+        pool.append(QStringView(c.pool).mid(c.off[r], c.len[r]));
+        c.off[r] = at;
+    }
+    c.pool = pool;
+    c.garbage = 0;
+}
+
+void DataPacketPrivate::squeeze()
+{
+    for (int c = 0; c < cols.size(); ++c) {
+        PacketColumn &col = cols[c];
+        if (col.garbage > 0)
+            compactText(c);
+        col.off.squeeze();
+        col.len.squeeze();
+        col.pool.squeeze();
+        col.num.squeeze();
+        col.null.squeeze();
+    }
+}
+
+namespace {
+
+[[noreturn]] void badValue(const FieldDef &f, const QVariant &v)
+{
+    throw Exception(QStringLiteral("Valor inválido para o campo %1: \"%2\"")
+                        .arg(f.name, v.toString()));
+}
+
+bool isTextType(FieldType t) { return DataPacketPrivate::isText(t); }
+
+// Converts a value to the storage word of a non-text column; throws when it does not fit.
+qint64 toWord(const FieldDef &f, const QVariant &v)
+{
+    const int id = v.metaType().id();
+    const bool isString = id == QMetaType::QString || id == QMetaType::QByteArray;
+    bool ok = false;
+    switch (f.type) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::LargeInt: {
+        qint64 n = 0;
+        if (isString) {
+            n = v.toString().trimmed().toLongLong(&ok);
+        } else if (id == QMetaType::Double || id == QMetaType::Float) {
+            const double d = v.toDouble();
+            ok = std::isfinite(d) && d == std::trunc(d) && std::abs(d) < 9.2e18;
+            n = ok ? qint64(d) : 0;
+        } else if (id == QMetaType::Bool) {
+            n = v.toBool() ? 1 : 0;
+            ok = true;
+        } else {
+            n = v.toLongLong(&ok);
+        }
+        if (ok && f.type == FieldType::SmallInt)
+            ok = n >= -32768 && n <= 32767;
+        if (ok && f.type == FieldType::Integer)
+            ok = n >= std::numeric_limits<qint32>::min()
+                 && n <= std::numeric_limits<qint32>::max();
+        if (!ok)
+            badValue(f, v);
+        return n;
+    }
+    case FieldType::Float: {
+        const double d = isString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+        if (!ok || !std::isfinite(d))
+            badValue(f, v);
+        return std::bit_cast<qint64>(d);
+    }
+    case FieldType::Boolean: {
+        if (id == QMetaType::Bool)
+            return v.toBool() ? 1 : 0;
+        if (isString) {
+            const QString s = v.toString().trimmed();
+            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || s == u"1")
+                return 1;
+            if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || s == u"0")
+                return 0;
+            badValue(f, v);
+        }
+        const qint64 n = v.toLongLong(&ok);
+        if (!ok)
+            badValue(f, v);
+        return n != 0;
+    }
+    case FieldType::Date: {
+        QDate d;
+        if (id == QMetaType::QDate)
+            d = v.toDate();
+        else if (id == QMetaType::QDateTime)
+            d = v.toDateTime().date();
+        else if (isString)
+            d = QDate::fromString(v.toString().trimmed(), Qt::ISODate);
+        if (!d.isValid())
+            badValue(f, v);
+        return d.toJulianDay();
+    }
+    case FieldType::Time: {
+        QTime t;
+        if (id == QMetaType::QTime)
+            t = v.toTime();
+        else if (id == QMetaType::QDateTime)
+            t = v.toDateTime().time();
+        else if (isString)
+            t = QTime::fromString(v.toString().trimmed(), Qt::ISODateWithMs);
+        if (!t.isValid())
+            badValue(f, v);
+        return t.msecsSinceStartOfDay();
+    }
+    case FieldType::DateTime: {
+        QDate d;
+        QTime t(0, 0);
+        if (id == QMetaType::QDateTime) {
+            const QDateTime dt = v.toDateTime();
+            d = dt.date();
+            t = dt.time();
+        } else if (id == QMetaType::QDate) {
+            d = v.toDate();
+        } else if (isString) {
+            const QDateTime dt = QDateTime::fromString(v.toString().trimmed(), Qt::ISODateWithMs);
+            d = dt.date();
+            t = dt.time();
+        }
+        if (!d.isValid() || !t.isValid())
+            badValue(f, v);
+        return d.toJulianDay() * PacketCodec::msPerDay + t.msecsSinceStartOfDay();
+    }
+    case FieldType::String:
+    case FieldType::WideString:
+        break;
+    }
+    badValue(f, v);
+}
+
+QVariant fromWord(FieldType t, qint64 w)
+{
+    switch (t) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+        return QVariant(int(w));
+    case FieldType::LargeInt:
+        return QVariant(qlonglong(w));
+    case FieldType::Float:
+        return QVariant(std::bit_cast<double>(w));
+    case FieldType::Boolean:
+        return QVariant(w != 0);
+    case FieldType::Date:
+        return QVariant(QDate::fromJulianDay(w));
+    case FieldType::Time:
+        return QVariant(QTime::fromMSecsSinceStartOfDay(int(w)));
+    case FieldType::DateTime: {
+        const qint64 day = w >= 0 ? w / PacketCodec::msPerDay
+                                  : -((-w + PacketCodec::msPerDay - 1) / PacketCodec::msPerDay);
+        const int ms = int(w - day * PacketCodec::msPerDay);
+        return QVariant(QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(ms)));
+    }
+    case FieldType::String:
+    case FieldType::WideString:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+DataPacket::DataPacket() : d(new DataPacketPrivate) {}
+
+DataPacket::DataPacket(QList<FieldDef> fields) : d(new DataPacketPrivate)
+{
+    for (int i = 0; i < fields.size(); ++i) {
+        if (fields[i].name.isEmpty())
+            throw Exception(QStringLiteral("Campo sem nome na posição %1").arg(i + 1));
+        for (int j = 0; j < i; ++j)
+            if (fields[j].name == fields[i].name)
+                throw Exception(QStringLiteral("Campo repetido: %1").arg(fields[i].name));
+    }
+    d->setColumns(fields);
+}
+
+DataPacket::DataPacket(const DataPacket &) = default;
+DataPacket &DataPacket::operator=(const DataPacket &) = default;
+DataPacket::~DataPacket() = default;
+
+bool DataPacket::isEmpty() const
+{
+    return d->fields.isEmpty() && d->rows == 0;
+}
+
+const QList<FieldDef> &DataPacket::fields() const
+{
+    return d->fields;
+}
+
+int DataPacket::fieldCount() const
+{
+    return int(d->fields.size());
+}
+
+int DataPacket::indexOf(const QString &fieldName) const
+{
+    for (int i = 0; i < d->fields.size(); ++i)
+        if (d->fields[i].name == fieldName)
+            return i;
+    return -1;
+}
+
+int DataPacket::rowCount() const
+{
+    return d->rows;
+}
+
+static void checkCell(const DataPacketPrivate *p, int row, int column)
+{
+    if (column < 0 || column >= p->fields.size())
+        throw Exception(QStringLiteral("Coluna %1 fora do pacote").arg(column));
+    if (row < 0 || row >= p->rows)
+        throw Exception(QStringLiteral("Linha %1 fora do pacote").arg(row));
+}
+
+bool DataPacket::isNull(int row, int column) const
+{
+    checkCell(d.constData(), row, column);
+    const PacketColumn &c = d->cols[column];
+    return isTextType(d->fields[column].type) ? c.len[row] < 0 : c.null[row] != 0;
+}
+
+QStringView DataPacket::textAt(int row, int column) const
+{
+    checkCell(d.constData(), row, column);
+    const PacketColumn &c = d->cols[column];
+    if (!isTextType(d->fields[column].type) || c.len[row] < 0)
+        return {};
+    return QStringView(c.pool).mid(c.off[row], c.len[row]);
+}
+
+QVariant DataPacket::value(int row, int column) const
+{
+    checkCell(d.constData(), row, column);
+    const PacketColumn &c = d->cols[column];
+    const FieldType t = d->fields[column].type;
+    if (isTextType(t)) {
+        if (c.len[row] < 0)
+            return {};
+        return QVariant(QStringView(c.pool).mid(c.off[row], c.len[row]).toString());
+    }
+    if (c.null[row])
+        return {};
+    return fromWord(t, c.num[row]);
+}
+
+QVariant DataPacket::coerce(const FieldDef &field, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (isTextType(field.type))
+        return QVariant(PacketCodec::fitText(field, value.toString()));
+    return fromWord(field.type, toWord(field, value));
+}
+
+void DataPacket::setValue(int row, int column, const QVariant &value)
+{
+    checkCell(d.constData(), row, column);
+    const FieldDef &f = d->fields[column];
+    if (!value.isValid() || value.isNull()) {
+        d->setNull(row, column);
+    } else if (isTextType(f.type)) {
+        const QString s = PacketCodec::fitText(f, value.toString());
+        d->setText(row, column, s);
+    } else {
+        const qint64 w = toWord(f, value);
+        d->setNumber(row, column, w);
+    }
+}
+
+void DataPacket::appendRow(const QVariantList &values)
+{
+    insertRow(d->rows, values);
+}
+
+void DataPacket::insertRow(int row, const QVariantList &values)
+{
+    if (row < 0 || row > d->rows)
+        throw Exception(QStringLiteral("Linha %1 fora do pacote").arg(row));
+    if (values.size() != d->fields.size())
+        throw Exception(QStringLiteral("Linha com %1 valores para %2 campos")
+                            .arg(values.size()).arg(d->fields.size()));
+    // Convert first: a bad value must leave the packet as it was.
+    QList<qint64> words(values.size());
+    QStringList texts(values.size());
+    for (int c = 0; c < values.size(); ++c) {
+        const FieldDef &f = d->fields[c];
+        if (!values[c].isValid() || values[c].isNull())
+            continue;
+        if (isTextType(f.type))
+            texts[c] = PacketCodec::fitText(f, values[c].toString());
+        else
+            words[c] = toWord(f, values[c]);
+    }
+    DataPacketPrivate *p = d.data();
+    for (int c = 0; c < values.size(); ++c) {
+        PacketColumn &col = p->cols[c];
+        const bool isNull = !values[c].isValid() || values[c].isNull();
+        if (isTextType(p->fields[c].type)) {
+            col.off.insert(row, 0);
+            col.len.insert(row, -1);
+        } else {
+            col.num.insert(row, isNull ? 0 : words[c]);
+            col.null.insert(row, isNull ? 1 : 0);
+        }
+    }
+    ++p->rows;
+    for (int c = 0; c < values.size(); ++c)
+        if (isTextType(p->fields[c].type) && values[c].isValid() && !values[c].isNull())
+            p->setText(row, c, texts[c]);
+}
+
+void DataPacket::removeRow(int row)
+{
+    if (row < 0 || row >= d->rows)
+        throw Exception(QStringLiteral("Linha %1 fora do pacote").arg(row));
+    DataPacketPrivate *p = d.data();
+    for (int c = 0; c < p->fields.size(); ++c) {
+        PacketColumn &col = p->cols[c];
+        if (isTextType(p->fields[c].type)) {
+            if (col.len[row] > 0)
+                col.garbage += col.len[row];
+            col.off.remove(row);
+            col.len.remove(row);
+        } else {
+            col.num.remove(row);
+            col.null.remove(row);
+        }
+    }
+    --p->rows;
+}
+
+void DataPacket::clearRows()
+{
+    if (d->rows == 0)
+        return;
+    d->setColumns(QList<FieldDef>(d->fields));
+}
+
+bool DataPacket::sharesRowsWith(const DataPacket &other) const
+{
+    return d.constData() == other.d.constData();
+}
+
+int DataPacket::find(int column, const QVariant &value, const QList<int> *rows) const
+{
+    if (column < 0 || column >= d->fields.size())
+        return -1;
+    const FieldDef &f = d->fields[column];
+    const PacketColumn &c = d->cols[column];
+    const int n = rows ? int(rows->size()) : d->rows;
+    const bool wantNull = !value.isValid() || value.isNull();
+    if (isTextType(f.type)) {
+        QString key = wantNull ? QString() : value.toString();
+        if (f.fixed && key.size() < f.size)
+            key = key.leftJustified(f.size, u' '); // stored padded
+        const QStringView pool(c.pool);
+        const qint32 *off = c.off.constData();
+        const qint32 *len = c.len.constData();
+        const qint32 klen = qint32(key.size());
+        for (int i = 0; i < n; ++i) {
+            const int r = rows ? rows->at(i) : i;
+            if (wantNull ? len[r] < 0
+                         : len[r] == klen && pool.mid(off[r], klen) == QStringView(key))
+                return i;
+        }
+        return -1;
+    }
+    qint64 key = 0;
+    if (!wantNull) {
+        try {
+            key = toWord(f, value);
+        } catch (const Exception &) {
+            return -1; // a value of another kind matches nothing
+        }
+    }
+    const qint64 *num = c.num.constData();
+    const quint8 *nul = c.null.constData();
+    if (f.type == FieldType::Float && !wantNull) {
+        // Compare as numbers: 0.0 and -0.0 differ in bits only.
+        const double k = std::bit_cast<double>(key);
+        for (int i = 0; i < n; ++i) {
+            const int r = rows ? rows->at(i) : i;
+            if (!nul[r] && std::bit_cast<double>(num[r]) == k)
+                return i;
+        }
+        return -1;
+    }
+    for (int i = 0; i < n; ++i) {
+        const int r = rows ? rows->at(i) : i;
+        if (wantNull ? nul[r] != 0 : (!nul[r] && num[r] == key))
+            return i;
+    }
+    return -1;
+}

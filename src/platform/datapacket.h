@@ -4,6 +4,7 @@
 #include <QMetaType>
 #include <QSharedDataPointer>
 #include <QString>
+#include <QStringView>
 #include <QVariant>
 
 // Column types of a packet and of a dataset. The file form names are in packetxml.cpp.
@@ -56,11 +57,21 @@ public:
 
     int rowCount() const;
     QVariant value(int row, int column) const;
+    bool isNull(int row, int column) const;
+    QStringView textAt(int row, int column) const; // text columns; empty view when null
     void setValue(int row, int column, const QVariant &value);
     void appendRow(const QVariantList &values); // values.size() == fieldCount()
     void insertRow(int row, const QVariantList &values);
     void removeRow(int row);
     void clearRows();
+
+    // The canonical stored form of a value for a column (text cut and padded, numbers and
+    // dates converted); throws Exception when it does not convert.
+    static QVariant coerce(const FieldDef &field, const QVariant &value);
+
+    // First match of an exact value in one column, among `rows` (row indexes) when given;
+    // returns the position in `rows` (or the row), -1 when absent.
+    int find(int column, const QVariant &value, const QList<int> *rows = nullptr) const;
 
     // True when both share the same row storage (no copy has been made yet).
     bool sharesRowsWith(const DataPacket &other) const;
@@ -72,6 +83,7 @@ public:
     void saveToFile(const QString &path) const;
 
 private:
+    friend struct PacketAccess;
     QSharedDataPointer<DataPacketPrivate> d;
 };
 

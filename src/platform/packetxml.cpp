@@ -1,0 +1,625 @@
+// The XML file form of a data packet.
+#include "datapacket.h"
+
+#include "datapacket_p.h"
+#include "exception.h"
+
+#include <QBuffer>
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QVarLengthArray>
+#include <QXmlStreamReader>
+
+#include <bit>
+#include <cmath>
+
+namespace {
+
+// Beyond any column a screen declares; keeps a hostile WIDTH from padding rows to gigabytes.
+constexpr int maxWidth = 65535;
+
+struct TypeName
+{
+    QLatin1StringView name;
+    FieldType type;
+};
+
+const TypeName typeNames[] = {
+    {QLatin1StringView("string"), FieldType::String},
+    {QLatin1StringView("string.uni"), FieldType::WideString},
+    {QLatin1StringView("i2"), FieldType::SmallInt},
+    {QLatin1StringView("i4"), FieldType::Integer},
+    {QLatin1StringView("i8"), FieldType::LargeInt},
+    {QLatin1StringView("r8"), FieldType::Float},
+    {QLatin1StringView("boolean"), FieldType::Boolean},
+    {QLatin1StringView("date"), FieldType::Date},
+    {QLatin1StringView("time"), FieldType::Time},
+    {QLatin1StringView("dateTime"), FieldType::DateTime},
+    // Written elsewhere; read as the nearest type we keep.
+    {QLatin1StringView("i1"), FieldType::SmallInt},
+    {QLatin1StringView("ui1"), FieldType::SmallInt},
+    {QLatin1StringView("ui2"), FieldType::Integer},
+    {QLatin1StringView("ui4"), FieldType::LargeInt},
+    {QLatin1StringView("r4"), FieldType::Float},
+    {QLatin1StringView("fixed"), FieldType::Float},
+    {QLatin1StringView("fixedFMT"), FieldType::Float},
+    {QLatin1StringView("SQLdateTime"), FieldType::DateTime},
+};
+
+QLatin1StringView typeName(FieldType t)
+{
+    for (const TypeName &n : typeNames)
+        if (n.type == t)
+            return n.name;
+    return QLatin1StringView("string");
+}
+
+[[noreturn]] void fail(const QString &src, const QString &problem)
+{
+    throw Exception(QStringLiteral("%1: %2").arg(src, problem));
+}
+
+inline int digits(QStringView s, qsizetype from, qsizetype count)
+{
+    int n = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const unsigned d = unsigned(s[i].unicode()) - '0';
+        if (d > 9)
+            return -1;
+        n = n * 10 + int(d);
+    }
+    return n;
+}
+
+bool parseDate(QStringView s, qint64 &jd)
+{
+    if (s.size() != 8)
+        return false;
+    const int y = digits(s, 0, 4), m = digits(s, 4, 2), d = digits(s, 6, 2);
+    if (y < 0 || m < 0 || d < 0 || !QDate::isValid(y, m, d))
+        return false;
+    jd = QDate(y, m, d).toJulianDay();
+    return true;
+}
+
+// HH:MM:SS with optional milliseconds glued on (or after a dot).
+bool parseTime(QStringView s, int &ms)
+{
+    if (s.size() < 8 || s[2] != u':' || s[5] != u':')
+        return false;
+    const int h = digits(s, 0, 2), m = digits(s, 3, 2), sec = digits(s, 6, 2);
+    int milli = 0;
+    QStringView rest = s.mid(8);
+    if (!rest.isEmpty() && rest[0] == u'.')
+        rest = rest.mid(1);
+    if (rest.size() > 3)
+        return false;
+    if (!rest.isEmpty()) {
+        milli = digits(rest, 0, rest.size());
+        for (qsizetype i = rest.size(); i < 3; ++i)
+            milli *= 10;
+    }
+    if (h < 0 || m < 0 || sec < 0 || milli < 0 || h > 23 || m > 59 || sec > 59)
+        return false;
+    ms = ((h * 60 + m) * 60 + sec) * 1000 + milli;
+    return true;
+}
+
+bool parseDateTime(QStringView s, qint64 &w)
+{
+    qint64 jd = 0;
+    int ms = 0;
+    if (s.size() == 8) {
+        if (!parseDate(s, jd))
+            return false;
+    } else if (s.size() < 9 || s[8] != u'T' || !parseDate(s.first(8), jd)
+               || !parseTime(s.mid(9), ms)) {
+        return false;
+    }
+    w = jd * PacketCodec::msPerDay + ms;
+    return true;
+}
+
+// The storage word of a non-text value; false when it does not convert to the column's type.
+bool parseWord(FieldType type, QStringView v, qint64 &w)
+{
+    bool ok = false;
+    switch (type) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+        w = v.trimmed().toLongLong(&ok);
+        if (type == FieldType::SmallInt)
+            return ok && w >= -32768 && w <= 32767;
+        if (type == FieldType::Integer)
+            return ok && w >= std::numeric_limits<qint32>::min()
+                   && w <= std::numeric_limits<qint32>::max();
+        return ok;
+    case FieldType::Float: {
+        const double d = v.trimmed().toDouble(&ok);
+        w = std::bit_cast<qint64>(d);
+        return ok && std::isfinite(d);
+    }
+    case FieldType::Boolean:
+        w = v.compare(QLatin1StringView("TRUE"), Qt::CaseInsensitive) == 0;
+        return w || v.compare(QLatin1StringView("FALSE"), Qt::CaseInsensitive) == 0;
+    case FieldType::Date:
+        return parseDate(v, w);
+    case FieldType::Time: {
+        int ms = 0;
+        const bool good = parseTime(v, ms);
+        w = ms;
+        return good;
+    }
+    case FieldType::DateTime:
+        return parseDateTime(v, w);
+    case FieldType::String:
+    case FieldType::WideString:
+        break;
+    }
+    return false;
+}
+
+// Overwrites one cell of an existing row (the changes of a modified row).
+bool storeValue(DataPacketPrivate *p, int row, int col, QStringView v)
+{
+    const FieldDef &f = p->fields[col];
+    if (DataPacketPrivate::isText(f.type)) {
+        p->setText(row, col, PacketCodec::fitText(f, v));
+        return true;
+    }
+    qint64 w = 0;
+    if (!parseWord(f.type, v, w))
+        return false;
+    p->setNumber(row, col, w);
+    return true;
+}
+
+// Appends one cell to its column; the hot path of loading, so it writes each list once.
+bool appendValue(DataPacketPrivate *p, int col, QStringView v, bool present)
+{
+    const FieldDef &f = p->fields[col];
+    PacketColumn &c = p->cols[col];
+    if (DataPacketPrivate::isText(f.type)) {
+        if (!present) {
+            c.off.append(0);
+            c.len.append(-1);
+            return true;
+        }
+        v = PacketCodec::cut(f, v);
+        if (c.pool.size() + f.size + v.size() > std::numeric_limits<qint32>::max())
+            return false;
+        c.off.append(qint32(c.pool.size()));
+        c.pool.append(v);
+        if (f.fixed && v.size() < f.size)
+            c.pool.append(QString(f.size - v.size(), u' '));
+        c.len.append(qint32(c.pool.size() - c.off.constLast()));
+        return true;
+    }
+    qint64 w = 0;
+    if (present && !parseWord(f.type, v, w))
+        return false;
+    c.num.append(w);
+    c.null.append(present ? 0 : 1);
+    return true;
+}
+
+// True when the XML declaration names an encoding (the reader then honours it).
+bool declaresEncoding(const QByteArray &bytes)
+{
+    QByteArrayView head(bytes.constData(), std::min<qsizetype>(bytes.size(), 256));
+    if (head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE")
+        || head.startsWith("\xFE\xFF"))
+        return true; // a byte order mark says which Unicode form
+    if (!head.startsWith("<?xml"))
+        return false;
+    const qsizetype end = head.indexOf("?>");
+    return head.first(end < 0 ? head.size() : end).contains("encoding");
+}
+
+void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &src)
+{
+    const QXmlStreamAttributes attrs = xml.attributes();
+    FieldDef f;
+    f.name = attrs.value(QLatin1StringView("attrname")).toString();
+    if (f.name.isEmpty())
+        fail(src, QStringLiteral("FIELD sem attrname (linha %1)").arg(xml.lineNumber()));
+    for (const FieldDef &other : fields)
+        if (other.name == f.name)
+            fail(src, QStringLiteral("campo %1 repetido").arg(f.name));
+    const QStringView type = attrs.value(QLatin1StringView("fieldtype"));
+    bool known = false;
+    for (const TypeName &n : typeNames) {
+        if (type.compare(n.name, Qt::CaseInsensitive) == 0) {
+            f.type = n.type;
+            known = true;
+            break;
+        }
+    }
+    if (!known)
+        fail(src, QStringLiteral("campo %1 com fieldtype desconhecido \"%2\"")
+                      .arg(f.name, type.toString()));
+    const QStringView subtype = attrs.value(QLatin1StringView("SUBTYPE"));
+    if (attrs.hasAttribute(QLatin1StringView("WIDTH"))) {
+        bool ok = false;
+        const int w = attrs.value(QLatin1StringView("WIDTH")).trimmed().toInt(&ok);
+        if (!ok || w < 0 || w > maxWidth)
+            fail(src, QStringLiteral("campo %1 com WIDTH inválido").arg(f.name));
+        if (DataPacketPrivate::isText(f.type))
+            f.size = w;
+    }
+    if (DataPacketPrivate::isText(f.type))
+        f.fixed = subtype.compare(QLatin1StringView("FixedChar"), Qt::CaseInsensitive) == 0;
+    if (f.type == FieldType::Float)
+        f.currency = subtype.compare(QLatin1StringView("Money"), Qt::CaseInsensitive) == 0;
+    fields.append(f);
+    xml.skipCurrentElement();
+}
+
+void readMetadata(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &src)
+{
+    while (xml.readNextStartElement()) {
+        if (xml.name() != u"FIELDS") {
+            xml.skipCurrentElement(); // PARAMS and anything else written elsewhere
+            continue;
+        }
+        while (xml.readNextStartElement()) {
+            if (xml.name() == u"FIELD")
+                readField(xml, fields, src);
+            else
+                xml.skipCurrentElement();
+        }
+    }
+}
+
+void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, const QString &src)
+{
+    const QList<FieldDef> &fields = p->fields;
+    const int nf = int(fields.size());
+    QVarLengthArray<QStringView, 64> cells(nf);
+    QVarLengthArray<bool, 64> present(nf);
+    while (xml.readNextStartElement()) {
+        if (xml.name() != u"ROW") {
+            xml.skipCurrentElement();
+            continue;
+        }
+        const QXmlStreamAttributes attrs = xml.attributes();
+        // RowState bits: 2 deleted, 8 modified (the changed values of the row before).
+        int state = 0;
+        for (const QXmlStreamAttribute &a : attrs) {
+            if (a.name() == u"RowState") {
+                bool ok = false;
+                state = a.value().trimmed().toInt(&ok);
+                if (!ok)
+                    fail(src, QStringLiteral("RowState inválido na linha %1")
+                                  .arg(xml.lineNumber()));
+            }
+        }
+        if (state & 2) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        for (int c = 0; c < nf; ++c)
+            present[c] = false;
+        int guess = 0;
+        for (const QXmlStreamAttribute &a : attrs) {
+            const QStringView name = a.name();
+            int c = -1;
+            if (guess < nf && fields[guess].name == name) {
+                c = guess;
+            } else {
+                for (int k = 0; k < nf; ++k) {
+                    if (fields[k].name == name) {
+                        c = k;
+                        break;
+                    }
+                }
+            }
+            if (c < 0)
+                continue; // RowState and attributes of no declared field
+            guess = c + 1;
+            cells[c] = a.value();
+            present[c] = true;
+        }
+        const bool modified = (state & 8) && p->rows > 0;
+        for (int c = 0; c < nf; ++c) {
+            if (modified ? !present[c] || storeValue(p, p->rows - 1, c, cells[c])
+                         : appendValue(p, c, cells[c], present[c]))
+                continue;
+            // The packet is dropped whole, so a half-appended row does not matter.
+            fail(src, QStringLiteral("valor \"%1\" inválido para o campo %2 (%3) na linha %4")
+                          .arg(cells[c].left(60).toString(), fields[c].name,
+                               typeName(fields[c].type))
+                          .arg(xml.lineNumber()));
+        }
+        if (!modified)
+            ++p->rows;
+        xml.skipCurrentElement();
+    }
+}
+
+void appendEscaped(QByteArray &out, QStringView s)
+{
+    qsizetype run = 0;
+    auto flush = [&](qsizetype upTo) {
+        if (upTo > run)
+            out.append(s.mid(run, upTo - run).toUtf8());
+    };
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        const char *rep = nullptr;
+        char buf[12];
+        switch (c) {
+        case u'&': rep = "&amp;"; break;
+        case u'<': rep = "&lt;"; break;
+        case u'>': rep = "&gt;"; break;
+        case u'"': rep = "&quot;"; break;
+        default:
+            if (c < 0x20) {
+                // Tab, newline and return survive attribute normalisation only as references;
+                // other control characters are not allowed in XML at all.
+                if (c == u'\t' || c == u'\n' || c == u'\r') {
+                    std::snprintf(buf, sizeof buf, "&#%d;", int(c));
+                    rep = buf;
+                } else {
+                    rep = " ";
+                }
+            }
+        }
+        if (rep) {
+            flush(i);
+            out.append(rep);
+            run = i + 1;
+        }
+    }
+    flush(s.size());
+}
+
+void appendTwo(QByteArray &out, int n)
+{
+    out.append(char('0' + n / 10 % 10)).append(char('0' + n % 10));
+}
+
+void appendDate(QByteArray &out, qint64 jd)
+{
+    const QDate d = QDate::fromJulianDay(jd);
+    out.append(QByteArray::number(d.year()).rightJustified(4, '0'));
+    appendTwo(out, d.month());
+    appendTwo(out, d.day());
+}
+
+void appendTime(QByteArray &out, int ms)
+{
+    appendTwo(out, ms / 3600000);
+    out.append(':');
+    appendTwo(out, ms / 60000 % 60);
+    out.append(':');
+    appendTwo(out, ms / 1000 % 60);
+    out.append(QByteArray::number(ms % 1000).rightJustified(3, '0'));
+}
+
+} // namespace
+
+namespace {
+
+bool blank(QByteArrayView bytes)
+{
+    for (const char c : bytes)
+        if (!QChar::isSpace(uchar(c)))
+            return false;
+    return true;
+}
+
+QString windows1252(QByteArrayView bytes)
+{
+    QStringDecoder cp1252("windows-1252");
+    if (!cp1252.isValid())
+        cp1252 = QStringDecoder(QStringDecoder::Latin1);
+    return cp1252(bytes);
+}
+
+// UTF-8 check of a whole device in chunks, without keeping it in memory; rewinds it.
+bool deviceIsUtf8(QIODevice &dev)
+{
+    QByteArray carry;
+    bool ok = true;
+    while (ok) {
+        QByteArray chunk = dev.read(1 << 20);
+        if (chunk.isEmpty())
+            break;
+        chunk.prepend(carry);
+        // Hold back a sequence the chunk cuts short.
+        qsizetype cut = chunk.size();
+        for (qsizetype back = 1; back <= 3 && back <= chunk.size(); ++back) {
+            const uchar c = uchar(chunk[chunk.size() - back]);
+            if ((c & 0xC0) == 0x80)
+                continue;
+            const int need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (need > back)
+                cut = chunk.size() - back;
+            break;
+        }
+        ok = QByteArrayView(chunk).first(cut).isValidUtf8();
+        carry = chunk.mid(cut);
+    }
+    dev.seek(0);
+    return ok && carry.isEmpty();
+}
+
+// The body of the reader: the root, the metadata and the rows.
+DataPacket readPacket(QXmlStreamReader &xml, const QString &src)
+{
+    auto malformed = [&] {
+        if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError)
+            fail(src, QStringLiteral("arquivo truncado (linha %1)").arg(xml.lineNumber()));
+        fail(src, QStringLiteral("XML inválido na linha %1, coluna %2: %3")
+                      .arg(xml.lineNumber())
+                      .arg(xml.columnNumber())
+                      .arg(xml.errorString()));
+    };
+
+    if (!xml.readNextStartElement()) {
+        if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
+            malformed();
+        fail(src, QStringLiteral("não é um pacote de dados"));
+    }
+    if (xml.name() != u"DATAPACKET")
+        fail(src, QStringLiteral("não é um pacote de dados (elemento %1)").arg(xml.name()));
+
+    DataPacket packet;
+    DataPacketPrivate *p = PacketAccess::writable(packet);
+    QList<FieldDef> fields;
+    bool haveMeta = false;
+    bool haveRows = false;
+    while (xml.readNextStartElement()) {
+        if (xml.name() == u"METADATA" && !haveMeta) {
+            readMetadata(xml, fields, src);
+            p->setColumns(fields);
+            haveMeta = true;
+        } else if (xml.name() == u"ROWDATA" && !haveRows) {
+            if (!haveMeta)
+                fail(src, QStringLiteral("ROWDATA antes de METADATA"));
+            readRows(xml, p, src);
+            haveRows = true;
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+    while (!xml.hasError() && !xml.atEnd())
+        xml.readNext(); // anything after the packet must still be well formed
+    if (xml.hasError())
+        malformed();
+    if (!haveMeta)
+        fail(src, QStringLiteral("pacote sem METADATA"));
+    p->squeeze();
+    return packet;
+}
+
+} // namespace
+
+// Both readers hand QXmlStreamReader a device: given a whole byte array it would decode all of
+// it into one string first, twice the file's size in memory at once.
+DataPacket DataPacket::fromXml(const QByteArray &bytes, const QString &sourceName)
+{
+    const QString src = sourceName.isEmpty() ? QStringLiteral("pacote de dados") : sourceName;
+    if (blank(bytes))
+        fail(src, QStringLiteral("arquivo vazio"));
+    QXmlStreamReader xml;
+    QBuffer buffer;
+    if (!declaresEncoding(bytes) && !QByteArrayView(bytes).isValidUtf8()) {
+        xml.addData(windows1252(bytes));
+    } else {
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        xml.setDevice(&buffer);
+    }
+    return readPacket(xml, src);
+}
+
+DataPacket DataPacket::loadFromFile(const QString &path)
+{
+    QFile file(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(path, QStringLiteral("arquivo não encontrado"));
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        fail(path, QStringLiteral("não foi possível ler o arquivo (%1)")
+                       .arg(info.isDir() ? QStringLiteral("é uma pasta") : file.errorString()));
+    const QByteArray head = file.peek(4096);
+    if (head.size() < 4096 && blank(head))
+        fail(path, QStringLiteral("arquivo vazio"));
+    QXmlStreamReader xml;
+    if (!declaresEncoding(head) && !deviceIsUtf8(file)) {
+        const QByteArray bytes = file.readAll();
+        xml.addData(windows1252(bytes));
+    } else {
+        xml.setDevice(&file);
+    }
+    DataPacket packet = readPacket(xml, path);
+    if (file.error() != QFileDevice::NoError)
+        fail(path, QStringLiteral("erro de leitura (%1)").arg(file.errorString()));
+    return packet;
+}
+
+QByteArray DataPacket::toXml() const
+{
+    const DataPacketPrivate *p = d.constData();
+    QByteArray out;
+    out.reserve(256 + qsizetype(p->rows) * p->fields.size() * 16);
+    out.append("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+               "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\n");
+    QList<QByteArray> names;
+    for (const FieldDef &f : p->fields) {
+        QByteArray name;
+        appendEscaped(name, f.name);
+        names.append(name);
+        out.append("<FIELD attrname=\"").append(name).append("\" fieldtype=\"");
+        out.append(typeName(f.type).data(), typeName(f.type).size()).append('"');
+        if (DataPacketPrivate::isText(f.type) && f.size > 0)
+            out.append(" WIDTH=\"").append(QByteArray::number(f.size)).append('"');
+        if (DataPacketPrivate::isText(f.type) && f.fixed)
+            out.append(" SUBTYPE=\"FixedChar\"");
+        if (f.type == FieldType::Float && f.currency)
+            out.append(" SUBTYPE=\"Money\"");
+        out.append("/>\n");
+    }
+    out.append("</FIELDS><PARAMS/></METADATA><ROWDATA>\n");
+    for (int r = 0; r < p->rows; ++r) {
+        out.append("<ROW");
+        for (int c = 0; c < p->fields.size(); ++c) {
+            const PacketColumn &col = p->cols[c];
+            const FieldType t = p->fields[c].type;
+            if (DataPacketPrivate::isText(t) ? col.len[r] < 0 : col.null[r] != 0)
+                continue; // a missing attribute is null
+            out.append(' ').append(names[c]).append("=\"");
+            const qint64 w = DataPacketPrivate::isText(t) ? 0 : col.num[r];
+            switch (t) {
+            case FieldType::String:
+            case FieldType::WideString:
+                appendEscaped(out, QStringView(col.pool).mid(col.off[r], col.len[r]));
+                break;
+            case FieldType::SmallInt:
+            case FieldType::Integer:
+            case FieldType::LargeInt:
+                out.append(QByteArray::number(w));
+                break;
+            case FieldType::Float:
+                out.append(QByteArray::number(std::bit_cast<double>(w), 'g',
+                                              QLocale::FloatingPointShortest));
+                break;
+            case FieldType::Boolean:
+                out.append(w ? "TRUE" : "FALSE");
+                break;
+            case FieldType::Date:
+                appendDate(out, w);
+                break;
+            case FieldType::Time:
+                appendTime(out, int(w));
+                break;
+            case FieldType::DateTime: {
+                const qint64 jd = w / PacketCodec::msPerDay;
+                appendDate(out, jd);
+                out.append('T');
+                appendTime(out, int(w - jd * PacketCodec::msPerDay));
+                break;
+            }
+            }
+            out.append('"');
+        }
+        out.append("/>\n");
+    }
+    out.append("</ROWDATA></DATAPACKET>\n");
+    return out;
+}
+
+void DataPacket::saveToFile(const QString &path) const
+{
+    const QByteArray bytes = toXml();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        fail(path, QStringLiteral("não foi possível gravar o arquivo (%1)")
+                       .arg(file.errorString()));
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "datapacket.h"
+
+#include <QList>
+#include <QSharedData>
+#include <QString>
+#include <QStringView>
+
+// Columnar storage keeps a 200,000-row catalogue within a few times its file size: a text cell
+// is an (offset, length) pair into one character pool per column, every other cell one 64-bit
+// word. Each list is implicitly shared on its own, so a write detaches only what it touches.
+struct PacketColumn
+{
+    // Text: length -1 is null. Rewritten cells leave their old characters behind as garbage.
+    QList<qint32> off;
+    QList<qint32> len;
+    QString pool;
+    qsizetype garbage = 0;
+
+    // Others: integers, bool 0/1, double bits, julian day, msecs of day, or
+    // julian day * 86400000 + msecs of day for date-times. null[i] != 0 is null.
+    QList<qint64> num;
+    QList<quint8> null;
+};
+
+class DataPacketPrivate : public QSharedData
+{
+public:
+    QList<FieldDef> fields;
+    QList<PacketColumn> cols;
+    int rows = 0;
+
+    static bool isText(FieldType t)
+    {
+        return t == FieldType::String || t == FieldType::WideString;
+    }
+
+    void setColumns(const QList<FieldDef> &defs);
+    void appendNullRow();
+    void setText(int row, int col, QStringView text);
+    void setNull(int row, int col);
+    void setNumber(int row, int col, qint64 word);
+    void compactText(int col);
+    void squeeze(); // drops the slack of growing lists once a packet is read
+};
+
+struct PacketAccess
+{
+    static DataPacketPrivate *writable(DataPacket &p) { return p.d.data(); }
+};
+
+namespace PacketCodec {
+constexpr qint64 msPerDay = 86400000;
+QStringView cut(const FieldDef &f, QStringView text); // to the size, never inside a pair
+QString fitText(const FieldDef &f, QStringView text); // cut to size, pad fixed length
+}

@@ -1,0 +1,1 @@
+<DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="N" fieldtype="string" WIDTH="20"/></FIELDS></METADATA><ROWDATA><ROW N="PÃO €"/><ROW/></ROWDATA></DATAPACKET>

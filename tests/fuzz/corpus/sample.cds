@@ -1,0 +1,11 @@
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<DATAPACKET Version="2.0"><METADATA><FIELDS>
+<FIELD attrname="CDPRODUTO" fieldtype="string" WIDTH="10"/>
+<FIELD attrname="QTTARAPROD" fieldtype="r8"/>
+<FIELD attrname="DTINIVGPROMOC" fieldtype="dateTime"/>
+<FIELD attrname="DTMOVIMCAIXA" fieldtype="date"/>
+<FIELD attrname="IDTIPOIMPFIS" fieldtype="i4"/>
+</FIELDS><PARAMS/></METADATA><ROWDATA>
+<ROW CDPRODUTO="0001" QTTARAPROD="0.5" DTINIVGPROMOC="20240131T10:11:12000" DTMOVIMCAIXA="20240131" IDTIPOIMPFIS="1"/>
+<ROW CDPRODUTO="0002" DTINIVGPROMOC="20240229"/>
+</ROWDATA></DATAPACKET>

@@ -1,0 +1,278 @@
+#include "datapacket.h"
+#include "exception.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                        "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\n";
+
+// A packet of the house form with the given field and row lines.
+QByteArray packet(const QByteArray &fields, const QByteArray &rows)
+{
+    return head + fields + "</FIELDS><PARAMS/></METADATA><ROWDATA>\n" + rows
+           + "</ROWDATA></DATAPACKET>\n";
+}
+
+const QByteArray sampleFields =
+    "<FIELD attrname=\"CDPRODUTO\" fieldtype=\"string\" WIDTH=\"10\"/>\n"
+    "<FIELD attrname=\"QTTARAPROD\" fieldtype=\"r8\"/>\n"
+    "<FIELD attrname=\"DTINIVGPROMOC\" fieldtype=\"dateTime\"/>\n"
+    "<FIELD attrname=\"DTMOVIMCAIXA\" fieldtype=\"date\"/>\n"
+    "<FIELD attrname=\"IDTIPOIMPFIS\" fieldtype=\"i4\"/>\n"
+    "<FIELD attrname=\"IDATIVO\" fieldtype=\"boolean\"/>\n";
+
+QString messageOf(const QByteArray &bytes, const QString &name = QStringLiteral("x.cds"))
+{
+    try {
+        DataPacket::fromXml(bytes, name);
+    } catch (const Exception &e) {
+        return e.Message();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestDataPacket : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readsTheHouseFormWithNullsAndTypes();
+    void writesWhatItReadsAndKeepsFixedText();
+    void changeLogRowsFlaggedDeletedAreNotData();
+    void undeclaredBytesThatAreNotUtf8AreWindows1252();
+    void badInputIsAClearException_data();
+    void badInputIsAClearException();
+    void unreadableFilesNameTheFile();
+    void copiesShareRowsUntilWritten();
+};
+
+// The sample of the house plan: every type reads to its value, "." decimals whatever the
+// locale, dates with and without time, and a missing attribute is null.
+void TestDataPacket::readsTheHouseFormWithNullsAndTypes()
+{
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    const DataPacket p = DataPacket::fromXml(packet(sampleFields,
+        "<ROW CDPRODUTO=\"0001\" QTTARAPROD=\"0.5\" DTINIVGPROMOC=\"20240131T10:11:12000\" "
+        "DTMOVIMCAIXA=\"20240131\" IDTIPOIMPFIS=\"1\" IDATIVO=\"TRUE\"/>\n"
+        "<ROW CDPRODUTO=\"&#80;&lt;&amp;\" DTINIVGPROMOC=\"20240229\" IDATIVO=\"false\" "
+        "QTTARAPROD=\"-1.5E3\"/>\n"));
+    QCOMPARE(p.fieldCount(), 6);
+    QCOMPARE(p.fields()[0], (FieldDef{"CDPRODUTO", FieldType::String, 10}));
+    QCOMPARE(p.rowCount(), 2);
+    QCOMPARE(p.value(0, 0), QVariant("0001"));
+    QCOMPARE(p.value(0, 1).toDouble(), 0.5);
+    QCOMPARE(p.value(0, 2).toDateTime(), QDateTime(QDate(2024, 1, 31), QTime(10, 11, 12)));
+    QCOMPARE(p.value(0, 3).toDate(), QDate(2024, 1, 31));
+    QCOMPARE(p.value(0, 4).toInt(), 1);
+    QCOMPARE(p.value(0, 5).toBool(), true);
+    QCOMPARE(p.value(1, 0), QVariant("P<&"));
+    QCOMPARE(p.value(1, 1).toDouble(), -1500.0);
+    QCOMPARE(p.value(1, 2).toDateTime(), QDateTime(QDate(2024, 2, 29), QTime(0, 0)));
+    QVERIFY(p.isNull(1, 3));
+    QVERIFY(!p.value(1, 4).isValid());
+    QCOMPARE(p.value(1, 5).toBool(), false);
+    QCOMPARE(p.indexOf("IDTIPOIMPFIS"), 4);
+    QCOMPARE(p.indexOf("idtipoimpfis"), -1);
+}
+
+// What we write we read back identically, with text cut to WIDTH, fixed text padded, and
+// control characters, quotes and non-ASCII text surviving the attribute form.
+void TestDataPacket::writesWhatItReadsAndKeepsFixedText()
+{
+    FieldDef fixed{"NRCUPOMFIS", FieldType::String, 6, true};
+    FieldDef money{"VRTOT", FieldType::Float, 0, false, true};
+    DataPacket p({fixed, FieldDef{"NM", FieldType::WideString, 40}, money,
+                  FieldDef{"HR", FieldType::Time}, FieldDef{"N8", FieldType::LargeInt},
+                  FieldDef{"N2", FieldType::SmallInt}});
+    p.appendRow({"12", "a\tb\nc\"d' é ü €", 1e-7, QTime(23, 59, 59, 999),
+                 qlonglong(1) << 40, -7});
+    p.appendRow({"1234567890", QString(), 123456789.125, QVariant(), QVariant(), QVariant()});
+    QCOMPARE(p.value(0, 0), QVariant("12    "));
+    QCOMPARE(p.value(1, 0), QVariant("123456"));
+    const DataPacket back = DataPacket::fromXml(p.toXml(), "mem");
+    QCOMPARE(back.fields(), p.fields());
+    QCOMPARE(back.rowCount(), 2);
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < p.fieldCount(); ++c)
+            QCOMPARE(back.value(r, c), p.value(r, c));
+    QCOMPARE(back.toXml(), p.toXml());
+    QVERIFY_THROWS_EXCEPTION(Exception, p.setValue(0, 5, 70000));
+    QVERIFY_THROWS_EXCEPTION(Exception, p.appendRow({"x"}));
+    QVERIFY_THROWS_EXCEPTION(Exception, p.appendRow({"x", "y", "no number", {}, {}, {}}));
+    QCOMPARE(p.rowCount(), 2);
+}
+
+// Files written elsewhere may carry a change log: deleted rows are dropped, a modified row
+// overlays the one before it, and PARAMS and unknown attributes do no harm.
+void TestDataPacket::changeLogRowsFlaggedDeletedAreNotData()
+{
+    const QByteArray bytes = head
+        + "<FIELD attrname=\"C\" fieldtype=\"string\" WIDTH=\"5\"><PARAM Name=\"x\"/></FIELD>"
+          "<FIELD attrname=\"V\" fieldtype=\"R8\"/></FIELDS>"
+          "<PARAMS CHANGE_LOG=\"1 0 4 2 0 8\" LCID=\"1046\"/></METADATA><ROWDATA>"
+          "<ROW RowState=\"4\" C=\"a\" V=\"1\"/>"
+          "<ROW RowState=\"2\" C=\"gone\"/>"
+          "<ROW RowState=\"1\" C=\"b\" V=\"2\" EXTRA=\"?\"/>"
+          "<ROW RowState=\"8\" V=\"3\"/>"
+          "</ROWDATA></DATAPACKET>";
+    const DataPacket p = DataPacket::fromXml(bytes);
+    QCOMPARE(p.rowCount(), 2);
+    QCOMPARE(p.value(0, 0), QVariant("a"));
+    QCOMPARE(p.value(1, 0), QVariant("b"));
+    QCOMPARE(p.value(1, 1).toDouble(), 3.0);
+}
+
+// Old caches were written in the terminal's code page without saying so: bytes that are not
+// UTF-8 read as Windows-1252, while valid UTF-8 and declared encodings are honoured.
+void TestDataPacket::undeclaredBytesThatAreNotUtf8AreWindows1252()
+{
+    const QByteArray body = "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                            "<FIELD attrname=\"N\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                            "</FIELDS></METADATA><ROWDATA><ROW N=\"%1\"/></ROWDATA></DATAPACKET>";
+    QByteArray cp = body;
+    cp.replace("%1", "P\xC3O \x80 \x93ok\x94");
+    QCOMPARE(DataPacket::fromXml(cp).value(0, 0),
+             QVariant(QStringLiteral("PÃO € \u201Cok\u201D")));
+    QByteArray utf = body;
+    utf.replace("%1", "P\xC3\x83O");
+    QCOMPARE(DataPacket::fromXml(utf).value(0, 0), QVariant(QStringLiteral("PÃO")));
+    QByteArray latin = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + body;
+    latin.replace("%1", "P\xC3O");
+    QCOMPARE(DataPacket::fromXml(latin).value(0, 0), QVariant(QStringLiteral("PÃO")));
+
+    // The same through a file, where the check runs in chunks.
+    QTemporaryDir dir;
+    QFile f(dir.filePath("cp.cds"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(cp);
+    f.close();
+    QCOMPARE(DataPacket::loadFromFile(f.fileName()).value(0, 0),
+             QVariant(QStringLiteral("PÃO € \u201Cok\u201D")));
+}
+
+void TestDataPacket::badInputIsAClearException_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problem");
+    const QByteArray good = packet(sampleFields, "<ROW CDPRODUTO=\"1\" QTTARAPROD=\"2\"/>\n");
+    QTest::newRow("empty") << QByteArray() << "vazio";
+    QTest::newRow("blank") << QByteArray(" \n\t ") << "vazio";
+    QTest::newRow("truncated") << good.left(good.size() - 30) << "truncado";
+    QTest::newRow("cut in a tag") << good.left(head.size() + 20) << "truncado";
+    QTest::newRow("malformed") << QByteArray(good).replace("<ROW ", "<ROW <") << "XML";
+    QTest::newRow("unclosed row") << QByteArray(good).replace("\"2\"/>", "\"2\">") << "XML";
+    QTest::newRow("garbage after")
+        << good + "<x/>" << "XML";
+    QTest::newRow("not xml") << QByteArray("CDPRODUTO;NMPRODUTO\n1;Pão\n") << "XML";
+    QTest::newRow("other xml")
+        << QByteArray("<?xml version=\"1.0\"?><html><body/></html>") << "não é um pacote";
+    QTest::newRow("no metadata")
+        << QByteArray("<DATAPACKET Version=\"2.0\"></DATAPACKET>") << "METADATA";
+    QTest::newRow("no attrname")
+        << packet("<FIELD fieldtype=\"string\" WIDTH=\"3\"/>", "") << "attrname";
+    QTest::newRow("unknown type")
+        << packet("<FIELD attrname=\"A\" fieldtype=\"blob.x\"/>", "") << "blob.x";
+    QTest::newRow("bad width")
+        << packet("<FIELD attrname=\"A\" fieldtype=\"string\" WIDTH=\"-1\"/>", "") << "WIDTH";
+    QTest::newRow("huge width")
+        << packet("<FIELD attrname=\"A\" fieldtype=\"string\" WIDTH=\"999999999\" "
+                  "SUBTYPE=\"FixedChar\"/>", "") << "WIDTH";
+    QTest::newRow("twice")
+        << packet("<FIELD attrname=\"A\" fieldtype=\"i4\"/>"
+                  "<FIELD attrname=\"A\" fieldtype=\"i4\"/>", "") << "repetido";
+    QTest::newRow("bad float")
+        << packet(sampleFields, "<ROW QTTARAPROD=\"0,5\"/>") << "QTTARAPROD";
+    QTest::newRow("nan") << packet(sampleFields, "<ROW QTTARAPROD=\"nan\"/>") << "QTTARAPROD";
+    QTest::newRow("bad int")
+        << packet(sampleFields, "<ROW IDTIPOIMPFIS=\"1x\"/>") << "IDTIPOIMPFIS";
+    QTest::newRow("int overflow")
+        << packet(sampleFields, "<ROW IDTIPOIMPFIS=\"99999999999\"/>") << "IDTIPOIMPFIS";
+    QTest::newRow("bad date")
+        << packet(sampleFields, "<ROW DTMOVIMCAIXA=\"20240230\"/>") << "DTMOVIMCAIXA";
+    QTest::newRow("bad datetime")
+        << packet(sampleFields, "<ROW DTINIVGPROMOC=\"20240131T25:00:00000\"/>")
+        << "DTINIVGPROMOC";
+    QTest::newRow("bad bool")
+        << packet(sampleFields, "<ROW IDATIVO=\"S\"/>") << "IDATIVO";
+    QTest::newRow("bad rowstate")
+        << packet(sampleFields, "<ROW RowState=\"x\"/>") << "RowState";
+}
+
+// Each damaged input is refused with the source's name and what is wrong, never a crash or a
+// packet with part of the rows.
+void TestDataPacket::badInputIsAClearException()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problem);
+    const QString msg = messageOf(bytes, "Produtos.cds");
+    QVERIFY2(msg.startsWith("Produtos.cds: "), qPrintable(msg));
+    QVERIFY2(msg.contains(problem), qPrintable(msg));
+}
+
+// Missing, unreadable and directory paths fail naming the path; a file read from disk gives
+// the same packet as its bytes.
+void TestDataPacket::unreadableFilesNameTheFile()
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("none.cds");
+    for (const QString &path : {missing, dir.path()}) {
+        try {
+            DataPacket::loadFromFile(path);
+            QFAIL("should fail");
+        } catch (const Exception &e) {
+            QVERIFY2(e.Message().contains(path), qPrintable(e.Message()));
+        }
+    }
+    const QString locked = dir.filePath("locked.cds");
+    const QByteArray good = packet(sampleFields, "<ROW CDPRODUTO=\"1\"/>");
+    QFile f(locked);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(good);
+    f.close();
+    QCOMPARE(DataPacket::loadFromFile(locked).toXml(), DataPacket::fromXml(good).toXml());
+    QVERIFY_THROWS_EXCEPTION(Exception, DataPacket().saveToFile(dir.filePath("no/dir/x.cds")));
+    f.setPermissions(QFileDevice::Permissions());
+    if (QFile(locked).open(QIODevice::ReadOnly))
+        QSKIP("running as root: permissions do not stop reading");
+    QVERIFY_THROWS_EXCEPTION(Exception, DataPacket::loadFromFile(locked));
+}
+
+// Packets are values: a copy shares storage, a write to either side detaches it and leaves
+// the other untouched.
+void TestDataPacket::copiesShareRowsUntilWritten()
+{
+    DataPacket a({FieldDef{"C", FieldType::String, 5}, FieldDef{"V", FieldType::Float}});
+    for (int i = 0; i < 100; ++i)
+        a.appendRow({QString::number(i), i});
+    DataPacket b = a;
+    QVERIFY(b.sharesRowsWith(a));
+    b.setValue(0, 0, "x");
+    QVERIFY(!b.sharesRowsWith(a));
+    QCOMPARE(a.value(0, 0), QVariant("0"));
+    DataPacket c = a;
+    c.removeRow(0);
+    c.insertRow(1, {"y", QVariant()});
+    QCOMPARE(a.rowCount(), 100);
+    QCOMPARE(c.value(0, 0), QVariant("1"));
+    QCOMPARE(c.value(1, 0), QVariant("y"));
+    QCOMPARE(a.find(1, 99.0), 99);
+    QCOMPARE(c.find(0, "y"), 1);
+    QCOMPARE(c.find(1, QVariant()), 1);
+    c.clearRows();
+    QCOMPARE(c.rowCount(), 0);
+    QCOMPARE(a.rowCount(), 100);
+    // Rewriting one text many times must not let its column grow without bound.
+    for (int i = 0; i < 20000; ++i)
+        b.setValue(1, 0, QString::number(i % 10));
+    QCOMPARE(b.value(1, 0), QVariant("9"));
+    QCOMPARE(b.toXml().size(), DataPacket::fromXml(b.toXml()).toXml().size());
+}
+
+QTEST_MAIN(TestDataPacket)
+#include "tst_datapacket.moc"
