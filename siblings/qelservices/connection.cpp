@@ -1,0 +1,97 @@
+#include "qelservices.h"
+
+#include "dbconnection.h"
+#include "exception.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+QString executableDir()
+{
+    // Without an application object there is no executable directory to ask for.
+    if (!QCoreApplication::instance())
+        return QDir::currentPath();
+    return QCoreApplication::applicationDirPath();
+}
+
+QString firstLineOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    QString line = QString::fromUtf8(file.readLine());
+    if (line.startsWith(QChar(0xFEFF))) // written by an editor that adds a byte-order mark
+        line.remove(0, 1);
+    return line.trimmed();
+}
+
+void execOrThrow(QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(statement))
+        throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
+}
+
+} // namespace
+
+// The argument is unused: the store has a single database.
+QString _GetStringConexQel(const QString &arg)
+{
+    Q_UNUSED(arg);
+    const QString fromEnv = qEnvironmentVariable("QEL_CONEXAO").trimmed();
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    const QString dir = executableDir();
+    const QString fromFile = firstLineOf(dir + QStringLiteral("/conexao.txt"));
+    if (!fromFile.isEmpty())
+        return fromFile;
+    return QStringLiteral("sqlite:") + dir + QStringLiteral("/Dados/loja.db");
+}
+
+void SetADODBSession(DbConnection *connection)
+{
+    if (!connection || !connection->Connected())
+        return;
+    QSqlDatabase db = connection->database();
+    const QString driver = db.driverName();
+    if (driver == QLatin1String("QSQLITE")) {
+        // Several terminals may share one file: readers must not block the writer, and a
+        // writer waits for a busy lock instead of failing at once.
+        execOrThrow(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+        execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=5000"));
+        execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));
+    } else if (driver == QLatin1String("QPSQL")) {
+        // A row locked by another terminal fails the statement instead of freezing the till.
+        execOrThrow(db, QStringLiteral("SET lock_timeout = 5000"));
+    }
+}
+
+void TryConnect(DbConnection *connection)
+{
+    if (!connection)
+        throw Exception(QStringLiteral("Conexão com o banco de dados não criada."));
+    connection->setConnected(true);
+    if (!connection->Connected())
+        throw Exception(QStringLiteral("Não foi possível conectar ao banco de dados."));
+}
+
+QString ADOExceptionMessage(const Exception &error, DbConnection *connection,
+                            const QString &arg)
+{
+    QString message = error.Message().simplified();
+    if (connection) {
+        const QSqlDatabase db = connection->database();
+        const QString dbText = db.isValid() ? db.lastError().text().simplified() : QString();
+        if (!dbText.isEmpty() && !message.contains(dbText))
+            message = message.isEmpty() ? dbText : message + QStringLiteral(" (") + dbText
+                                                       + QLatin1Char(')');
+    }
+    const QString context = arg.simplified();
+    return context.isEmpty() ? message : context + QStringLiteral(": ") + message;
+}

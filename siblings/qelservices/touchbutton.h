@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+
+// Large flat button for the touch dialogs. Not a QPushButton and never focusable, so it can
+// never become a dialog's default button and Enter always reaches the dialog itself.
+class TouchButton : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    explicit TouchButton(const QString &caption, QWidget *parent = nullptr);
+
+    void setColors(const QColor &brush, const QColor &text);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    QColor m_brush = QColor(0xE4, 0xE4, 0xE4);
+    QColor m_text = Qt::black;
+};
+
+// Liberation Sans (Arial metrics) in the given pixel size, with Arial as the fallback name.
+QFont touchFont(int pixelSize, bool bold = false);

@@ -1,0 +1,288 @@
+#include "closing.h"
+
+#include "clientdataset.h"
+#include "dbconnection.h"
+#include "exception.h"
+#include "qelservices.h"
+#include "storeconnection.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <cmath>
+
+namespace {
+
+// The manual document a sale comes from: branch, store, order number, series, sub-series.
+struct Documento
+{
+    QString filial, loja, ordem, serie, subSerie;
+
+    QString descricao() const
+    {
+        return QStringLiteral("ordem %1, série %2, sub-série %3 (filial %4, loja %5)")
+            .arg(ordem, serie, subSerie, filial, loja);
+    }
+};
+
+// Rolls back unless committed: every way out of the recording leaves nothing behind.
+class Transacao
+{
+public:
+    explicit Transacao(QSqlDatabase db) : m_db(db)
+    {
+        QSqlQuery q(m_db);
+        // SQLite: take the write lock at once, so two terminals queue up on the busy timeout
+        // instead of failing when a reader tries to become a writer.
+        const bool sqlite = m_db.driverName() == QLatin1String("QSQLITE");
+        const bool ok = sqlite ? q.exec(QStringLiteral("BEGIN IMMEDIATE")) : m_db.transaction();
+        if (!ok)
+            throw Exception((sqlite ? q.lastError() : m_db.lastError()).text().trimmed());
+        m_sqlite = sqlite;
+    }
+    ~Transacao()
+    {
+        if (m_open)
+            rollback();
+    }
+    void commit()
+    {
+        QSqlQuery q(m_db);
+        const bool ok = m_sqlite ? q.exec(QStringLiteral("COMMIT")) : m_db.commit();
+        if (!ok)
+            throw Exception((m_sqlite ? q.lastError() : m_db.lastError()).text().trimmed());
+        m_open = false;
+    }
+
+private:
+    void rollback()
+    {
+        QSqlQuery q(m_db);
+        if (m_sqlite)
+            q.exec(QStringLiteral("ROLLBACK"));
+        else
+            m_db.rollback();
+        m_open = false;
+    }
+
+    QSqlDatabase m_db;
+    bool m_sqlite = false;
+    bool m_open = true;
+};
+
+QString texto(const DataPacket &p, int row, const char *column)
+{
+    const int c = p.indexOf(QString::fromLatin1(column));
+    return c < 0 ? QString() : p.value(row, c).toString();
+}
+
+QVariant valorDe(const DataPacket &p, int row, const char *column)
+{
+    const int c = p.indexOf(QString::fromLatin1(column));
+    return c < 0 ? QVariant() : p.value(row, c);
+}
+
+double soma(const DataPacket &p, const char *column)
+{
+    double total = 0;
+    for (int r = 0; r < p.rowCount(); ++r)
+        total += valorDe(p, r, column).toDouble();
+    return total;
+}
+
+QString jaRegistrado(const Documento &d, const QString &venda)
+{
+    return QStringLiteral("Documento manual já registrado%1: %2. A venda não foi gravada de novo.")
+        .arg(venda.isEmpty() ? QString() : QStringLiteral(" na venda %1").arg(venda),
+             d.descricao());
+}
+
+// The sale's number: the branch's counter, raised inside the recording's transaction so two
+// terminals never get the same number.
+QString novoNumero(QSqlDatabase db, const QString &filial)
+{
+    QSqlQuery q(db);
+    run(q,
+        QStringLiteral("INSERT INTO CONTADORVENDA (CDFILIAL, NRULTVENDA) VALUES (:F, 0) "
+                       "ON CONFLICT (CDFILIAL) DO NOTHING"),
+        {{"F", filial}});
+    run(q,
+        QStringLiteral("UPDATE CONTADORVENDA SET NRULTVENDA = NRULTVENDA + 1 WHERE CDFILIAL = :F"),
+        {{"F", filial}});
+    run(q, QStringLiteral("SELECT NRULTVENDA FROM CONTADORVENDA WHERE CDFILIAL = :F"),
+        {{"F", filial}});
+    if (!q.next())
+        throw Exception(QStringLiteral("Contador de vendas da filial %1 indisponível.").arg(filial));
+    return Ajusta(QString::number(q.value(0).toLongLong()), 10);
+}
+
+QString registrada(QSqlDatabase db, const Documento &d)
+{
+    QSqlQuery q(db);
+    run(q,
+        QStringLiteral("SELECT NRSEQVENDA FROM VENDA WHERE CDFILIAL = :F AND CDLOJA = :L AND "
+                       "NRORDEMVND = :O AND NRSERIEVND = :S AND NRSUBSERIEVND = :U"),
+        {{"F", d.filial}, {"L", d.loja}, {"O", d.ordem}, {"S", d.serie}, {"U", d.subSerie}});
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+void gravaItens(QSqlDatabase db, const Documento &d, const QString &venda, const DataPacket &itens)
+{
+    QSqlQuery q(db);
+    const QString sql = QStringLiteral(
+        "INSERT INTO ITVENDA (CDFILIAL, NRSEQVENDA, NRSEQUITVENDA, CDPRODUTO, NMPRODUTO, "
+        "QTPRODVEND, VRUNITVEND, VRTOTVEND, VRDESITVEND, VRACRITVEND, NMIMPOSTO, SGIMPOSTO, "
+        "VRPEALIMPFIS, DTVENDA, DTENTRVENDA, DTFECHAVENDA, CDOPERADOR, NRMESA, CDSALA) VALUES "
+        "(:F, :V, :I, :P, :N, :Q, :U, :T, :D, :A, :NI, :SI, :AL, :DV, :DE, :DF, :O, :M, :S)");
+    for (int r = 0; r < itens.rowCount(); ++r) {
+        run(q, sql,
+            {{"F", d.filial},
+             {"V", venda},
+             {"I", texto(itens, r, "NRSEQUITVENDA")},
+             {"P", texto(itens, r, "CDPRODUTO")},
+             {"N", texto(itens, r, "NMPRODUTO")},
+             {"Q", valorDe(itens, r, "QTPRODVEND")},
+             {"U", valorDe(itens, r, "VRUNITVEND")},
+             {"T", valorDe(itens, r, "VRTOTVEND")},
+             {"D", valorDe(itens, r, "VRDESITVEND")},
+             {"A", valorDe(itens, r, "VRACRITVEND")},
+             {"NI", texto(itens, r, "NMIMPOSTO")},
+             {"SI", texto(itens, r, "SGIMPOSTO")},
+             {"AL", valorDe(itens, r, "VRPEALIMPFIS")},
+             {"DV", valorDe(itens, r, "DTVENDA")},
+             {"DE", valorDe(itens, r, "DTENTRVENDA")},
+             {"DF", valorDe(itens, r, "DTFECHAVENDA")},
+             {"O", texto(itens, r, "CDOPERADOR")},
+             {"M", texto(itens, r, "NRMESA")},
+             {"S", texto(itens, r, "CDSALA")}});
+    }
+}
+
+void gravaMovimentos(QSqlDatabase db, const Documento &d, const QString &venda,
+                     const QString &caixa, const DataPacket &movs)
+{
+    QSqlQuery q(db);
+    const QString sql = QStringLiteral(
+        "INSERT INTO MOVCAIXA (CDFILIAL, NRSEQVENDA, NRSEQUMOVI, CDCAIXA, IDTIPOMOVIVE, "
+        "CDTIPORECE, NMTIPORECE, IDTIPORECE, VRMOVIVEND, CDTIPOTROCO, NRORDTROCO, CDCLIENTE, "
+        "CDCONSUMIDOR, CDCCUSCLIE, DTHRINCMOV, DTMOVIMCAIXA, DSIMPFISCAL) VALUES "
+        "(:F, :V, :N, :C, :K, :TR, :NT, :IT, :VR, :TT, :OT, :CL, :CO, :CC, :DH, :DM, :DS)");
+    for (int r = 0; r < movs.rowCount(); ++r) {
+        run(q, sql,
+            {{"F", d.filial},
+             {"V", venda},
+             {"N", Ajusta(QString::number(r + 1), 3)},
+             {"C", caixa},
+             {"K", texto(movs, r, "IDTIPOMOVIVE")},
+             {"TR", texto(movs, r, "CDTIPORECE")},
+             {"NT", texto(movs, r, "NMTIPORECE")},
+             {"IT", texto(movs, r, "IDTIPORECE")},
+             {"VR", valorDe(movs, r, "VRMOVIVEND")},
+             {"TT", texto(movs, r, "CDTIPOTROCO")},
+             {"OT", texto(movs, r, "NRORDTROCO")},
+             {"CL", texto(movs, r, "CDCLIENTE")},
+             {"CO", texto(movs, r, "CDCONSUMIDOR")},
+             {"CC", texto(movs, r, "CDCCUSCLIE")},
+             {"DH", valorDe(movs, r, "DTHRINCMOV")},
+             {"DM", valorDe(movs, r, "DTMOVIMCAIXA")},
+             {"DS", texto(movs, r, "DSIMPFISCAL")}});
+    }
+}
+
+} // namespace
+
+QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
+                           const QVariant *values, int highValues, QVariant &ovFechamento)
+{
+    try {
+        if (!dataSets || highDataSets < 1 || !values || highValues < 32)
+            return QStringLiteral("Fechamento: dados da venda incompletos.");
+        const DataPacket itens = dataSets[0] && dataSets[0]->Active() ? dataSets[0]->Data()
+                                                                       : DataPacket();
+        const DataPacket movs = dataSets[1] && dataSets[1]->Active() ? dataSets[1]->Data()
+                                                                      : DataPacket();
+        if (itens.rowCount() == 0)
+            return QStringLiteral("Fechamento: a venda não tem itens.");
+        if (movs.rowCount() == 0)
+            return QStringLiteral("Fechamento: a venda não tem recebimentos.");
+
+        Documento doc{values[5].toString(), values[8].toString(), texto(itens, 0, "NRORDEMVND"),
+                      texto(itens, 0, "NRSERIEVND"), texto(itens, 0, "NRSUBSERIEVND")};
+        for (int r = 1; r < itens.rowCount(); ++r) {
+            if (texto(itens, r, "NRORDEMVND") != doc.ordem
+                || texto(itens, r, "NRSERIEVND") != doc.serie
+                || texto(itens, r, "NRSUBSERIEVND") != doc.subSerie)
+                return QStringLiteral("Fechamento: os itens pertencem a documentos diferentes.");
+        }
+        if (doc.ordem.isEmpty() || doc.serie.isEmpty() || doc.subSerie.isEmpty())
+            return QStringLiteral("Fechamento: documento sem ordem, série ou sub-série.");
+
+        // The screen rounds its total to cents after each item: allow half a cent per item.
+        const double totalItens = soma(itens, "VRTOTVEND");
+        const double totalRecebido = soma(movs, "VRMOVIVEND");
+        if (std::abs(RoundDec(totalItens, 2) - RoundDec(totalRecebido, 2))
+            > 0.005 * (itens.rowCount() + 1)) {
+            return QStringLiteral("Fechamento: itens (%1) e recebimentos (%2) não conferem.")
+                .arg(RoundDec(totalItens, 2), 0, 'f', 2)
+                .arg(RoundDec(totalRecebido, 2), 0, 'f', 2);
+        }
+
+        QSqlDatabase db = storeDatabase();
+        QString venda;
+        try {
+            Transacao transacao(db);
+            const QString anterior = registrada(db, doc);
+            if (!anterior.isEmpty())
+                return jaRegistrado(doc, anterior);
+            venda = novoNumero(db, doc.filial);
+            QSqlQuery q(db);
+            run(q,
+                QStringLiteral(
+                    "INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, CDCAIXA, CDEMPRESA, "
+                    "NRORDEMVND, NRSERIEVND, NRSUBSERIEVND, DTVENDA, NRMESA, CDSALA, CDOPERADOR, "
+                    "DTABERCAIX, DTMOVIMENTO, IDORIGEMVENDA, VRTOTVENDA, VRTOTRECEB, QTITENS, "
+                    "DTHRGRAVACAO) VALUES (:F, :V, :L, :C, :E, :O, :S, :U, :D, :M, :SA, :OP, "
+                    ":AB, :MV, :OR, :TV, :TR, :QI, :G)"),
+                {{"F", doc.filial},
+                 {"V", venda},
+                 {"L", doc.loja},
+                 {"C", values[0].toString()},
+                 {"E", values[2].toString()},
+                 {"O", doc.ordem},
+                 {"S", doc.serie},
+                 {"U", doc.subSerie},
+                 {"D", valorDe(itens, 0, "DTVENDA")},
+                 {"M", values[9].toString()},
+                 {"SA", texto(itens, 0, "CDSALA")},
+                 {"OP", texto(itens, 0, "CDOPERADOR")},
+                 {"AB", values[1]},
+                 {"MV", values[20]},
+                 {"OR", values[32].toString()},
+                 {"TV", RoundDec(totalItens, 2)},
+                 {"TR", RoundDec(totalRecebido, 2)},
+                 {"QI", itens.rowCount()},
+                 {"G", QDateTime::currentDateTime()}});
+            gravaItens(db, doc, venda, itens);
+            gravaMovimentos(db, doc, venda, values[0].toString(), movs);
+            transacao.commit();
+        } catch (const Exception &) {
+            // Another terminal may have recorded the same document in the meantime: its
+            // unique key stopped this one.
+            QString outra;
+            try {
+                outra = registrada(db, doc);
+            } catch (const Exception &) {
+            }
+            if (!outra.isEmpty())
+                return jaRegistrado(doc, outra);
+            throw;
+        }
+        QVariantList ov = ovFechamento.toList();
+        ov.resize(10);
+        ov[0] = venda;
+        ovFechamento = ov;
+        return QVariant();
+    } catch (const std::exception &e) {
+        return exceptionMessage(e);
+    }
+}
