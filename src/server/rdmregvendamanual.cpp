@@ -1,0 +1,231 @@
+#include "rdmregvendamanual.h"
+
+#include "exception.h"
+#include "qelservices.h"
+
+#include <QAtomicInt>
+#include <QLocale>
+
+TrdmRegVendaManual *rdmRegVendaManual = nullptr;
+
+namespace {
+
+// A query's SQL is a list of lines, each ending in a line break.
+QString lines(std::initializer_list<const char *> list)
+{
+    QString text;
+    for (const char *line : list)
+        text += QString::fromUtf8(line) + QLatin1Char('\n');
+    return text;
+}
+
+ParamDecl text(const char *name)
+{
+    ParamDecl p;
+    p.name = QString::fromLatin1(name);
+    return p;
+}
+
+ParamDecl dateTime(const char *name, int precision, int scale, bool nullable)
+{
+    ParamDecl p = text(name);
+    p.type = ParamType::DateTime;
+    p.precision = precision;
+    p.scale = scale;
+    p.nullable = nullable;
+    return p;
+}
+
+// Each module gets its own Qt connection, so tests can hold a second module beside the global.
+QString uniqueConnectionName()
+{
+    static QAtomicInt counter;
+    const int n = counter.fetchAndAddRelaxed(1);
+    return n == 0 ? QStringLiteral("adcRegVendaManual")
+                  : QStringLiteral("adcRegVendaManual_%1").arg(n);
+}
+
+} // namespace
+
+// The SQL one line per source line, as it is run.
+// clang-format off
+TrdmRegVendaManual::TrdmRegVendaManual(QObject *owner)
+    : QObject(owner),
+      adcRegVendaManual(uniqueConnectionName()),
+      adqStatusMesa(adcRegVendaManual,
+                    lines({"SELECT",
+                           "   NRMESA, NMMESA, CDSALA, IDSTMESAAUX",
+                           "FROM",
+                           "   MESA",
+                           "WHERE",
+                           "   (CDFILIAL = :P_CDFILIAL) AND",
+                           "   (CDLOJA   = :P_CDLOJA  ) AND",
+                           "   (IDSTMESA = 'A'        )"}),
+                    {text("P_CDFILIAL"), text("P_CDLOJA")}),
+      dspStatusMesa(adqStatusMesa),
+      adqAliqSistema(adcRegVendaManual,
+                     lines({"SELECT",
+                            "   PR.CDPRODUTO, PR.NMPRODUTO, IM.IDTPIMPOSFIS, AQ.CDIMPOSTO, "
+                                "AQ.VRPEALIMPFIS,",
+                            "   IM.NMIMPOSTO, IM.SGIMPOSTO, IM.CDINTIMPOSTO",
+                            "FROM",
+                            "   PRODUTO PR, IMPOSTO IM, ALIQIMPFIS AQ",
+                            "WHERE  (AQ.CDFILIAL    = :P_CDFILIAL  )",
+                            "   AND (PR.CDPRODUTO   = AQ.CDPRODUTO )",
+                            "   AND (AQ.CDIMPOSTO   = IM.CDIMPOSTO )",
+                            " "}),
+                     {text("P_CDFILIAL")}),
+      dspAliqSistema(adqAliqSistema),
+      adqCupomInicial(adcRegVendaManual,
+                      lines({"SELECT",
+                             "   NRSEQUENCIAL",
+                             "FROM",
+                             "   NOVOCODIGO",
+                             "WHERE (CDCONTADOR = :P_CDCONTADOR)"}),
+                      {text("P_CDCONTADOR")}, {QStringLiteral("NRSEQUENCIAL")}),
+      acmInsCupomInicial(adcRegVendaManual,
+                         QStringLiteral("INSERT INTO  NOVOCODIGO \r\n"
+                                        "   (CDCONTADOR, NRSEQUENCIAL) \r\n"
+                                        "VALUES\r\n"
+                                        "   (:P_CDCONTADOR, :P_NRSEQUENCIAL)"),
+                         {text("P_CDCONTADOR"), text("P_NRSEQUENCIAL")}),
+      acmInsTurCaixa(adcRegVendaManual,
+                     QStringLiteral("INSERT INTO TURCAIXA\r\n"
+                                    "(CDFILIAL, CDCAIXA, DTABERCAIX, CDOPERADOR,\r\n"
+                                    "CDOPERABER, CDOPERFECH, DTFECHCAIX, DTMOVTURCAIX)\r\n"
+                                    "VALUES\r\n"
+                                    "(:P_CDFILIAL, :P_CDCAIXA, :P_DTABERCAIXA, :P_CDOPERADOR, "
+                                        ":P_CDOPERABER,  :P_CDOPERFECH, :P_DTFECHCAIX, "
+                                        ":P_DTMOVTURCAIX)"),
+                     {text("P_CDFILIAL"), text("P_CDCAIXA"),
+                      dateTime("P_DTABERCAIXA", 23, 3, false),
+                      text("P_CDOPERADOR"), text("P_CDOPERABER"), text("P_CDOPERFECH"),
+                      dateTime("P_DTFECHCAIX", 0, 0, false),
+                      dateTime("P_DTMOVTURCAIX", 23, 3, true)})
+// clang-format on
+{
+    adcRegVendaManual.BeforeConnect = [this](DbConnection &c) {
+        adcRegVendaManualBeforeConnect(c);
+    };
+    adcRegVendaManual.AfterConnect = [this](DbConnection &c) { adcRegVendaManualAfterConnect(c); };
+}
+
+TrdmRegVendaManual::~TrdmRegVendaManual() = default;
+
+void TrdmRegVendaManual::MtsDataModuleActivate()
+{
+    TryConnect(&adcRegVendaManual);
+}
+
+void TrdmRegVendaManual::MtsDataModuleDeactivate()
+{
+    adcRegVendaManual.setConnected(false);
+}
+
+void TrdmRegVendaManual::adcRegVendaManualBeforeConnect(DbConnection &connection)
+{
+    connection.ConnectionString = _GetStringConexQel(QString());
+}
+
+void TrdmRegVendaManual::adcRegVendaManualAfterConnect(DbConnection &connection)
+{
+    SetADODBSession(&connection);
+}
+
+namespace {
+
+// Runs one server function: the module on demand, and every failure turned into the text the
+// callers expect. Nothing may leave these functions as an exception: they are called across
+// the package boundary.
+template <typename Work> QVariant serve(Work work)
+{
+    try {
+        if (!rdmRegVendaManual) {
+            rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
+            rdmRegVendaManual->adcRegVendaManual.setConnected(true);
+        }
+        return work(*rdmRegVendaManual);
+    } catch (const Exception &e) {
+        try {
+            return QVariant(ADOExceptionMessage(
+                e, rdmRegVendaManual ? &rdmRegVendaManual->adcRegVendaManual : nullptr, QString()));
+        } catch (const std::exception &) {
+            return QVariant(e.Message());
+        }
+    } catch (const std::exception &e) {
+        return QVariant(exceptionMessage(e));
+    }
+}
+
+// The counter key of an initial coupon number: prefix, both keys and the date as the machine
+// writes short dates.
+QString cupomKey(const QString &key1, const QString &key2, const QDateTime &date)
+{
+    return QStringLiteral("CUPINICIAL") + key1 + key2 +
+           QLocale().toString(date.date(), QLocale::ShortFormat);
+}
+
+} // namespace
+
+QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja)
+{
+    return serve([&](TrdmRegVendaManual &rdm) {
+        rdm.adqStatusMesa.Close();
+        rdm.adqStatusMesa.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+        rdm.adqStatusMesa.setParamValue(QStringLiteral("P_CDLOJA"), cdLoja);
+        return QVariant::fromValue(rdm.dspStatusMesa.GetData());
+    });
+}
+
+QVariant getAliqSistema(const QString &cdFilial)
+{
+    return serve([&](TrdmRegVendaManual &rdm) {
+        rdm.adqAliqSistema.Close();
+        rdm.adqAliqSistema.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+        rdm.adqAliqSistema.Open();
+        return QVariant::fromValue(rdm.dspAliqSistema.GetData());
+    });
+}
+
+QVariant setGravaCupomInicial(const QString &key1, const QString &key2, const QString &number,
+                              const QDateTime &date)
+{
+    return serve([&](TrdmRegVendaManual &rdm) {
+        rdm.adqCupomInicial.Close();
+        rdm.adqCupomInicial.setParamValue(QStringLiteral("P_CDCONTADOR"),
+                                          cupomKey(key1, key2, date));
+        rdm.adqCupomInicial.Open();
+        const bool absent = rdm.adqCupomInicial.IsEmpty();
+        rdm.adqCupomInicial.Close();
+        if (absent) {
+            rdm.acmInsCupomInicial.setParamValue(QStringLiteral("P_CDCONTADOR"),
+                                                 cupomKey(key1, key2, date));
+            rdm.acmInsCupomInicial.setParamValue(QStringLiteral("P_NRSEQUENCIAL"),
+                                                 Ajusta(number, 10));
+            rdm.acmInsCupomInicial.ExecSQL();
+        }
+        return QVariant();
+    });
+}
+
+QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa, const QString &cdOperador,
+                      QDateTime &dtAbertura)
+{
+    // Read the clock once, before anything can fail. The movement date comes from the same
+    // reading, so a call at midnight cannot write a movement day after the opening day.
+    dtAbertura = QDateTime::currentDateTime();
+    const QDateTime movimento = dtAbertura.date().startOfDay();
+    return serve([&](TrdmRegVendaManual &rdm) {
+        ServerQuery &cmd = rdm.acmInsTurCaixa;
+        cmd.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+        cmd.setParamValue(QStringLiteral("P_CDCAIXA"), cdCaixa);
+        cmd.setParamValue(QStringLiteral("P_DTABERCAIXA"), dtAbertura);
+        cmd.setParamValue(QStringLiteral("P_CDOPERADOR"), cdOperador);
+        cmd.setParamValue(QStringLiteral("P_CDOPERABER"), cdOperador);
+        cmd.setParamValue(QStringLiteral("P_CDOPERFECH"), cdOperador);
+        cmd.setParamValue(QStringLiteral("P_DTFECHCAIX"), dtAbertura);
+        cmd.setParamValue(QStringLiteral("P_DTMOVTURCAIX"), movimento);
+        cmd.ExecSQL();
+        return QVariant(QString(QLatin1String("")));
+    });
+}

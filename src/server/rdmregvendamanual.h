@@ -1,0 +1,52 @@
+#pragma once
+
+#include "dbconnection.h"
+#include "serverquery.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+// The server side of the package: one connection to the store database and the SQL of the
+// four server functions. It lives in the host's process; the screen creates it on its first
+// launch and it is never released.
+class Q_DECL_EXPORT TrdmRegVendaManual : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TrdmRegVendaManual(QObject *owner = nullptr);
+    ~TrdmRegVendaManual() override;
+
+    DbConnection adcRegVendaManual;
+    ServerQuery adqStatusMesa;
+    DataSetProvider dspStatusMesa;
+    ServerQuery adqAliqSistema;
+    DataSetProvider dspAliqSistema;
+    ServerQuery adqCupomInicial;
+    ServerQuery acmInsCupomInicial;
+    ServerQuery acmInsTurCaixa;
+
+    // Published for a transaction server; nothing in the package calls them.
+    Q_INVOKABLE void MtsDataModuleActivate();
+    Q_INVOKABLE void MtsDataModuleDeactivate();
+
+    void adcRegVendaManualBeforeConnect(DbConnection &connection);
+    void adcRegVendaManualAfterConnect(DbConnection &connection);
+};
+
+// The one instance, created without owner on the first launch (or by the first server call).
+Q_DECL_EXPORT extern TrdmRegVendaManual *rdmRegVendaManual;
+
+// The server functions. Each returns one variant: a DataPacket (query functions), an empty
+// result (commands: an empty QString from setAbreCaixa, an unassigned QVariant from
+// setGravaCupomInicial), or, on any database failure, the error text of ADOExceptionMessage.
+// They never throw and never retry; each command commits by itself.
+Q_DECL_EXPORT QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja);
+Q_DECL_EXPORT QVariant getAliqSistema(const QString &cdFilial);
+Q_DECL_EXPORT QVariant setGravaCupomInicial(const QString &key1, const QString &key2,
+                                            const QString &number, const QDateTime &date);
+// dtAbertura receives the opening time before the insert runs, so the caller has it even when
+// the insert fails.
+Q_DECL_EXPORT QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa,
+                                    const QString &cdOperador, QDateTime &dtAbertura);
