@@ -1,0 +1,58 @@
+#include "launcher.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLibrary>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+bool PackageLoader::load()
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    // The screen services package is loaded first: the package relies on its pointers.
+    for (const char *name : {"screenservices", "Lum00071"}) {
+        QLibrary lib(dir + QStringLiteral("/lib") + QLatin1String(name));
+        lib.setLoadHints(QLibrary::ExportExternalSymbolsHint);
+        if (!lib.load()) {
+            m_error = QStringLiteral("Não foi possível carregar %1: %2")
+                          .arg(QLatin1String(name), lib.errorString());
+            return false;
+        }
+        if (QLatin1String(name) == QLatin1String("Lum00071")) {
+            m_creator = reinterpret_cast<Creator>(lib.resolve("CriaRegVendaManual"));
+            if (!m_creator) {
+                m_error = QStringLiteral("CriaRegVendaManual não encontrado em %1")
+                              .arg(lib.fileName());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void PackageLoader::launch() const
+{
+    if (m_creator)
+        m_creator();
+}
+
+LauncherWindow::LauncherWindow(const PackageLoader &loader, QWidget *parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("QEL POS"));
+    auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(QStringLiteral("Frente de caixa - QEL POS"), this);
+    QFont f = title->font();
+    f.setPixelSize(20);
+    f.setBold(true);
+    title->setFont(f);
+    layout->addWidget(title);
+    auto *open = new QPushButton(QStringLiteral("Registro Manual de Vendas"), this);
+    auto *quit = new QPushButton(QStringLiteral("Sair"), this);
+    for (QPushButton *b : {open, quit}) {
+        b->setMinimumHeight(56);
+        layout->addWidget(b);
+    }
+    connect(open, &QPushButton::clicked, this, [&loader] { loader.launch(); });
+    connect(quit, &QPushButton::clicked, qApp, &QApplication::quit);
+    resize(360, 200);
+}

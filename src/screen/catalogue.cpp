@@ -1,0 +1,68 @@
+// The screen's message catalogue: every operator text, looked up by key.
+#include "frmregvenman.h"
+
+void TfrmRegVenMan::buildCatalogue()
+{
+    msgPadrao.Items = QStringList{
+        QStringLiteral("NRORDEM|Nº de Ordem"),
+        QStringLiteral("REG_MAN_VEN|Reg. de Vendas Manuais"),
+        QStringLiteral("ORD_DEV_INF|Nr. de ordem deve ser informado."),
+        QStringLiteral("NRSUBSERIE|Nr. de Sub-Série:"),
+        QStringLiteral("SUBSERIE_INF|Nr. de Sub-Série deve ser informado."),
+        QStringLiteral("NRMESA|Nr. da Mesa"),
+        QStringLiteral("MES_DEV_INF|Nr. da Mesa deve ser informado."),
+        QStringLiteral("NRSERIE|Nr. de Série"),
+        QStringLiteral("SERIE_INF|Nr. de série deve ser informado."),
+        QStringLiteral("DTEMISSAO|Data de Emissão"),
+        QStringLiteral("DT_DEV_INF|Data de emissão deve ser informado."),
+        QStringLiteral("Reg_Venda_Man|Reg. Venda Manual"),
+        QStringLiteral("QUANT|Quantidade Vendida."),
+        QStringLiteral("QUANT_DEV_INF|Quantidade do produto deve ser informada."),
+        QStringLiteral("COD_RECE|Código do Recebimento"),
+        QStringLiteral("RECE_DEV_INF|Recebimento deve ser informado."),
+        QStringLiteral("VAL_RECE|Valor do Recebimento"),
+        QStringLiteral("VAL_DEV_INF|Valor do Recebimento deve ser informado."),
+        QStringLiteral("ALIQUOTA|Alíquota:"),
+        QStringLiteral("BLOQ_NUM_MESA|Operação bloqueada. Código da mesa não deve exceder 4 "
+                       "dígitos."),
+        QStringLiteral("SAIR|Deseja realmente sair? Todos os dados digitados que não foram "
+                       "gravados serão perdidos. Confirma?"),
+        QStringLiteral("NON_PROD_INF|Existem informações do produto em branco. Para que o "
+                       "produto seja adicionado corretamente na lista todas as informações "
+                       "devem estar corretas."),
+        QStringLiteral("DATA_MAIOR|Data de Emissão da venda não deve ser maior que a data "
+                       "atual."),
+        QStringLiteral("TOTAL|Total : "),
+        QStringLiteral("CONFIRMAR_PROD|Confirma a exclusão do produto?"),
+        QStringLiteral("QUANT_ZERO|Quantidade não pode ser zero."),
+        QStringLiteral("MESA_NCAD|Mesa não cadastrada."),
+        QStringLiteral("VALOR_MAIOR|Tipo de recebimento não permite que seja emitido troco. "
+                       "Assumir valor da venda?"),
+        QStringLiteral("DATA_INV|Data Inválida."),
+        QStringLiteral("SEM_PROD|Não existem produtos vendidos."),
+        QStringLiteral("NON_RECE_INF|Existem informações do recebimento em branco. Para que o "
+                       "recebimento seja adicionado corretamente na lista todas as "
+                       "informações devem estar corretas."),
+        QStringLiteral("COD_PROD_INV|Código do produto inválido."),
+        QStringLiteral("COD_REC_INV|Código do tipo de recebimento inválido."),
+        QStringLiteral("ZERO|Valor de recebimento não pode ser igual a zero."),
+        QStringLiteral("VAL_DIF|Valor de Recebimento está diferente do valor da venda."),
+        QStringLiteral("Preco_deve|Preço do produto deve ser cadastrado."),
+        QStringLiteral("TabePrec|Tabela de preço deve ser parametrizada."),
+        QStringLiteral("VigenciaPar|Não há tabela de preço padrão vigente."),
+        QStringLiteral("VigenciaLoj|Não há tabela de preço da loja vigente."),
+        QStringLiteral("VigenciaCli|Não há tabela de preço do cliente vigente."),
+        QStringLiteral("Preco_Zero|Preço do produto deve ser maior que zero."),
+        QStringLiteral("Prod_bloqueado|Operação bloqueada. Produto indisponível no momento."),
+        QStringLiteral("SEMPROD|Venda não foi finalizada, pois não foram informados produtos."),
+        QStringLiteral("SEMRECEB|Venda não foi finalizada, pois recebimento não foi informado."),
+        QStringLiteral("DADOS_GRAV|Dados gravados corretamente."),
+        QStringLiteral("RECEBIMENTO_MAIOR|Operação bloqueada. Valor do recebimento está maior "
+                       "que o valor da venda."),
+        QStringLiteral("CODIGO_INF|Código do produto deve ser informado."),
+        QStringLiteral("PRECOUN_INF|Preço do produto deve ser informado."),
+        QStringLiteral("CONFIRMAR_RECE|Confirma a exclusão do recebimento?"),
+        QStringLiteral("ADD_RECE|Confirma o valor do recebimento informado?"),
+        QStringLiteral("VR_RECEB_MAIOR|Valor do recebimento ultrapassa valor da venda."),
+    };
+}

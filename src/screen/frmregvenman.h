@@ -1,0 +1,243 @@
+#pragma once
+
+#include "qelservices.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QVariant>
+#include <functional>
+
+class ClientDataSet;
+class DataSetModel;
+class QLabel;
+class QTableView;
+class QWidget;
+class TBlendedBitBtn;
+class TBlendedButton;
+class TBlendedShape;
+
+// The manual sale-entry screen: an 800 by 600 frameless modal dialog for a touch terminal.
+// Each area of the flow lives in its own source file (layout, initialisation, input, header,
+// products, items, payments, recording, cash movements).
+class TfrmRegVenMan : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmRegVenMan(QWidget *owner = nullptr);
+    ~TfrmRegVenMan() override;
+
+    // --- blocks and labels
+    TBlendedShape *bdsTitulo = nullptr;
+    TBlendedShape *bdsDadosVnd = nullptr;
+    TBlendedShape *bdsProdVnd = nullptr;
+    TBlendedShape *bdsDadosReceb = nullptr;
+    QLabel *lblMenu = nullptr;
+    QLabel *lblDadosVnd = nullptr;
+    QLabel *lblProdVnd = nullptr;
+    QLabel *lblDadosReceb = nullptr;
+    QLabel *lblCodTela = nullptr;
+
+    // --- entry fields 1 to 9 (Tag = field number), their frames and labels
+    TBlendedButton *bldNrOrdem = nullptr;
+    TBlendedButton *bldNrSerie = nullptr;
+    TBlendedButton *bldNrSubSerie = nullptr;
+    TBlendedButton *bldDtEmissao = nullptr;
+    TBlendedButton *bldNrMesa = nullptr;
+    TBlendedButton *bldCodigo = nullptr;
+    TBlendedButton *bldQuant = nullptr;
+    TBlendedButton *bldCodRece = nullptr;
+    TBlendedButton *bldValorRece = nullptr;
+    TBlendedShape *borda1 = nullptr;
+    TBlendedShape *Borda2 = nullptr;
+    TBlendedShape *Borda3 = nullptr;
+    TBlendedShape *Borda4 = nullptr;
+    TBlendedShape *Borda5 = nullptr;
+    TBlendedShape *Borda6 = nullptr;
+    TBlendedShape *Borda7 = nullptr;
+    TBlendedButton *Borda8 = nullptr; // Tag 10: a touch on the rim opens the payment type
+    TBlendedButton *Borda9 = nullptr; // Tag 10
+    TBlendedShape *Borda = nullptr;   // frame of the unit price, never highlighted
+    QLabel *lblNrOrdem = nullptr;
+    QLabel *lblNrSerie = nullptr;
+    QLabel *lblNrSubSerie = nullptr;
+    QLabel *lblDtEmissao = nullptr;
+    QLabel *lblNrMesa = nullptr;
+    QLabel *lblCodigo = nullptr;
+    QLabel *lblQuant = nullptr;
+    QLabel *lblCodRece = nullptr;
+    QLabel *lblValorRece = nullptr;
+    QLabel *lblF9_1 = nullptr;
+    QLabel *lblF9_2 = nullptr;
+    QLabel *lblF9_3 = nullptr;
+    QLabel *lblF9_4 = nullptr;
+    QLabel *lblF9_5 = nullptr;
+    QLabel *lblF9_6 = nullptr;
+    QLabel *lblF9_7 = nullptr;
+    QLabel *lblF9_8 = nullptr;
+    QLabel *lblF9_9 = nullptr;
+
+    // --- products block
+    QLabel *lblPrecoUn = nullptr;
+    TBlendedButton *bldPrecoUn = nullptr;
+    QLabel *lblProd = nullptr;
+    QLabel *lblImpAliq = nullptr;
+    TBlendedButton *bldAddProd = nullptr;
+    QWidget *panProd = nullptr;
+    QTableView *dbgProd = nullptr;
+    TBlendedBitBtn *bldAcima = nullptr;
+    TBlendedBitBtn *bldCancel = nullptr;
+    TBlendedBitBtn *bldAbaixo = nullptr;
+    QLabel *lblTot = nullptr;
+    QLabel *lblTotal = nullptr;
+
+    // --- payments block
+    TBlendedButton *bldAddRece = nullptr;
+    QWidget *panRece = nullptr;
+    QTableView *dbgRece = nullptr;
+    TBlendedBitBtn *bldRolarCima = nullptr;
+    TBlendedBitBtn *bldCancelaRece = nullptr;
+    TBlendedBitBtn *bldRolarBaixo = nullptr;
+    TBlendedBitBtn *bldGravar = nullptr;
+    TBlendedBitBtn *spdSair = nullptr;
+
+    // --- working datasets, data sources and the message catalogue
+    ClientDataSet *cdsProdutos = nullptr;
+    ClientDataSet *cdsValidaProd = nullptr;
+    ClientDataSet *cdsRetornaPreco = nullptr;
+    ClientDataSet *cdsAliquota = nullptr;
+    ClientDataSet *cdsImposto = nullptr;
+    ClientDataSet *cdsReceb = nullptr;
+    ClientDataSet *cdsAmbientes = nullptr;
+    ClientDataSet *cdsRecebAux = nullptr;
+    ClientDataSet *cdsMovCaixa = nullptr;
+    ClientDataSet *cdsVendaCancelada = nullptr;
+    ClientDataSet *cdsFamiliaSaldo = nullptr;
+    ClientDataSet *cdsEmprestimoFam = nullptr;
+    ClientDataSet *cdsItPromoComb = nullptr;
+    ClientDataSet *cdsParametrosQel = nullptr;
+    ClientDataSet *cdsControleAcess = nullptr;
+    ClientDataSet *cdsCarregaProduto = nullptr;
+    ClientDataSet *cdsVazio = nullptr;
+    ClientDataSet *cdsDataMovimento = nullptr;
+    ClientDataSet *cdsConfTipoRece = nullptr;
+    DataSetModel *dtsProdutos = nullptr;
+    DataSetModel *dtsReceb = nullptr;
+    TMessages msgPadrao;
+
+    // --- operating context (filled by the initialisation)
+    int inCampoAtual = 0;
+    QString stCdEmpresa;
+    QString stCdFilial;
+    QString stCdLoja;
+    QString stIdEsquema;
+    QString stCdCaixa;
+    QString stCdCliente;
+    QString stCdCCusClie;
+    QString stDsModeloEcf;
+    QString stDsMarcaEcf;
+    QString stDsEcfImp;
+    QDateTime dtAberCaix;
+    QDateTime dtMovimento;
+    QVariant ovFechamento;
+
+    // The entry button of a field: the flat button whose Tag is the field number.
+    TBlendedButton *entryButton(int field) const;
+
+    void FormCreate();
+
+    // Initialisation.
+    void InicializaForm();
+    void lerParametros();
+    void ajustaTamanho(const QSize &display);
+
+    // Input spine: keys, typing, focus and highlighting.
+    void FormShow();
+    void FormKeyDown(int &key, Qt::KeyboardModifiers shift); // Windows virtual-key codes
+    void FormKeyPress(QChar &key);
+    void postaTexto(int field, const QString &text, bool erase);
+    void MudaCor();
+    void VoltaCor();
+    void spdSairClick();
+    void bldAcimaClick();
+    void bldAbaixoClick();
+    void bldRolarCimaClick();
+    void bldRolarBaixoClick();
+
+    // Sale header.
+    void bldNrOrdemClick();
+    void bldNrSerieClick();
+    void bldNrSubSerieClick();
+    void bldDtEmissaoClick();
+    void bldNrMesaClick();
+    void vd_DataVenda(const QString &text);
+    void vd_mesa(const QString &code);
+
+    // Products and items.
+    bool vd_produto(const QString &code);
+    bool ValidaProduto();
+    void bldCodigoClick();
+    void bldQuantClick();
+    void bldAddProdClick();
+    void bldCancelClick();
+    void adicionaItem(double quantidade);
+    bool localizaProduto(const QString &code, bool emptyMatchesAllCodes);
+    void limpaProduto();
+    double totalVenda() const; // the items total as the total label shows it
+    int maiorNumeroItem() const;
+
+    // Payments.
+    void bldCodReceClick();
+    void vd_tiporece(const QString &code);
+    bool ValidaRecebimento();
+    void bldValorReceClick();
+    void vd_valrece(const QString &text);
+    void bldAddReceClick();
+    void bldCancelaReceClick();
+    bool totalParaRecebimento(double &total);
+    double valorDigitado() const;
+    void aceitaValor(double valor, double total);
+    bool adicionaLinha();
+
+    // Recording and cash movements.
+    void bldGravarClick();
+    bool InsereMovCaixa(); // false when it failed (and told the operator)
+    QVariantList valoresFechamento(const QDateTime &dtAbertura) const;
+    void limpaTela();
+
+    // Message forms of the screen, all with stIdEsquema as the scheme.
+    void mensagemErro(const QString &text);           // kind 3
+    void mensagem(const QString &text, TTipoMsg kind); // ask "N"
+    bool pergunta(const QString &text);               // yes/no question, kind 0
+    QString Msg(const char *key) const;               // catalogue text
+
+    // Runs an event handler with the last net: no error may reach Qt's event loop.
+    void runHandler(const std::function<void()> &handler);
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void showEvent(QShowEvent *) override;
+    void hideEvent(QHideEvent *) override;
+    void closeEvent(QCloseEvent *) override;
+    void keyPressEvent(QKeyEvent *) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+public slots:
+    void reject() override; // Qt's own Escape/close path: routed to the exit confirmation
+
+private:
+    void buildLayout();
+    void buildCatalogue();
+    void buildDataSets();
+    void wireHandlers();
+    void bindGrids();
+    void attachGrid(QTableView *grid, DataSetModel *source);
+    void setFrameColour(int field, const QColor &colour);
+    void closeConfirmed(); // ends the modal display
+    void setFieldText(TBlendedButton *button, const QString &text);
+    bool dispatchKey(QKeyEvent *event);
+
+    bool m_temImposto = false; // the last lookup found the product's tax row
+    bool m_closeConfirmed = false;
+    bool m_redispatching = false;
+    qint64 m_altF4At = -1;
+};

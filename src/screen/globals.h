@@ -1,0 +1,38 @@
+#pragma once
+
+// The package's exported variables: the operating context and the working values of the
+// screen. They keep their values from one launch to the next.
+
+#include <QString>
+
+class TfrmRegVenMan;
+
+extern TfrmRegVenMan *frmRegVenMan; // the running screen; null when no launch is in progress
+
+extern QString stMsg;
+extern QString stCdCliDeb;
+extern QString stCdConsumidor;
+extern QString stPrecoUn;
+extern QString stQuant;
+extern QString stDtEmissao;
+extern QString stCdSala;
+extern QString stSeqItVenda;
+extern QString stOperadorLogin;
+extern QString stNmOperador;
+extern QString stCodProd;
+extern QString stCdTipoRece;
+extern QString DsDirCad;
+extern QString stIdPaisIntegra;
+extern QString Lum_NrSerie_CDS;
+extern QString Lum_SgEstadoFili;
+extern QString stDsObsCupFis;
+extern QString stIdImpBarrCup;
+extern int Lum_IdTipoImpFis;
+extern double doValorRece;
+extern double doTotal;
+extern bool boRecebimento;
+extern bool boAddProd;
+extern bool boRecebOk;
+
+// Unit finalisation of the screen: releases the exported strings.
+void releaseExportedStrings();

@@ -1,0 +1,138 @@
+// Bringing the screen to life: server module and connection, flags and captions, size and
+// placement, the operating context from the cache files, the lookup datasets and the tables.
+#include "frmregvenman.h"
+
+#include "clientdataset.h"
+#include "conversions.h"
+#include "exception.h"
+#include "globals.h"
+#include "server/rdmregvendamanual.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+
+QString cachePath(const QString &relative)
+{
+    return QCoreApplication::applicationDirPath() + relative;
+}
+
+// Loads a cache file into a dataset when it exists; a missing file is skipped silently.
+bool loadIfExists(ClientDataSet *ds, const QString &relative)
+{
+    const QString path = cachePath(relative);
+    if (!QFileInfo::exists(path))
+        return false;
+    ds->LoadFromFile(path);
+    return true;
+}
+
+} // namespace
+
+void TfrmRegVenMan::InicializaForm()
+{
+    // 1. The server module, created once per process, and its connection.
+    if (!rdmRegVendaManual)
+        rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
+    rdmRegVendaManual->adcRegVendaManual.setConnected(true);
+
+    // 2-5. Flags and captions of a new screen.
+    boRecebimento = false;
+    boAddProd = false;
+    doTotal = 0;
+    lblProd->setText(QString());
+    lblImpAliq->setText(QString());
+    lblTotal->setText(QString());
+    lblTot->hide();
+    lblTot->setText(Msg("TOTAL") + Sys::CurrencyString());
+    lblTot->adjustSize();
+
+    // 6. Size and placement.
+    if (const QScreen *display = QGuiApplication::primaryScreen())
+        ajustaTamanho(display->geometry().size());
+    else
+        ajustaTamanho(QSize(800, 600));
+
+    // 7-10. The operating context. Errors here leave the initialisation (the launch fails).
+    if (loadIfExists(cdsParametrosQel, QStringLiteral("/PARAMETROSQEL.CDS")))
+        lerParametros();
+    if (loadIfExists(cdsControleAcess, QStringLiteral("/Dados/Cadastros/ControleAcess.cds"))) {
+        stOperadorLogin = cdsControleAcess->FieldByName(QStringLiteral("CDOPERADOR")).AsString();
+        stNmOperador = cdsControleAcess->FieldByName(QStringLiteral("NMOPERADOR")).AsString();
+    }
+    if (loadIfExists(cdsDataMovimento, QStringLiteral("/Dados/Cadastros/DataMovimento.cds")))
+        dtMovimento = cdsDataMovimento->FieldByName(QStringLiteral("DATAMOVIMENTO")).AsDateTime();
+    loadIfExists(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
+
+    // 11. Lookup datasets and the store's tables; an error here is reported and the screen
+    // still opens with whatever was prepared.
+    try {
+        cdsCarregaProduto->Close();
+        cdsCarregaProduto->CreateDataSet();
+        loadIfExists(cdsCarregaProduto, QStringLiteral("/Dados/Cadastros/Produtos.cds"));
+        cdsValidaProd->Close();
+        cdsValidaProd->CreateDataSet();
+        cdsValidaProd->setData(cdsCarregaProduto->Data());
+        cdsAliquota->Close();
+        cdsAliquota->CreateDataSet();
+        loadIfExists(cdsAliquota, QStringLiteral("/Dados/Cadastros/AliqImpFis.cds"));
+        cdsImposto->CreateDataSet();
+        cdsRecebAux->CreateDataSet();
+        loadIfExists(cdsRecebAux, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
+        const QVariant mesas = MensagemMetodo(getStatusMesa(stCdFilial, stCdLoja), true, 0,
+                                              QStringLiteral("getStatusMesa"),
+                                              QStringLiteral("Cli_Lum00071"),
+                                              stCdFilial + QLatin1Char('-') + stCdLoja,
+                                              stIdEsquema);
+        cdsAmbientes->setData(mesas.value<DataPacket>());
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}
+
+// Outer size 800 by 600. On a display narrower or lower than that the offsets are signed
+// divisions truncating toward zero, negative on a smaller display, so the screen overhangs
+// both edges equally; on a larger display the screen is centred when shown.
+void TfrmRegVenMan::ajustaTamanho(const QSize &display)
+{
+    resize(800, 600);
+    if (display.width() < 800)
+        move((display.width() - width()) / 2, y());
+    if (display.height() < 600)
+        move(x(), (display.height() - height()) / 2);
+}
+
+// The operating context from the current record of the parameters file. Every column must
+// exist: a missing one is an error that fails the launch.
+void TfrmRegVenMan::lerParametros()
+{
+    const auto text = [this](const char *column) {
+        return cdsParametrosQel->FieldByName(QString::fromLatin1(column)).AsString();
+    };
+    stCdFilial = text("CDFILIAL");
+    stIdEsquema = text("IDESQUEMA");
+    stCdLoja = text("CDLOJA");
+    stCdCCusClie = text("CDCCUSCLIE");
+    dtAberCaix = cdsParametrosQel->FieldByName(QStringLiteral("DTABERCAIX")).AsDateTime();
+    stCdEmpresa = text("CDEMPRESA");
+    stCdCaixa = text("CDCAIXA");
+    stIdPaisIntegra = text("IDPAISINTEGRA");
+    Lum_NrSerie_CDS = text("NRSERIEECF");
+    Lum_IdTipoImpFis = cdsParametrosQel->FieldByName(QStringLiteral("IDTIPOIMPFIS")).AsInteger();
+    stDsModeloEcf = text("DSMODELOECFVE");
+    stDsMarcaEcf = text("DSMARCAECFVE");
+    stDsEcfImp = text("ECFIMP");
+    Lum_SgEstadoFili = text("SGESTADOFILI");
+    DsDirCad = text("DSDIRCAD");
+    text("STTOTCV");
+    stDsObsCupFis = text("DSOBSCUPFIS");
+    stIdImpBarrCup = text("IDIMPBARRCUP");
+    for (const char *unused : {"IDIMPSALDOCUPOM", "IdTpTelaVe", "DSMENSCPFCUP", "NRINSJUREMPR",
+                               "CDINSCESTAEMPR", "IDPARIMPRLIMVDC", "NRSERIEIMP"})
+        text(unused);
+}

@@ -1,0 +1,362 @@
+// The input spine: keys before the focused control, typing into the focused field, the focus
+// cycle and its highlighting, the exit confirmation and the list-moving buttons.
+#include "frmregvenman.h"
+
+#include "blended.h"
+#include "clientdataset.h"
+#include "globals.h"
+#include "screenservices.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QTableView>
+
+namespace {
+
+// Windows virtual-key codes the handlers work with.
+enum VirtualKey { VK_RETURN = 13, VK_ESCAPE = 27, VK_DELETE = 46, VK_F1 = 112, VK_F4 = 115,
+                  VK_F9 = 120 };
+
+int virtualKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Delete:
+        return VK_DELETE;
+    case Qt::Key_F1:
+        return VK_F1;
+    case Qt::Key_F4:
+        return VK_F4;
+    case Qt::Key_F9:
+        return VK_F9;
+    default:
+        return 0;
+    }
+}
+
+// Per-field typing rules: longest caption before a character is refused.
+int lengthLimit(int field)
+{
+    switch (field) {
+    case 1:
+    case 2:
+    case 3:
+        return 20;
+    case 4:
+        return 10;
+    case 5:
+    case 7:
+        return 4;
+    case 6:
+        return 10;
+    case 8:
+        return 3;
+    case 9:
+        return 7;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+void TfrmRegVenMan::wireHandlers()
+{
+    const auto bind = [this](TBlendedButton *b, void (TfrmRegVenMan::*handler)()) {
+        b->OnClick = [this, handler] { runHandler([this, handler] { (this->*handler)(); }); };
+    };
+    bind(bldNrOrdem, &TfrmRegVenMan::bldNrOrdemClick);
+    bind(bldNrSerie, &TfrmRegVenMan::bldNrSerieClick);
+    bind(bldNrSubSerie, &TfrmRegVenMan::bldNrSubSerieClick);
+    bind(bldDtEmissao, &TfrmRegVenMan::bldDtEmissaoClick);
+    bind(bldNrMesa, &TfrmRegVenMan::bldNrMesaClick);
+    bind(bldCodigo, &TfrmRegVenMan::bldCodigoClick);
+    bind(bldQuant, &TfrmRegVenMan::bldQuantClick);
+    bind(bldCodRece, &TfrmRegVenMan::bldCodReceClick);
+    bind(Borda8, &TfrmRegVenMan::bldCodReceClick);
+    bind(Borda9, &TfrmRegVenMan::bldCodReceClick);
+    bind(bldValorRece, &TfrmRegVenMan::bldValorReceClick);
+    bind(bldAddProd, &TfrmRegVenMan::bldAddProdClick);
+    bind(bldAcima, &TfrmRegVenMan::bldAcimaClick);
+    bind(bldCancel, &TfrmRegVenMan::bldCancelClick);
+    bind(bldAbaixo, &TfrmRegVenMan::bldAbaixoClick);
+    bind(bldAddRece, &TfrmRegVenMan::bldAddReceClick);
+    bind(bldRolarCima, &TfrmRegVenMan::bldRolarCimaClick);
+    bind(bldCancelaRece, &TfrmRegVenMan::bldCancelaReceClick);
+    bind(bldRolarBaixo, &TfrmRegVenMan::bldRolarBaixoClick);
+    bind(bldGravar, &TfrmRegVenMan::bldGravarClick);
+    bind(spdSair, &TfrmRegVenMan::spdSairClick);
+}
+
+void TfrmRegVenMan::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    // Keys must reach the screen before the focused control.
+    qApp->installEventFilter(this);
+    // Under a bare X server a new window gets no keyboard focus until it is activated.
+    activateWindow();
+    runHandler([this] { FormShow(); });
+}
+
+void TfrmRegVenMan::hideEvent(QHideEvent *e)
+{
+    qApp->removeEventFilter(this);
+    QDialog::hideEvent(e);
+}
+
+void TfrmRegVenMan::FormShow()
+{
+    inCampoAtual = 1;
+    MudaCor();
+}
+
+bool TfrmRegVenMan::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || m_redispatching)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || (widget != this && !isAncestorOf(widget)))
+        return false;
+    return dispatchKey(static_cast<QKeyEvent *>(event));
+}
+
+// The screen's handlers see the key first; unless they discard it, a copy then goes to the
+// control that was to receive it (and on to its parents), exactly once.
+bool TfrmRegVenMan::dispatchKey(QKeyEvent *event)
+{
+    QObject *receiver = QApplication::focusWidget();
+    if (!receiver || !(receiver == this || isAncestorOf(static_cast<QWidget *>(receiver))))
+        receiver = this;
+    int key = virtualKey(event->key());
+    if (key)
+        runHandler([&] { FormKeyDown(key, event->modifiers()); });
+    if (virtualKey(event->key()) == VK_F4 && key == 0)
+        return true; // discarded (Alt+F4)
+    if (!event->text().isEmpty()) {
+        QChar ch = event->text().at(0);
+        runHandler([&] { FormKeyPress(ch); });
+    }
+    if (!isVisible())
+        return true; // the screen closed while handling the key
+
+    m_redispatching = true;
+    QKeyEvent forwarded(event->type(), event->key(), event->modifiers(), event->text(),
+                        event->isAutoRepeat(), ushort(event->count()));
+    QCoreApplication::sendEvent(receiver, &forwarded);
+    m_redispatching = false;
+    return true;
+}
+
+void TfrmRegVenMan::keyPressEvent(QKeyEvent *e)
+{
+    // Qt's dialog would reject on Escape and click a default button on Enter; the screen's
+    // own handlers already ran for both.
+    switch (e->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        e->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
+}
+
+void TfrmRegVenMan::FormKeyDown(int &key, Qt::KeyboardModifiers shift)
+{
+    if (key == VK_F4 && shift == Qt::AltModifier) {
+        key = 0;
+        m_altF4At = QDateTime::currentMSecsSinceEpoch();
+    }
+    if (key == VK_ESCAPE)
+        spdSairClick();
+    if (key == VK_F1 && RelFiscais)
+        RelFiscais();
+    if (key == VK_RETURN) {
+        const QString caption = entryButton(inCampoAtual) ? entryButton(inCampoAtual)->Caption()
+                                                          : QString();
+        switch (inCampoAtual) {
+        case 4:
+            if (!caption.isEmpty())
+                vd_DataVenda(caption);
+            break;
+        case 5:
+            vd_mesa(caption);
+            break;
+        case 6:
+            if (!caption.isEmpty()) {
+                stCodProd = caption;
+                vd_produto(stCodProd);
+            }
+            break;
+        case 8:
+            if (!caption.isEmpty() && caption.size() <= 3) {
+                stCdTipoRece = caption;
+                vd_tiporece(stCdTipoRece);
+            }
+            break;
+        case 9:
+            if (!caption.isEmpty() && !boRecebimento)
+                vd_valrece(caption);
+            break;
+        default:
+            break;
+        }
+        inCampoAtual = inCampoAtual == 9 ? 1 : inCampoAtual + 1;
+        MudaCor();
+    }
+    if (key == VK_DELETE) {
+        if (dbgProd->hasFocus())
+            bldCancelClick();
+        else
+            bldCancelaReceClick();
+    }
+    if (key == VK_F9) {
+        switch (inCampoAtual) {
+        case 1: bldNrOrdemClick(); break;
+        case 2: bldNrSerieClick(); break;
+        case 3: bldNrSubSerieClick(); break;
+        case 4: bldDtEmissaoClick(); break;
+        case 5: bldNrMesaClick(); break;
+        case 6: bldCodigoClick(); break;
+        case 7: bldQuantClick(); break;
+        case 8: bldCodReceClick(); break;
+        case 9: bldValorReceClick(); break;
+        default: break;
+        }
+    }
+}
+
+void TfrmRegVenMan::FormKeyPress(QChar &key)
+{
+    if (key == QChar(8))
+        postaTexto(inCampoAtual, QString(), true);
+    else if (key >= u'0' && key <= u'9')
+        postaTexto(inCampoAtual, QString(key), false);
+    if (inCampoAtual == 9 && key == u',')
+        postaTexto(9, QStringLiteral(","), false);
+}
+
+void TfrmRegVenMan::postaTexto(int field, const QString &text, bool erase)
+{
+    for (QObject *child : children()) {
+        auto *button = qobject_cast<TBlendedButton *>(child);
+        if (!button || button->Tag() != field)
+            continue;
+        QString caption = button->Caption();
+        if (erase) {
+            caption.chop(1);
+            setFieldText(button, caption);
+            continue;
+        }
+        if (text == QLatin1String(",") && caption.isEmpty()) {
+            setFieldText(button, QStringLiteral("0,"));
+            return;
+        }
+        if (caption.size() >= lengthLimit(field))
+            return;
+        QString added = text;
+        if (field == 9 && !(added.startsWith(u',') || (!added.isEmpty() && added[0].isDigit())))
+            return;
+        if (field == 4 && (caption.size() == 2 || caption.size() == 5))
+            added.prepend(u'/');
+        setFieldText(button, caption + added);
+    }
+}
+
+// A value the operator edits is no longer the one that passed the check against the remaining
+// amount: it must be checked again before it becomes a payment line.
+void TfrmRegVenMan::setFieldText(TBlendedButton *button, const QString &text)
+{
+    if (button->Caption() == text)
+        return;
+    button->setCaption(text);
+    if (button == bldValorRece)
+        boRecebimento = false;
+}
+
+void TfrmRegVenMan::setFrameColour(int field, const QColor &colour)
+{
+    switch (field) {
+    case 1: borda1->setBrushColor(colour); break;
+    case 2: Borda2->setBrushColor(colour); break;
+    case 3: Borda3->setBrushColor(colour); break;
+    case 4: Borda4->setBrushColor(colour); break;
+    case 5: Borda5->setBrushColor(colour); break;
+    case 6: Borda6->setBrushColor(colour); break;
+    case 7: Borda7->setBrushColor(colour); break;
+    case 8: Borda8->setBrushColor(colour); break;
+    case 9: Borda9->setBrushColor(colour); break;
+    default: break;
+    }
+}
+
+void TfrmRegVenMan::VoltaCor()
+{
+    for (int field = 1; field <= 9; ++field)
+        setFrameColour(field, Qt::white);
+}
+
+void TfrmRegVenMan::MudaCor()
+{
+    VoltaCor();
+    setFrameColour(inCampoAtual, Qt::black);
+}
+
+void TfrmRegVenMan::spdSairClick()
+{
+    if (pergunta(Msg("SAIR")))
+        closeConfirmed();
+}
+
+void TfrmRegVenMan::closeConfirmed()
+{
+    m_closeConfirmed = true;
+    done(QDialog::Accepted);
+}
+
+void TfrmRegVenMan::reject()
+{
+    // Qt's own ways out (Escape in a child, a close request) never end the screen by
+    // themselves: the exit confirmation decides.
+    runHandler([this] { spdSairClick(); });
+}
+
+void TfrmRegVenMan::closeEvent(QCloseEvent *e)
+{
+    if (m_closeConfirmed) {
+        QDialog::closeEvent(e);
+        return;
+    }
+    e->ignore();
+    // Alt+F4 does nothing: a close request that follows it at once is its echo from the
+    // window manager.
+    if (m_altF4At >= 0 && QDateTime::currentMSecsSinceEpoch() - m_altF4At < 1000)
+        return;
+    runHandler([this] { spdSairClick(); });
+}
+
+namespace {
+
+void moveCursor(ClientDataSet *ds, bool forward)
+{
+    if (!ds->Active() || ds->IsEmpty())
+        return;
+    if (forward)
+        ds->Next();
+    else
+        ds->Prior();
+}
+
+} // namespace
+
+void TfrmRegVenMan::bldAcimaClick() { moveCursor(cdsProdutos, false); }
+void TfrmRegVenMan::bldAbaixoClick() { moveCursor(cdsProdutos, true); }
+void TfrmRegVenMan::bldRolarCimaClick() { moveCursor(cdsReceb, false); }
+void TfrmRegVenMan::bldRolarBaixoClick() { moveCursor(cdsReceb, true); }

@@ -1,0 +1,292 @@
+// Payments: the payment type (searched or typed), its value against the remaining amount,
+// and the lines of the payment list with their running total.
+#include "frmregvenman.h"
+
+#include "blended.h"
+#include "clientdataset.h"
+#include "conversions.h"
+#include "exception.h"
+#include "globals.h"
+#include "screenservices.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+
+namespace {
+
+// The search offers the types marked to be shown; a typed code is accepted for those and for
+// unmarked ones, as long as they have a fiscal payment-form code.
+const QString FiltroPesquisa = QStringLiteral("(IDMOSTRARECE = 'S')");
+const QString FiltroCodigo =
+    QStringLiteral("(IDMOSTRARECE = 'S' OR IDMOSTRARECE IS NULL) AND CDFPIMPFIS IS NOT NULL");
+
+void filtra(ClientDataSet *ds, const QString &filter)
+{
+    ds->setFiltered(false);
+    ds->setFilter(filter);
+    ds->setFiltered(true);
+}
+
+bool maior(double a, double b)
+{
+    return RoundDec(a, 2) > RoundDec(b, 2);
+}
+
+QString comMoeda(double value)
+{
+    return Sys::CurrencyString() + Sys::FormatFloat(QStringLiteral("#,##0.00"), value);
+}
+
+} // namespace
+
+// The sale total for the payment checks. With no item since the screen opened the total label
+// is empty: the operator is told there is nothing sold yet instead of a conversion error.
+bool TfrmRegVenMan::totalParaRecebimento(double &total)
+{
+    if (lblTotal->text().isEmpty()) {
+        mensagemErro(Msg("SEM_PROD"));
+        return false;
+    }
+    total = totalVenda();
+    return true;
+}
+
+// The value field as a number: typed digits, or a validated value with the currency symbol.
+double TfrmRegVenMan::valorDigitado() const
+{
+    QString text = bldValorRece->Caption();
+    if (text.startsWith(Sys::CurrencyString()))
+        text = text.mid(Sys::CurrencyString().size()).trimmed();
+    return Sys::StrToFloat(text);
+}
+
+void TfrmRegVenMan::bldCodReceClick()
+{
+    inCampoAtual = 8;
+    MudaCor();
+    double total = 0;
+    if (!totalParaRecebimento(total))
+        return;
+    if (!maior(total, doTotal)) {
+        mensagemErro(Msg("RECEBIMENTO_MAIOR"));
+        return;
+    }
+    try {
+        filtra(cdsRecebAux, FiltroPesquisa);
+        if (!Pesquisa(cdsRecebAux, QString(), QString(), 0, 0, 0, 0, 0)
+            || cdsRecebAux->IsEmpty()) {
+            bldCodRece->setCaption(QString());
+            return;
+        }
+        QCoreApplication::processEvents();
+        const QString codigo = cdsRecebAux->FieldByName(QStringLiteral("CDTIPORECE")).AsString();
+        if (!codigo.isEmpty()) {
+            bldCodRece->setCaption(codigo + QStringLiteral(" - ")
+                                   + cdsRecebAux->FieldByName(QStringLiteral("DSBUTTON")).AsString());
+        } else {
+            mensagemErro(Msg("COD_REC_INV"));
+            bldCodRece->setCaption(QString());
+        }
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}
+
+void TfrmRegVenMan::vd_tiporece(const QString &code)
+{
+    try {
+        filtra(cdsRecebAux, FiltroCodigo);
+        if (cdsRecebAux->Active()
+            && cdsRecebAux->Locate(QStringLiteral("CDTIPORECE"), Ajusta(code, 3))) {
+            bldCodRece->setCaption(
+                cdsRecebAux->FieldByName(QStringLiteral("CDTIPORECE")).AsString()
+                + QStringLiteral(" - ")
+                + cdsRecebAux->FieldByName(QStringLiteral("DSBUTTON")).AsString());
+        } else {
+            mensagemErro(Msg("COD_REC_INV"));
+            bldCodRece->setCaption(QString());
+            inCampoAtual = 7;
+            MudaCor();
+        }
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}
+
+bool TfrmRegVenMan::ValidaRecebimento()
+{
+    const QString codigo = bldCodRece->Caption().left(3);
+    if (codigo.isEmpty())
+        return true;
+    return cdsRecebAux->Active()
+           && cdsRecebAux->Locate(QStringLiteral("CDTIPORECE"), Ajusta(codigo, 3));
+}
+
+void TfrmRegVenMan::bldValorReceClick()
+{
+    if (!ValidaRecebimento()) {
+        mensagemErro(Msg("COD_REC_INV"));
+        return;
+    }
+    inCampoAtual = 9;
+    MudaCor();
+    if (EmptyString(bldCodRece->Caption()))
+        return;
+    double total = 0;
+    if (!totalParaRecebimento(total))
+        return;
+    if (!maior(total, doTotal)) {
+        mensagemErro(Msg("VR_RECEB_MAIOR"));
+        return;
+    }
+    if (!TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("VAL_RECE"), Msg("VAL_DEV_INF"), 20, 1, 1,
+                         0, 0, 0))
+        return;
+    try {
+        aceitaValor(Sys::StrToFloat(stMsg), total);
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}
+
+// Measures a value against the remaining amount: at most the remainder is taken as it is;
+// above it the operator may take the remainder instead.
+void TfrmRegVenMan::aceitaValor(double valor, double total)
+{
+    const double restante = total - doTotal;
+    if (!maior(valor, restante)) {
+        bldValorRece->setCaption(comMoeda(valor));
+        doValorRece = valor;
+        boRecebimento = true;
+    } else if (pergunta(Msg("VALOR_MAIOR"))) {
+        bldValorRece->setCaption(comMoeda(restante));
+        doValorRece = restante;
+        boRecebimento = true;
+    } else {
+        bldValorRece->setCaption(QString());
+        doValorRece = 0;
+        boRecebimento = false;
+    }
+}
+
+void TfrmRegVenMan::vd_valrece(const QString &)
+{
+    try {
+        if (EmptyString(bldCodRece->Caption()))
+            return;
+        if (lblTotal->text().isEmpty())
+            lblTotal->setText(QStringLiteral("0"));
+        aceitaValor(valorDigitado(), totalVenda());
+        inCampoAtual = 7;
+        MudaCor();
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}
+
+void TfrmRegVenMan::bldAddReceClick()
+{
+    try {
+        if (!ValidaRecebimento()) {
+            mensagemErro(Msg("COD_REC_INV"));
+            return;
+        }
+        if (!cdsProdutos->Active() || cdsProdutos->IsEmpty()) {
+            mensagemErro(Msg("SEM_PROD"));
+            bldCodRece->setCaption(QString());
+            bldValorRece->setCaption(QString());
+            return;
+        }
+        if (EmptyString(bldCodRece->Caption())) {
+            mensagemErro(Msg("RECE_DEV_INF"));
+            inCampoAtual = 8;
+            MudaCor();
+            return;
+        }
+        if (bldValorRece->Caption().isEmpty()) {
+            mensagemErro(Msg("VAL_DEV_INF"));
+            inCampoAtual = 9;
+            MudaCor();
+            return;
+        }
+        if (bldValorRece->Caption() == comMoeda(0)) {
+            mensagemErro(Msg("ZERO"));
+            inCampoAtual = 9;
+            MudaCor();
+            return;
+        }
+        if (adicionaLinha()) {
+            doTotal += doValorRece;
+        }
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+    // Reset, also after a failure or a value the operator did not confirm.
+    boRecebimento = false;
+    inCampoAtual = 8;
+    MudaCor();
+    bldCodRece->setCaption(QString());
+    bldValorRece->setCaption(QString());
+}
+
+// Confirms an unchecked value and writes the payment line. A value the operator does not
+// confirm (No to the question, or the remainder refused) ends the addition without a line,
+// and so does a value that comes out as zero.
+bool TfrmRegVenMan::adicionaLinha()
+{
+    if (!boRecebimento) {
+        if (!pergunta(Msg("ADD_RECE")))
+            return false;
+        vd_valrece(bldValorRece->Caption());
+        inCampoAtual = 9;
+        MudaCor();
+        if (!boRecebimento)
+            return false;
+    }
+    if (RoundDec(doValorRece, 2) == 0) {
+        mensagemErro(Msg("ZERO"));
+        return false;
+    }
+    if (!cdsReceb->Active()) {
+        cdsReceb->CreateDataSet();
+    } else {
+        cdsReceb->Next();
+    }
+    cdsReceb->Insert();
+    try {
+        const auto copia = [this](const char *column) {
+            const QString name = QString::fromLatin1(column);
+            cdsReceb->FieldByName(name).setAsString(cdsRecebAux->FieldByName(name).AsString());
+        };
+        cdsReceb->FieldByName(QStringLiteral("CDFILIAL")).setAsString(stCdFilial);
+        for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE", "CDTIPOTROCO",
+                                   "NRORDTROCO", "DSIMPFISCAL"})
+            copia(column);
+        cdsReceb->FieldByName(QStringLiteral("VRTIPORECE")).setAsFloat(doValorRece);
+        cdsReceb->Post();
+    } catch (...) {
+        cdsReceb->Cancel();
+        if (cdsReceb->IsEmpty())
+            cdsReceb->Close();
+        throw;
+    }
+    return true;
+}
+
+void TfrmRegVenMan::bldCancelaReceClick()
+{
+    try {
+        if (!cdsReceb->Active() || cdsReceb->IsEmpty())
+            return;
+        if (cdsReceb->FieldByName(QStringLiteral("CDTIPORECE")).AsString().isEmpty())
+            return;
+        if (pergunta(Msg("CONFIRMAR_RECE"))) {
+            doTotal -= cdsReceb->FieldByName(QStringLiteral("VRTIPORECE")).AsFloat();
+            cdsReceb->Delete();
+            if (cdsReceb->IsEmpty())
+                cdsReceb->Close();
+        }
+    } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}

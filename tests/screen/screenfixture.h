@@ -1,0 +1,72 @@
+#pragma once
+
+#include "datapacket.h"
+#include "screen/frmregvenman.h"
+#include "screenservices.h"
+
+#include <QDate>
+#include <QList>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <functional>
+#include <memory>
+
+// What the screen tests share: a real SQLite store beside the test executable, real cache
+// files written there, and scripted screen services in place of the touch dialogs.
+namespace ScreenFixture {
+
+// Creates (once per process) the store file with the schema, points the connection string at
+// it and fills the tables of branch "0001", store "01". Returns the open test connection.
+QSqlDatabase store();
+void exec(const QString &sql); // on the test connection; fails the test on error
+
+// The terminal's parameters file with every column; `overrides` replaces values, `drop`
+// leaves columns out.
+void writeParameters(const QMap<QString, QVariant> &overrides = {},
+                     const QStringList &drop = {});
+// The five other cache files (operator, business date, payment types, products, tax rates).
+void writeCaches();
+void writePacket(const QString &relativePath, const QList<FieldDef> &fields,
+                 const QList<QVariantList> &rows);
+
+// A screen as the creator makes it, initialised and shown (not modal).
+std::unique_ptr<TfrmRegVenMan> openScreen();
+
+// Types a text into the screen as keyboard characters, and single keys.
+void type(QWidget *screen, const QString &text);
+void key(QWidget *screen, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// Scripted screen services: each dialog pops its next scripted answer and records its call.
+struct DialogCall
+{
+    QString service;
+    QVariantList args;
+};
+class FakeServices
+{
+public:
+    FakeServices();  // installs the fakes
+    ~FakeServices(); // restores the previous pointers
+
+    static FakeServices *current;
+    QList<std::pair<bool, QString>> numeric; // TecladoNumerico: confirmed, text
+    QStringList alpha;                       // TecladoAlfaNumerico results
+    QStringList calendar;                    // TouchCalendar results
+    std::function<bool(ClientDataSet *)> pesquisa; // positions the dataset; default: false
+    int relFiscais = 0;
+    QList<DialogCall> calls;
+
+private:
+    TTecladoNumerico m_numeric;
+    TTecladoAlfaNumerico m_alpha;
+    TTouchCalendar m_calendar;
+    TPesquisa m_pesquisa;
+    TRelFiscais m_rel;
+};
+
+QString today();    // dd/MM/yyyy
+QString tomorrow(); // dd/MM/yyyy
+
+} // namespace ScreenFixture

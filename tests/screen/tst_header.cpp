@@ -1,0 +1,205 @@
+// The sale header: order number, series and sub-series from the keypads, the issue date from
+// the calendar or typed (never later than today), and the table among the store's open ones.
+#include "blended.h"
+#include "screen/globals.h"
+#include "screenfixture.h"
+#include "scriptedpresenter.h"
+#include "testenv.h"
+
+#include <QTest>
+
+using namespace ScreenFixture;
+
+class TestHeader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TestEnv::usePtBr();
+        store();
+        writeParameters();
+        writeCaches();
+    }
+    void init() { stDtEmissao.clear(); }
+
+    // The keypads fill order number, series and sub-series; a cancelled order keypad clears
+    // the order number, and each handler takes the focus to its field.
+    void keypadsFillTheDocumentFields();
+    // The calendar's date counts for the rows only when it is not later than today; a
+    // cancelled calendar leaves no date behind and no conversion error escapes.
+    void calendarDates();
+    // Typed dates: today passes, tomorrow and impossible dates are refused, and what
+    // stDtEmissao keeps after each refusal.
+    void typedDates();
+    // Table numbers: zero clears silently, five digits are blocked, a short number is found
+    // in its four-digit form with its room, a table not open is refused.
+    void tableNumbers();
+    // A cancelled table keypad still validates whatever the keypad left in its buffer.
+    void tableKeypadValidatesItsBuffer();
+};
+
+void TestHeader::keypadsFillTheDocumentFields()
+{
+    ScriptedPresenter presenter;
+    FakeServices services;
+    auto screen = openScreen();
+    services.numeric = {{true, QStringLiteral("4711")}, {false, QString()}};
+    screen->bldNrOrdem->click();
+    QCOMPARE(screen->bldNrOrdem->Caption(), QString("4711"));
+    QCOMPARE(screen->inCampoAtual, 1);
+    screen->bldNrOrdem->click();
+    QVERIFY(screen->bldNrOrdem->Caption().isEmpty());
+
+    services.alpha = {QStringLiteral("D"), QStringLiteral("U")};
+    screen->bldNrSerie->click();
+    QCOMPARE(screen->inCampoAtual, 2);
+    QCOMPARE(screen->Borda2->brushColor(), QColor(Qt::black));
+    screen->bldNrSubSerie->click();
+    QCOMPARE(screen->inCampoAtual, 3);
+    QCOMPARE(screen->bldNrSerie->Caption(), QString("D"));
+    QCOMPARE(screen->bldNrSubSerie->Caption(), QString("U"));
+    QCOMPARE(services.calls[2].args, QVariantList({"", "", "", 0}));
+    QVERIFY(presenter.calls.isEmpty());
+}
+
+void TestHeader::calendarDates()
+{
+    ScriptedPresenter presenter;
+    FakeServices services;
+    auto screen = openScreen();
+    services.calendar = {today(), tomorrow(), QString(), QStringLiteral("amanhã")};
+
+    screen->bldDtEmissao->click();
+    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->bldDtEmissao->Caption(), today());
+    QCOMPARE(stDtEmissao, today());
+    QVERIFY(presenter.calls.isEmpty());
+
+    screen->bldDtEmissao->click();
+    QCOMPARE(presenter.calls.size(), 1);
+    QCOMPARE(presenter.calls[0],
+             errorCall("Data de Emissão da venda não deve ser maior que a data atual.", "E01"));
+    QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
+    QVERIFY(stDtEmissao.isEmpty());
+    QCOMPARE(screen->inCampoAtual, 4);
+
+    stDtEmissao = today();
+    screen->bldDtEmissao->click(); // cancelled: nothing chosen, nothing to say
+    QCOMPARE(presenter.calls.size(), 1);
+    QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
+    QVERIFY(stDtEmissao.isEmpty());
+
+    screen->bldDtEmissao->click(); // a text that is not a date
+    QCOMPARE(presenter.calls.size(), 2);
+    QCOMPARE(presenter.calls[1], errorCall("Data Inválida.", "E01"));
+    QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
+    QVERIFY(stDtEmissao.isEmpty());
+}
+
+void TestHeader::typedDates()
+{
+    ScriptedPresenter presenter;
+    auto screen = openScreen();
+    screen->inCampoAtual = 4;
+    type(screen.get(), today().remove(u'/'));
+    key(screen.get(), Qt::Key_Return);
+    QVERIFY(presenter.calls.isEmpty());
+    QCOMPARE(stDtEmissao, today());
+    QCOMPARE(screen->inCampoAtual, 5);
+
+    screen->inCampoAtual = 4;
+    screen->bldDtEmissao->setCaption(QString());
+    type(screen.get(), tomorrow().remove(u'/'));
+    key(screen.get(), Qt::Key_Return);
+    QCOMPARE(presenter.calls.size(), 1);
+    QCOMPARE(presenter.calls[0],
+             errorCall("Data de Emissão da venda não deve ser maior que a data atual.", "E01"));
+    QVERIFY(stDtEmissao.isEmpty()); // refused as later than today: cleared with the caption
+    QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
+    QCOMPARE(screen->inCampoAtual, 4); // back on the date
+
+    stDtEmissao = QStringLiteral("05/05/2020");
+    screen->bldDtEmissao->setCaption(QStringLiteral("1/2/2024")); // nine characters
+    key(screen.get(), Qt::Key_Return);
+    QCOMPARE(presenter.calls.size(), 2);
+    QCOMPARE(presenter.calls[1], errorCall("Data Inválida.", "E01"));
+    QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
+    QCOMPARE(stDtEmissao, QString("05/05/2020"));
+    QCOMPARE(screen->inCampoAtual, 4);
+
+    type(screen.get(), QStringLiteral("31022024"));
+    QCOMPARE(screen->bldDtEmissao->Caption(), QString("31/02/2024"));
+    key(screen.get(), Qt::Key_Return);
+    QCOMPARE(presenter.calls.size(), 3);
+    QCOMPARE(presenter.calls[2], errorCall("Data Inválida.", "E01"));
+    QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
+    QCOMPARE(stDtEmissao, QString("05/05/2020"));
+    QCOMPARE(screen->inCampoAtual, 4);
+
+    key(screen.get(), Qt::Key_Return); // empty date: no check, the focus moves on
+    QCOMPARE(presenter.calls.size(), 3);
+    QCOMPARE(screen->inCampoAtual, 5);
+}
+
+void TestHeader::tableNumbers()
+{
+    ScriptedPresenter presenter;
+    auto screen = openScreen();
+    const auto enter = [&](const QString &digits) {
+        screen->inCampoAtual = 5;
+        screen->bldNrMesa->setCaption(QString());
+        type(screen.get(), digits);
+        key(screen.get(), Qt::Key_Return);
+    };
+    stCdSala = QStringLiteral("ANTES");
+    enter(QStringLiteral("0"));
+    enter(QStringLiteral("00"));
+    QVERIFY(presenter.calls.isEmpty());
+    QVERIFY(screen->bldNrMesa->Caption().isEmpty());
+
+    enter(QStringLiteral("7"));
+    QVERIFY(presenter.calls.isEmpty());
+    QCOMPARE(screen->bldNrMesa->Caption(), QString("0007"));
+    QCOMPARE(stCdSala, QString("SAL01"));
+    QCOMPARE(screen->inCampoAtual, 6);
+
+    enter(QStringLiteral("20")); // exists, but not open
+    QCOMPARE(presenter.calls.size(), 1);
+    QCOMPARE(presenter.calls[0], errorCall("Mesa não cadastrada.", "E01"));
+    QVERIFY(screen->bldNrMesa->Caption().isEmpty());
+    QCOMPARE(stCdSala, QString("SAL01"));
+    QCOMPARE(screen->inCampoAtual, 5);
+
+    screen->vd_mesa(QStringLiteral("12345")); // only a keypad can bring five digits
+    QCOMPARE(presenter.calls.size(), 2);
+    QCOMPARE(presenter.calls[1],
+             errorCall("Operação bloqueada. Código da mesa não deve exceder 4 dígitos.", "E01"));
+    QVERIFY(screen->bldNrMesa->Caption().isEmpty());
+    QCOMPARE(screen->inCampoAtual, 4);
+}
+
+void TestHeader::tableKeypadValidatesItsBuffer()
+{
+    ScriptedPresenter presenter;
+    FakeServices services;
+    auto screen = openScreen();
+    stMsg = QStringLiteral("12");
+    services.numeric = {{false, QString()}};
+    screen->bldNrMesa->click();
+    QCOMPARE(screen->inCampoAtual, 5);
+    QCOMPARE(screen->bldNrMesa->Caption(), QString("0012"));
+    QCOMPARE(stCdSala, QString("SAL02"));
+    QCOMPARE(services.calls[0].args,
+             QVariantList({"Reg. de Vendas Manuais", "Nr. da Mesa",
+                           "Nr. da Mesa deve ser informado.", 20, 0, 0, 0, 0, 0}));
+    services.numeric = {{true, QStringLiteral("12345")}};
+    screen->bldNrMesa->click();
+    QCOMPARE(presenter.calls.size(), 1);
+    QCOMPARE(presenter.calls[0].text,
+             QString("Operação bloqueada. Código da mesa não deve exceder 4 dígitos."));
+}
+
+QTEST_MAIN(TestHeader)
+#include "tst_header.moc"

@@ -1,0 +1,7 @@
+#include <QTest>
+class TestRecording : public QObject
+{
+    Q_OBJECT
+};
+QTEST_MAIN(TestRecording)
+#include "tst_recording.moc"
