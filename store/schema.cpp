@@ -215,9 +215,54 @@ QStringList version1(bool postgres)
     return out;
 }
 
+// Version 2: the sales the closing routine stores. A hand-written document (branch, store,
+// order number, series, sub-series) may be recorded once only, across all terminals.
+QList<TableDecl> version2Tables()
+{
+    return {
+        {QStringLiteral("CONTADORVENDA"),
+         {key("CDFILIAL", 4), integer("NRULTVENDA")},
+         names({"CDFILIAL"})},
+        {QStringLiteral("VENDA"),
+         {key("CDFILIAL", 4), key("NRSEQVENDA", 10), key("CDLOJA", 10), text("CDCAIXA", 3),
+          text("CDEMPRESA", 2), key("NRORDEMVND", 50), key("NRSERIEVND", 50),
+          key("NRSUBSERIEVND", 50), dateTime("DTVENDA"), text("NRMESA", 4), text("CDSALA", 5),
+          text("CDOPERADOR", 12), dateTime("DTABERCAIX"), dateTime("DTMOVIMENTO"),
+          text("IDORIGEMVENDA", 10), real("VRTOTVENDA"), real("VRTOTRECEB"),
+          integer("QTITENS"), dateTime("DTHRGRAVACAO")},
+         names({"CDFILIAL", "NRSEQVENDA"})},
+        {QStringLiteral("ITVENDA"),
+         {key("CDFILIAL", 4), key("NRSEQVENDA", 10), key("NRSEQUITVENDA", 10),
+          text("CDPRODUTO", 10), text("NMPRODUTO", 50), real("QTPRODVEND"), real("VRUNITVEND"),
+          real("VRTOTVEND"), real("VRDESITVEND"), real("VRACRITVEND"), text("NMIMPOSTO", 30),
+          text("SGIMPOSTO", 10), real("VRPEALIMPFIS"), dateTime("DTVENDA"),
+          dateTime("DTENTRVENDA"), dateTime("DTFECHAVENDA"), text("CDOPERADOR", 12),
+          text("NRMESA", 4), text("CDSALA", 5)},
+         names({"CDFILIAL", "NRSEQVENDA", "NRSEQUITVENDA"})},
+        {QStringLiteral("MOVCAIXA"),
+         {key("CDFILIAL", 4), key("NRSEQVENDA", 10), key("NRSEQUMOVI", 10), text("CDCAIXA", 3),
+          text("IDTIPOMOVIVE", 1), text("CDTIPORECE", 3), text("NMTIPORECE", 40),
+          text("IDTIPORECE", 1), real("VRMOVIVEND"), text("CDTIPOTROCO", 3),
+          text("NRORDTROCO", 3), text("CDCLIENTE", 21), text("CDCONSUMIDOR", 21),
+          text("CDCCUSCLIE", 10), dateTime("DTHRINCMOV"), date("DTMOVIMCAIXA"),
+          text("DSIMPFISCAL", 50)},
+         names({"CDFILIAL", "NRSEQVENDA", "NRSEQUMOVI"})},
+    };
+}
+
+QStringList version2(bool postgres)
+{
+    QStringList out;
+    for (const TableDecl &t : version2Tables())
+        out << createTable(t, postgres);
+    out << QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS UXVENDA_DOCUMENTO ON VENDA "
+                          "(CDFILIAL, CDLOJA, NRORDEMVND, NRSERIEVND, NRSUBSERIEVND)");
+    return out;
+}
+
 const QList<Migration> &migrations()
 {
-    static const QList<Migration> list = {{1, &version1}};
+    static const QList<Migration> list = {{1, &version1}, {2, &version2}};
     return list;
 }
 
@@ -230,7 +275,7 @@ int latestSchemaVersion()
 
 QList<TableDecl> tables()
 {
-    return version1Tables();
+    return version1Tables() + version2Tables();
 }
 
 bool isPostgres(const QSqlDatabase &db)

@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QHash>
 #include <QLibrary>
-#include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -15,6 +14,7 @@
 #include <QSqlResult>
 
 #include <cstring>
+#include <dlfcn.h>
 #include <vector>
 
 namespace {
@@ -204,8 +204,9 @@ QVariant convert(const QVariant &value, FieldType type)
 
 // Reading a large SQLite result through Qt costs a QVariant per cell and more than the query
 // itself; the provider reads the statement Qt prepared straight from the SQLite library that
-// Qt's driver uses. Symbols are taken from the driver plug-in's own scope, so a driver with a
-// private copy of SQLite is either served by that copy or falls back to Qt's reading.
+// Qt's driver uses. Symbols are looked up in the scope of the driver plug-in actually loaded
+// (found from the driver object's own code), so a plug-in with a private copy of SQLite is
+// served by that copy, and one that hides it leaves the reading to Qt.
 namespace SqliteDirect {
 
 struct Api
@@ -222,27 +223,35 @@ struct Api
     bool ok = false;
 };
 
-const Api &api()
+Api resolve(const QString &pluginFile)
 {
-    static const Api resolved = [] {
-        Api a;
-        QLibrary plugin(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
-                        QStringLiteral("/sqldrivers/libqsqlite"));
-        if (!plugin.load()) return a;
-        auto get = [&plugin](auto &fn, const char *name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(plugin.resolve(name));
-            return fn != nullptr;
-        };
-        a.ok = get(a.data_count, "sqlite3_data_count") && get(a.step, "sqlite3_step") &&
-               get(a.column_type, "sqlite3_column_type") &&
-               get(a.column_text, "sqlite3_column_text") &&
-               get(a.column_bytes, "sqlite3_column_bytes") &&
-               get(a.column_double, "sqlite3_column_double") &&
-               get(a.column_int64, "sqlite3_column_int64") &&
-               get(a.db_handle, "sqlite3_db_handle") && get(a.errmsg, "sqlite3_errmsg");
-        return a;
-    }();
-    return resolved;
+    Api a;
+    QLibrary plugin(pluginFile);
+    if (pluginFile.isEmpty() || !plugin.load()) return a;
+    auto get = [&plugin](auto &fn, const char *name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(plugin.resolve(name));
+        return fn != nullptr;
+    };
+    a.ok = get(a.data_count, "sqlite3_data_count") && get(a.step, "sqlite3_step") &&
+           get(a.column_type, "sqlite3_column_type") && get(a.column_text, "sqlite3_column_text") &&
+           get(a.column_bytes, "sqlite3_column_bytes") &&
+           get(a.column_double, "sqlite3_column_double") &&
+           get(a.column_int64, "sqlite3_column_int64") && get(a.db_handle, "sqlite3_db_handle") &&
+           get(a.errmsg, "sqlite3_errmsg");
+    return a;
+}
+
+const Api &api(const QSqlDriver *driver)
+{
+    static QHash<QString, Api> byPlugin;
+    Dl_info info{};
+    const void *vtable = *reinterpret_cast<const void *const *>(driver);
+    const QString file = dladdr(vtable, &info) && info.dli_fname
+                             ? QString::fromLocal8Bit(info.dli_fname)
+                             : QString();
+    auto it = byPlugin.constFind(file);
+    if (it == byPlugin.constEnd()) it = byPlugin.insert(file, resolve(file));
+    return *it;
 }
 
 // Columns such as a tax name repeat a few values over thousands of rows: the last texts seen
@@ -287,12 +296,13 @@ private:
 template <typename Take, typename TakeText>
 bool read(QSqlQuery &query, int count, Take &take, TakeText &takeText, int &rowCount)
 {
-    const Api &a = api();
     // QEL_SQLITE_VIA_QT forces Qt's own reading, to compare the two.
-    if (!a.ok || qEnvironmentVariableIsSet("QEL_SQLITE_VIA_QT") || !query.driver() ||
+    if (qEnvironmentVariableIsSet("QEL_SQLITE_VIA_QT") || !query.driver() ||
         query.driver()->dbmsType() != QSqlDriver::SQLite || query.at() != QSql::BeforeFirstRow ||
         !query.result())
         return false;
+    const Api &a = api(query.driver());
+    if (!a.ok) return false;
     const QVariant handle = query.result()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0) return false;
     void *stmt = *static_cast<void *const *>(handle.constData());
