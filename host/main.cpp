@@ -2,15 +2,18 @@
 //   qelpos                 launcher window with a button that opens the screen
 //   qelpos --launch        opens the screen at once and exits when it closes
 //   qelpos --export-caches writes the cache files beside the executable from the store database
+//   qelpos --screenshot F  opens the screen, saves a picture of it to F and leaves
 #include "launcher.h"
 
-#if __has_include("cacheexport.h")
-#include "cacheexport.h"
-#define QEL_HAS_EXPORT 1
-#endif
+#include "dbconnection.h"
+#include "exception.h"
+#include "qelservices.h"
+#include "store.h"
 
 #include <QApplication>
 #include <QLocale>
+#include <QTimer>
+#include <QWidget>
 #include <QTextStream>
 #include <cstdio>
 
@@ -22,6 +25,17 @@ bool hasDisplay()
         return true;
     return !qEnvironmentVariableIsEmpty("DISPLAY")
            || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Once the screen is up, saves a picture of it and ends every event loop (the screen's modal
+// one included), so the launch returns without a question.
+void saveScreenshotWhenShown(const QString &path)
+{
+    QTimer::singleShot(500, [path] {
+        if (QWidget *screen = QApplication::activeModalWidget())
+            screen->grab().save(path);
+        QCoreApplication::exit(0);
+    });
 }
 
 int fail(const QString &text)
@@ -41,11 +55,10 @@ int main(int argc, char **argv)
     if (args.contains(QStringLiteral("--export-caches"))) {
         QCoreApplication app(argc, argv);
         try {
-#ifdef QEL_HAS_EXPORT
-            exportCachesFromConfiguredStore(QCoreApplication::applicationDirPath());
-#endif
+            const auto store = Store::connect(_GetStringConexQel(QString()));
+            Store::exportCaches(store->database(), QCoreApplication::applicationDirPath());
         } catch (const std::exception &e) {
-            return fail(QString::fromUtf8(e.what()));
+            return fail(exceptionMessage(e));
         }
         return 0;
     }
@@ -61,6 +74,12 @@ int main(int argc, char **argv)
     if (!loader.load())
         return fail(loader.errorText());
 
+    const int shot = args.indexOf(QStringLiteral("--screenshot"));
+    if (shot >= 0 && shot + 1 < args.size()) {
+        saveScreenshotWhenShown(args[shot + 1]);
+        loader.launch();
+        return 0;
+    }
     if (args.contains(QStringLiteral("--launch"))) {
         loader.launch();
         return 0;

@@ -236,8 +236,6 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int 
     const GridColumn &c = m_columns[section];
     if (role == Qt::DisplayRole)
         return c.title;
-    if (role == Qt::SizeHintRole && c.width > 0)
-        return QSize(c.width, -1);
     return {};
 }
 

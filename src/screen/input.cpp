@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QTableView>
 
 namespace {
@@ -92,6 +93,10 @@ void TfrmRegVenMan::wireHandlers()
     bind(bldRolarBaixo, &TfrmRegVenMan::bldRolarBaixoClick);
     bind(bldGravar, &TfrmRegVenMan::bldGravarClick);
     bind(spdSair, &TfrmRegVenMan::spdSairClick);
+    // A keyboard without a touch screen must be able to record too: Alt+G, as the other
+    // action buttons have Alt+P and Alt+R.
+    auto *gravar = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_G), this);
+    connect(gravar, &QShortcut::activated, this, [this] { bldGravar->click(); });
 }
 
 void TfrmRegVenMan::showEvent(QShowEvent *e)

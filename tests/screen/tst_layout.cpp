@@ -155,6 +155,14 @@ void TestLayout::blocksAndControlsSitWhereDesigned()
 void TestLayout::gridsShowTheirColumns()
 {
     TfrmRegVenMan screen;
+    // The titles show before the first item or payment, too.
+    QCOMPARE(screen.dbgProd->model()->columnCount(), 7);
+    QVERIFY(!screen.dbgProd->horizontalHeader()->isHidden());
+    QCOMPARE(screen.dbgProd->horizontalHeader()->sectionSize(1), 205);
+    screen.show();
+    QVERIFY(screen.dbgProd->horizontalHeader()->height() > 10);
+    QCOMPARE(screen.dbgProd->horizontalHeader()->height(),
+             screen.dbgRece->horizontalHeader()->height());
     screen.cdsProdutos->CreateDataSet();
     screen.cdsReceb->CreateDataSet();
     QAbstractItemModel *items = screen.dbgProd->model();
