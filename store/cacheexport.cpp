@@ -1,4 +1,3 @@
-#include "cacheexport.h"
 #include "store.h"
 
 #include "dbconnection.h"
@@ -229,20 +228,3 @@ void exportCaches(QSqlDatabase db, const QString &exeDir, const Terminal &termin
 }
 
 } // namespace Store
-
-void exportCachesFromConfiguredStore(const QString &exeDir)
-{
-    QString connection = qEnvironmentVariable("QEL_CONEXAO").trimmed();
-    if (connection.isEmpty()) {
-        QFile file(QDir(exeDir).filePath(QStringLiteral("conexao.txt")));
-        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            connection = QString::fromUtf8(file.readLine()).trimmed();
-            if (connection.startsWith(QChar(0xFEFF))) connection.remove(0, 1);
-        }
-    }
-    if (connection.isEmpty())
-        connection =
-            QStringLiteral("sqlite:") + QDir(exeDir).filePath(QStringLiteral("Dados/loja.db"));
-    auto store = Store::connect(connection);
-    Store::exportCaches(store->database(), exeDir);
-}
