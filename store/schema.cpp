@@ -260,13 +260,64 @@ QStringList version2(bool postgres)
     return out;
 }
 
+// Version 3: a change counter per table behind the whole-branch tax list, bumped by triggers
+// in the same transaction as the change, whoever makes it. The server reuses its last tax
+// packet while the counters it was read at are unchanged.
+QStringList version3(bool postgres)
+{
+    QStringList out;
+    out << createTable({QStringLiteral("TABVERSAO"),
+                        {key("NMTABELA", 30),
+                         {QStringLiteral("NRVERSAO"), FieldType::LargeInt, 0, true}},
+                        names({"NMTABELA"})},
+                       postgres);
+    for (const QString &table : versionedTables())
+        out << QStringLiteral("INSERT INTO TABVERSAO (NMTABELA, NRVERSAO) SELECT '%1', 1 "
+                              "WHERE NOT EXISTS (SELECT 1 FROM TABVERSAO WHERE NMTABELA = '%1')")
+                   .arg(table);
+    if (postgres) {
+        // Statement-level: a bulk load bumps once per statement, not once per row.
+        out << QStringLiteral(
+            "CREATE OR REPLACE FUNCTION FN_TABVERSAO() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+            "BEGIN\n"
+            "    UPDATE TABVERSAO SET NRVERSAO = NRVERSAO + 1 WHERE NMTABELA = TG_ARGV[0];\n"
+            "    RETURN NULL;\n"
+            "END\n"
+            "$$");
+        for (const QString &table : versionedTables()) {
+            out << QStringLiteral("DROP TRIGGER IF EXISTS TRG_%1_VERSAO ON %1").arg(table);
+            out << QStringLiteral("CREATE TRIGGER TRG_%1_VERSAO AFTER INSERT OR UPDATE OR DELETE "
+                                  "OR TRUNCATE ON %1 FOR EACH STATEMENT "
+                                  "EXECUTE FUNCTION FN_TABVERSAO('%1')")
+                       .arg(table);
+        }
+        return out;
+    }
+    // SQLite has row triggers only. With a trigger on the table, DELETE without WHERE deletes
+    // row by row, so it fires too.
+    const char *const events[][2] = {{"INSERT", "INS"}, {"UPDATE", "UPD"}, {"DELETE", "DEL"}};
+    for (const QString &table : versionedTables()) {
+        for (const auto &event : events)
+            out << QStringLiteral("CREATE TRIGGER IF NOT EXISTS TRG_%1_%2 AFTER %3 ON %1 "
+                                  "BEGIN UPDATE TABVERSAO SET NRVERSAO = NRVERSAO + 1 "
+                                  "WHERE NMTABELA = '%1'; END")
+                       .arg(table, QLatin1String(event[1]), QLatin1String(event[0]));
+    }
+    return out;
+}
+
 const QList<Migration> &migrations()
 {
-    static const QList<Migration> list = {{1, &version1}, {2, &version2}};
+    static const QList<Migration> list = {{1, &version1}, {2, &version2}, {3, &version3}};
     return list;
 }
 
 } // namespace
+
+QStringList versionedTables()
+{
+    return {QStringLiteral("PRODUTO"), QStringLiteral("IMPOSTO"), QStringLiteral("ALIQIMPFIS")};
+}
 
 int latestSchemaVersion()
 {

@@ -30,7 +30,11 @@ std::unique_ptr<DbConnection> connect(const QString &connectionString, bool crea
 int createSchema(QSqlDatabase db);
 int schemaVersion(QSqlDatabase db); // 0 for a database without the schema
 
+// Tables whose every change bumps their counter in TABVERSAO (from schema version 3).
+QStringList versionedTables();
+
 // Column of a store table as declared by the schema (text width, type), for tools and tests.
+// The bookkeeping tables SCHEMAVERSION and TABVERSAO are not listed.
 struct ColumnDecl
 {
     QString name;

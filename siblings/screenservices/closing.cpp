@@ -90,6 +90,19 @@ double soma(const DataPacket &p, const char *column)
     return total;
 }
 
+// How far the screen's total may lie from the exact sum of the items: it rounds its running
+// total to cents at each addition, so only items worth a fraction of a cent move it.
+double folgaArredondamento(const DataPacket &itens)
+{
+    int fracionados = 0;
+    for (int r = 0; r < itens.rowCount(); ++r) {
+        const double centavos = valorDe(itens, r, "VRTOTVEND").toDouble() * 100;
+        if (std::abs(centavos - std::round(centavos)) > 1e-6)
+            ++fracionados;
+    }
+    return fracionados == 0 ? 1e-6 : 0.005 * (fracionados + 1);
+}
+
 QString jaRegistrado(const Documento &d, const QString &venda)
 {
     return QStringLiteral("Documento manual já registrado%1: %2. A venda não foi gravada de novo.")
@@ -217,11 +230,11 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
         if (doc.ordem.isEmpty() || doc.serie.isEmpty() || doc.subSerie.isEmpty())
             return QStringLiteral("Fechamento: documento sem ordem, série ou sub-série.");
 
-        // The screen rounds its total to cents after each item: allow half a cent per item.
+        // Whole-cent items must match the payments to the cent; a cent short is not a sale.
         const double totalItens = soma(itens, "VRTOTVEND");
         const double totalRecebido = soma(movs, "VRMOVIVEND");
         if (std::abs(RoundDec(totalItens, 2) - RoundDec(totalRecebido, 2))
-            > 0.005 * (itens.rowCount() + 1)) {
+            > folgaArredondamento(itens)) {
             return QStringLiteral("Fechamento: itens (%1) e recebimentos (%2) não conferem.")
                 .arg(RoundDec(totalItens, 2), 0, 'f', 2)
                 .arg(RoundDec(totalRecebido, 2), 0, 'f', 2);

@@ -17,7 +17,7 @@ const char *const ColunasPreco[] = {"VRPRECO",     "VRDESCONTO",  "VRACRESCIMO",
 
 QString valor(const QVariant *values, int high, int index)
 {
-    return index <= high ? values[index].toString() : QString();
+    return values && index <= high ? values[index].toString() : QString();
 }
 
 enum class Tabela { NaoHa, Vencida, Vigente };
@@ -116,6 +116,8 @@ QVariant retornaPreco(const QVariant *values, int highValues, ClientDataSet *cds
         if (q.value(0).isNull() || q.value(0).toDouble() <= 0)
             return QStringLiteral("PRECZERO");
 
+        if (!cdsRetornaPreco)
+            return QStringLiteral("Preço: conjunto de dados do preço não informado.");
         cdsRetornaPreco->Close();
         cdsRetornaPreco->CreateDataSet();
         cdsRetornaPreco->Append();

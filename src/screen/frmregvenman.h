@@ -237,6 +237,7 @@ private:
     bool dispatchKey(QKeyEvent *event);
 
     bool m_temImposto = false; // the last lookup found the product's tax row
+    bool m_quantPadrao = false; // the quantity shows the lookup's default, not a typed value
     bool m_closeConfirmed = false;
     bool m_redispatching = false;
     qint64 m_altF4At = -1;

@@ -264,6 +264,10 @@ void TfrmRegVenMan::postaTexto(int field, const QString &text, bool erase)
             setFieldText(button, QStringLiteral("0,"));
             return;
         }
+        // The quantity the lookup proposes ("1") is a default: the first digit typed over it
+        // replaces it, so typing 2 sells two, not twelve.
+        if (button == bldQuant && m_quantPadrao && caption == QLatin1String("1"))
+            caption.clear();
         if (caption.size() >= lengthLimit(field))
             return;
         QString added = text;
@@ -279,6 +283,8 @@ void TfrmRegVenMan::postaTexto(int field, const QString &text, bool erase)
 // amount: it must be checked again before it becomes a payment line.
 void TfrmRegVenMan::setFieldText(TBlendedButton *button, const QString &text)
 {
+    if (button == bldQuant)
+        m_quantPadrao = false;
     if (button->Caption() == text)
         return;
     button->setCaption(text);

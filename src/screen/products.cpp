@@ -122,8 +122,10 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
             + Sys::FormatFloat(QStringLiteral("#,##0.00"),
                                cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat()));
         stPrecoUn = bldPrecoUn->Caption();
-        if (bldQuant->Caption().isEmpty())
+        if (bldQuant->Caption().isEmpty()) {
             bldQuant->setCaption(QStringLiteral("1"));
+            m_quantPadrao = true;
+        }
         stQuant = bldQuant->Caption();
         return true;
     } catch (const std::exception &e) {
@@ -173,6 +175,7 @@ void TfrmRegVenMan::bldQuantClick()
         const bool ok = TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("QUANT"),
                                         Msg("QUANT_DEV_INF"), 20, 0, 0, 0, 0, 0);
         bldQuant->setCaption(ok ? stMsg : QStringLiteral("1"));
+        m_quantPadrao = !ok;
         stQuant = bldQuant->Caption();
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));

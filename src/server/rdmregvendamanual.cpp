@@ -5,6 +5,7 @@
 
 #include <QAtomicInt>
 #include <QLocale>
+#include <QSqlQuery>
 
 TrdmRegVendaManual *rdmRegVendaManual = nullptr;
 
@@ -76,6 +77,11 @@ TrdmRegVendaManual::TrdmRegVendaManual(QObject *owner)
                             " "}),
                      {text("P_CDFILIAL")}),
       dspAliqSistema(adqAliqSistema),
+      adqVersaoAliq(adcRegVendaManual,
+                    lines({"SELECT NMTABELA, NRVERSAO FROM TABVERSAO",
+                           "WHERE NMTABELA IN ('ALIQIMPFIS', 'IMPOSTO', 'PRODUTO')",
+                           "ORDER BY NMTABELA"}),
+                    {}),
       adqCupomInicial(adcRegVendaManual,
                       lines({"SELECT",
                              "   NRSEQUENCIAL",
@@ -129,7 +135,54 @@ void TrdmRegVendaManual::adcRegVendaManualBeforeConnect(DbConnection &connection
 
 void TrdmRegVendaManual::adcRegVendaManualAfterConnect(DbConnection &connection)
 {
+    // The new session may be another database whose counters happen to be equal.
+    forgetAliqSistema();
     SetADODBSession(&connection);
+}
+
+void TrdmRegVendaManual::forgetAliqSistema()
+{
+    m_lastAliq = LastAliq();
+}
+
+QList<qint64> TrdmRegVendaManual::versoesAliq()
+{
+    // Any failure here (an older store without the table, a lost connection) only means the
+    // query runs; the query itself reports what is wrong.
+    QList<qint64> versoes;
+    try {
+        adqVersaoAliq.Open();
+        QSqlQuery &q = adqVersaoAliq.result();
+        while (q.next()) {
+            bool ok = false;
+            const qint64 n = q.value(1).toLongLong(&ok);
+            if (!ok) {
+                versoes.clear();
+                break;
+            }
+            versoes << n;
+        }
+    } catch (const Exception &) {
+        versoes.clear();
+    }
+    adqVersaoAliq.Close();
+    // A counter missing means changes to its table go uncounted.
+    if (versoes.size() != 3) versoes.clear();
+    return versoes;
+}
+
+DataPacket TrdmRegVendaManual::aliqSistemaPacket(const QString &cdFilial)
+{
+    const QList<qint64> versoes = versoesAliq();
+    if (!versoes.isEmpty() && versoes == m_lastAliq.versoes && cdFilial == m_lastAliq.cdFilial)
+        return m_lastAliq.packet;
+    forgetAliqSistema();
+    adqAliqSistema.Close();
+    adqAliqSistema.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+    adqAliqSistema.Open();
+    const DataPacket packet = dspAliqSistema.GetData();
+    if (!versoes.isEmpty()) m_lastAliq = {cdFilial, versoes, packet};
+    return packet;
 }
 
 namespace {
@@ -180,10 +233,7 @@ QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja)
 QVariant getAliqSistema(const QString &cdFilial)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
-        rdm.adqAliqSistema.Close();
-        rdm.adqAliqSistema.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
-        rdm.adqAliqSistema.Open();
-        return QVariant::fromValue(rdm.dspAliqSistema.GetData());
+        return QVariant::fromValue(rdm.aliqSistemaPacket(cdFilial));
     });
 }
 

@@ -23,6 +23,8 @@ public:
     DataSetProvider dspStatusMesa;
     ServerQuery adqAliqSistema;
     DataSetProvider dspAliqSistema;
+    // The change counters of the tables behind adqAliqSistema (stores of schema 3 onwards).
+    ServerQuery adqVersaoAliq;
     ServerQuery adqCupomInicial;
     ServerQuery acmInsCupomInicial;
     ServerQuery acmInsTurCaixa;
@@ -33,6 +35,23 @@ public:
 
     void adcRegVendaManualBeforeConnect(DbConnection &connection);
     void adcRegVendaManualAfterConnect(DbConnection &connection);
+
+    // The branch's tax packet of adqAliqSistema. The packet of the previous call is handed
+    // back as it is (shared, not copied) while the branch and the store's change counters
+    // are those it was read at; without readable counters the query simply runs. Throws
+    // Exception as the query does.
+    DataPacket aliqSistemaPacket(const QString &cdFilial);
+    void forgetAliqSistema(); // nothing read before a new session is trusted
+
+private:
+    QList<qint64> versoesAliq();
+
+    struct LastAliq
+    {
+        QString cdFilial;
+        QList<qint64> versoes;
+        DataPacket packet;
+    } m_lastAliq;
 };
 
 // The one instance, created without owner on the first launch (or by the first server call).

@@ -43,6 +43,9 @@ private slots:
     // The quantity: empty becomes 1 at the lookup; a keypad cancel gives 1; the keypad is
     // refused while the code names no product.
     void quantity();
+    // The proposed 1 is a default: typing 2 over it sells two, not twelve; a typed quantity
+    // is kept and extended as usual.
+    void typedQuantityReplacesTheDefault();
     // The search list: a chosen product goes through the same lookup.
     void searchListChoosesAProduct();
 };
@@ -196,6 +199,27 @@ void TestProducts::quantity()
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do produto inválido.", "E01"));
     QCOMPARE(screen->inCampoAtual, 6);
+}
+
+void TestProducts::typedQuantityReplacesTheDefault()
+{
+    ScriptedPresenter presenter;
+    auto screen = openScreen();
+    screen->inCampoAtual = 6;
+    type(screen.get(), QStringLiteral("101"));
+    key(screen.get(), Qt::Key_Return);
+    QCOMPARE(screen->bldQuant->Caption(), QString("1"));
+    QCOMPARE(screen->inCampoAtual, 7);
+    type(screen.get(), QStringLiteral("2"));
+    QCOMPARE(screen->bldQuant->Caption(), QString("2"));
+    type(screen.get(), QStringLiteral("5"));
+    QCOMPARE(screen->bldQuant->Caption(), QString("25"));
+
+    screen->bldQuant->setCaption(QStringLiteral("3")); // typed before the lookup: kept
+    screen->inCampoAtual = 6;
+    key(screen.get(), Qt::Key_Return);
+    type(screen.get(), QStringLiteral("1"));
+    QCOMPARE(screen->bldQuant->Caption(), QString("31"));
 }
 
 void TestProducts::searchListChoosesAProduct()
