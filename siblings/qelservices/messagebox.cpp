@@ -169,5 +169,8 @@ bool DialogPresenter::present(const MessageCall &call)
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     const int answer = box.exec();
     QApplication::restoreOverrideCursor();
+    // Without a window manager nobody gives the keyboard back to the window underneath.
+    if (parent)
+        giveFocusBack(parent);
     return question && answer == QDialog::Accepted;
 }

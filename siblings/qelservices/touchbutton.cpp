@@ -1,5 +1,8 @@
 #include "touchbutton.h"
 
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -53,4 +56,16 @@ QFont touchFont(int pixelSize, bool bold)
     f.setPixelSize(pixelSize);
     f.setBold(bold);
     return f;
+}
+
+void giveFocusBack(QWidget *window)
+{
+    QPointer<QWidget> target = window;
+    const auto activate = [target] {
+        if (target && target->isVisible())
+            target->activateWindow();
+    };
+    activate();
+    // Once more after the dialog's own unmapping has reached the server.
+    QTimer::singleShot(50, target, activate);
 }

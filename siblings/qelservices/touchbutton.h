@@ -25,3 +25,7 @@ private:
 
 // Liberation Sans (Arial metrics) in the given pixel size, with Arial as the fallback name.
 QFont touchFont(int pixelSize, bool bold = false);
+
+// Gives the keyboard back to the window a dialog was shown over. Without a window manager
+// nobody else does, and the X server hands the focus to the root when the dialog goes away.
+void giveFocusBack(QWidget *window);

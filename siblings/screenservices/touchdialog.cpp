@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QApplication>
+#include <QPointer>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -54,8 +55,12 @@ int TouchDialog::run()
         move(area.center() - rect().center());
 
     QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QPointer<QWidget> previous = over;
     const int result = exec();
     QApplication::restoreOverrideCursor();
+    // Without a window manager nobody gives the keyboard back to the window underneath.
+    if (previous && previous != this)
+        giveFocusBack(previous);
     return result;
 }
 
