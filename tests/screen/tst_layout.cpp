@@ -29,6 +29,9 @@ private slots:
     // The item grid shows seven columns with their titles and widths, the payment grid two
     // visible ones; the others are hidden or lie beyond the panel.
     void gridsShowTheirColumns();
+    // The datasets the closing routine and the grids rely on are declared column for column:
+    // a wrong type or size would be handed on or cut silently.
+    void dataSetsDeclareTheirColumns();
 };
 
 void TestLayout::catalogueHoldsEveryTextInOrder()
@@ -187,6 +190,57 @@ void TestLayout::gridsShowTheirColumns()
     // The code and branch columns lie beyond the panel's width.
     QVERIFY(screen.dbgRece->columnViewportPosition(2) >= 403 - 2
             || screen.dbgRece->columnViewportPosition(2) < 0);
+}
+
+void TestLayout::dataSetsDeclareTheirColumns()
+{
+    TfrmRegVenMan screen;
+    const auto decls = [](ClientDataSet *ds) { return ds->fieldDecls(); };
+    const QList<FieldDecl> items = decls(screen.cdsProdutos);
+    QCOMPARE(items.size(), 69);
+    QCOMPARE(items.first().name, QString("NMCONSVEND"));
+    QCOMPARE(items.last().name, QString("DTABERCAIX"));
+    QCOMPARE(items.last().type, FieldType::DateTime);
+    QCOMPARE(items[21].name, QString("TXOBSVENDA"));
+    QCOMPARE(items[21].size, 2000);
+    QCOMPARE(items[27].name, QString("VRTOTVEND"));
+    QVERIFY(items[27].currency && !items[27].visible);
+    QCOMPARE(items[1].displayLabel, QString("Nome"));
+    QVERIFY(items[1].visible);
+    QCOMPARE(std::count_if(items.begin(), items.end(), [](const FieldDecl &f) { return f.visible; }),
+             1);
+
+    QCOMPARE(decls(screen.cdsValidaProd).size(), 14);
+    QCOMPARE(decls(screen.cdsCarregaProduto).size(), 11);
+    QCOMPARE(decls(screen.cdsRetornaPreco).size(), 8);
+    QCOMPARE(decls(screen.cdsAliquota).size(), 3);
+    QCOMPARE(decls(screen.cdsImposto).size(), 5);
+    QCOMPARE(decls(screen.cdsReceb).size(), 8);
+    QCOMPARE(decls(screen.cdsAmbientes).size(), 4);
+    QCOMPARE(decls(screen.cdsRecebAux).size(), 35);
+    QCOMPARE(decls(screen.cdsMovCaixa).size(), 37);
+    QCOMPARE(decls(screen.cdsFamiliaSaldo).size(), 2);
+    QCOMPARE(decls(screen.cdsItPromoComb).size(), 17);
+    QVERIFY(decls(screen.cdsEmprestimoFam).isEmpty());
+    QVERIFY(decls(screen.cdsVazio).isEmpty());
+
+    const QList<FieldDecl> cancelled = decls(screen.cdsVendaCancelada);
+    QCOMPARE(cancelled.size(), 42);
+    QCOMPARE(cancelled[30].name, QString("VRPEALIMPFIS"));
+    QCOMPARE(cancelled[30].type, FieldType::String); // text here, a number elsewhere
+    QCOMPARE(cancelled[30].size, 100);
+    QVERIFY(cancelled[21].fixed && cancelled[26].fixed);
+    const QList<FieldDecl> movs = decls(screen.cdsMovCaixa);
+    QCOMPARE(movs[15].name, QString("DTMOVIMCAIXA"));
+    QCOMPARE(movs[15].type, FieldType::Date);
+    QCOMPARE(movs[10].displayFormat, QString("#,##0.00"));
+    QCOMPARE(movs[11].displayLabel, QString("Recebimento"));
+    QStringList shown;
+    for (const FieldDecl &f : decls(screen.cdsRecebAux))
+        if (f.visible)
+            shown << f.name;
+    QCOMPARE(shown, QStringList({"CDTIPORECE", "DSBUTTON"}));
+    QCOMPARE(screen.cdsProdutos->Name(), QString("cdsProdutos"));
 }
 
 QTEST_MAIN(TestLayout)
