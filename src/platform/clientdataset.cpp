@@ -653,15 +653,11 @@ QVariant Field::Value() const
     return m_ds->currentValue(m_col);
 }
 
-QString Field::AsString() const
+QString fieldText(FieldType type, const QVariant &v)
 {
-    const QVariant v = Value();
     if (!v.isValid() || v.isNull())
         return QString();
-    switch (m_ds->fieldDef(m_col).type) {
-    case FieldType::String:
-    case FieldType::WideString:
-        return v.toString();
+    switch (type) {
     case FieldType::Float:
         return Sys::FloatToStr(v.toDouble());
     case FieldType::Boolean:
@@ -672,12 +668,14 @@ QString Field::AsString() const
         return Sys::TimeToStr(v.toTime());
     case FieldType::DateTime:
         return Sys::DateTimeToStr(v.toDateTime());
-    case FieldType::SmallInt:
-    case FieldType::Integer:
-    case FieldType::LargeInt:
-        break;
+    default:
+        return v.toString();
     }
-    return v.toString();
+}
+
+QString Field::AsString() const
+{
+    return fieldText(m_ds->fieldDef(m_col).type, Value());
 }
 
 double Field::AsFloat() const

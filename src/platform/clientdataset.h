@@ -22,6 +22,9 @@ struct FieldDecl
     QString displayFormat; // e.g. "#,##0.00"
 };
 
+// A value as text, as AsString gives it: floats in general form and dates by the locale.
+QString fieldText(FieldType type, const QVariant &value);
+
 // Access to one column of the current record (the edit buffer while editing).
 // Conversions follow the default QLocale (decimal separator, short date format).
 class Field

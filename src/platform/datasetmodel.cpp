@@ -184,20 +184,7 @@ QString DataSetModel::display(int column, const QVariant &v) const
         return QLocale().toCurrencyString(v.toDouble());
     if (number && !c.displayFormat.isEmpty())
         return Sys::FormatFloat(c.displayFormat, v.toDouble());
-    switch (type) {
-    case FieldType::Float:
-        return Sys::FloatToStr(v.toDouble());
-    case FieldType::Date:
-        return Sys::DateToStr(v.toDate());
-    case FieldType::Time:
-        return Sys::TimeToStr(v.toTime());
-    case FieldType::DateTime:
-        return Sys::DateTimeToStr(v.toDateTime());
-    case FieldType::Boolean:
-        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    default:
-        return v.toString();
-    }
+    return fieldText(type, v);
 }
 
 QVariant DataSetModel::data(const QModelIndex &index, int role) const
