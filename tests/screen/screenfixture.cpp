@@ -197,6 +197,14 @@ void writeCaches()
                      {{"CDALIQIMPFIS", "T18"}, {"VRALIQIMPFIS", 18.0}, {"IDALIQIMPFIS", "T"}})});
 }
 
+void prepareTerminal()
+{
+    TestEnv::usePtBr();
+    store();
+    writeParameters();
+    writeCaches();
+}
+
 std::unique_ptr<TfrmRegVenMan> openScreen()
 {
     store();

@@ -22,6 +22,9 @@ namespace ScreenFixture {
 QSqlDatabase store();
 void exec(const QString &sql); // on the test connection; fails the test on error
 
+// A terminal ready for a screen: Brazilian settings, the store, and every cache file.
+void prepareTerminal();
+
 // The terminal's parameters file with every column; `overrides` replaces values, `drop`
 // leaves columns out.
 void writeParameters(const QMap<QString, QVariant> &overrides = {},

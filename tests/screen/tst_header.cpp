@@ -15,13 +15,7 @@ class TestHeader : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TestEnv::usePtBr();
-        store();
-        writeParameters();
-        writeCaches();
-    }
+    void initTestCase() { prepareTerminal(); }
     void init() { stDtEmissao.clear(); }
 
     // The keypads fill order number, series and sub-series; a cancelled order keypad clears

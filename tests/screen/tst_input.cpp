@@ -17,13 +17,7 @@ class TestInput : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TestEnv::usePtBr();
-        store();
-        writeParameters();
-        writeCaches();
-    }
+    void initTestCase() { prepareTerminal(); }
 
     // The issue date takes its slashes as it is typed and stops at ten characters.
     void typingTheIssueDate();

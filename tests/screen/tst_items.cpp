@@ -47,13 +47,7 @@ class TestItems : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TestEnv::usePtBr();
-        store();
-        writeParameters();
-        writeCaches();
-    }
+    void initTestCase() { prepareTerminal(); }
 
     // 12,50 x 2 makes the first row (ordinal 001) and the total 25,00; 1,333 x 3 adds 3,999
     // and shows 29,00; the next item adds to 29,00, not to 28,999.

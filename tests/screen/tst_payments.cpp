@@ -47,13 +47,7 @@ class TestPayments : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TestEnv::usePtBr();
-        store();
-        writeParameters();
-        writeCaches();
-    }
+    void initTestCase() { prepareTerminal(); }
     void init() { doValorRece = 0; }
 
     // A fully paid sale opens neither the type search nor the value keypad; with 20,00 paid,

@@ -17,13 +17,7 @@ class TestProducts : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TestEnv::usePtBr();
-        store();
-        writeParameters();
-        writeCaches();
-    }
+    void initTestCase() { prepareTerminal(); }
     void init() { stCdCliDeb.clear(); }
 
     // A bar code that is no product or tree code still finds its product, and the field

@@ -66,13 +66,7 @@ class TestRecording : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TestEnv::usePtBr();
-        store();
-        writeParameters();
-        writeCaches();
-    }
+    void initTestCase() { prepareTerminal(); }
     void init()
     {
         exec("DELETE FROM MOVCAIXA");
