@@ -139,9 +139,8 @@ QString registrada(QSqlDatabase db, const Documento &d)
     return q.next() ? q.value(0).toString() : QString();
 }
 
-void gravaItens(QSqlDatabase db, const Documento &d, const QString &venda, const DataPacket &itens)
+void gravaItens(QSqlQuery &q, const Documento &d, const QString &venda, const DataPacket &itens)
 {
-    QSqlQuery q(db);
     const QString sql = QStringLiteral(
         "INSERT INTO ITVENDA (CDFILIAL, NRSEQVENDA, NRSEQUITVENDA, CDPRODUTO, NMPRODUTO, "
         "QTPRODVEND, VRUNITVEND, VRTOTVEND, VRDESITVEND, VRACRITVEND, NMIMPOSTO, SGIMPOSTO, "
@@ -171,10 +170,9 @@ void gravaItens(QSqlDatabase db, const Documento &d, const QString &venda, const
     }
 }
 
-void gravaMovimentos(QSqlDatabase db, const Documento &d, const QString &venda,
+void gravaMovimentos(QSqlQuery &q, const Documento &d, const QString &venda,
                      const QString &caixa, const DataPacket &movs)
 {
-    QSqlQuery q(db);
     const QString sql = QStringLiteral(
         "INSERT INTO MOVCAIXA (CDFILIAL, NRSEQVENDA, NRSEQUMOVI, CDCAIXA, IDTIPOMOVIVE, "
         "CDTIPORECE, NMTIPORECE, IDTIPORECE, VRMOVIVEND, CDTIPOTROCO, NRORDTROCO, CDCLIENTE, "
@@ -243,12 +241,14 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
         QSqlDatabase db = storeDatabase();
         QString venda;
         try {
+            // Declared before the transaction so they outlive it: on PostgreSQL a statement
+            // freed inside a failed transaction cannot be released and stays in the session.
+            QSqlQuery q(db), qItens(db), qMovimentos(db);
             Transacao transacao(db);
             const QString anterior = registrada(db, doc);
             if (!anterior.isEmpty())
                 return jaRegistrado(doc, anterior);
             venda = novoNumero(db, doc.filial);
-            QSqlQuery q(db);
             run(q,
                 QStringLiteral(
                     "INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, CDCAIXA, CDEMPRESA, "
@@ -275,8 +275,8 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
                  {"TR", RoundDec(totalRecebido, 2)},
                  {"QI", itens.rowCount()},
                  {"G", QDateTime::currentDateTime()}});
-            gravaItens(db, doc, venda, itens);
-            gravaMovimentos(db, doc, venda, values[0].toString(), movs);
+            gravaItens(qItens, doc, venda, itens);
+            gravaMovimentos(qMovimentos, doc, venda, values[0].toString(), movs);
             transacao.commit();
         } catch (const Exception &) {
             // Another terminal may have recorded the same document in the meantime: its

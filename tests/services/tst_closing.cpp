@@ -1,6 +1,6 @@
 // The closing routine on a real store: a manual sale stored once, whole or not at all, with
 // the screen's own item and movement datasets.
-#include "storefixture.h"
+#include "storedb.h"
 #include "storeconnection.h"
 #include "testenv.h"
 
@@ -12,10 +12,13 @@
 #include "store.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 #include <memory>
@@ -173,6 +176,7 @@ private slots:
     void failureRollsBack();
     void concurrentSalesNeverShareNumber_data();
     void concurrentSalesNeverShareNumber();
+    void replacedStoreFileGetsTheSale();
 
 private:
     void openStore(const QString &backend);
@@ -189,7 +193,7 @@ private:
 
 void TestClosing::openStore(const QString &backend)
 {
-    m_conexao = StoreFixture::freshDatabase(backend, QStringLiteral("tst_closing"));
+    m_conexao = StoreDb::fresh(backend, QStringLiteral("tst_closing"));
     m_db = Store::connect(m_conexao);
     Store::createSchema(m_db->database());
     storeConnection().setConnected(false);
@@ -235,8 +239,7 @@ void TestClosing::exec(const QString &sql)
 
 void TestClosing::storesSaleAsHanded_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestClosing::storesSaleAsHanded()
@@ -325,8 +328,7 @@ void TestClosing::storesSaleAsHanded()
 
 void TestClosing::sameDocumentRefused_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestClosing::sameDocumentRefused()
@@ -370,8 +372,7 @@ void TestClosing::sameDocumentRefused()
 
 void TestClosing::totalsMustAddUp_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestClosing::totalsMustAddUp()
@@ -420,10 +421,12 @@ void TestClosing::failureRollsBack_data()
 void TestClosing::failureRollsBack()
 {
     // A failure after the header and some rows were written leaves no header, no item, no
-    // movement and no counter step behind, and returns the database's text.
+    // movement and no counter step behind, returns the database's text, and leaves no
+    // statement stranded in the terminal's long-lived session.
     QFETCH(QString, backend);
     QFETCH(QString, falha);
     SKIP_UNAVAILABLE(backend);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Unable to free statement")));
     openStore(backend);
     Venda v;
     QVariant ov;
@@ -466,8 +469,7 @@ void TestClosing::failureRollsBack()
 
 void TestClosing::concurrentSalesNeverShareNumber_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestClosing::concurrentSalesNeverShareNumber()
@@ -515,6 +517,31 @@ void TestClosing::concurrentSalesNeverShareNumber()
     QCOMPARE(value(QStringLiteral("SELECT NRULTVENDA FROM CONTADORVENDA")).toInt(),
              2 * porTerminal + 1);
     QCOMPARE(count("ITVENDA"), 2 * (2 * porTerminal + 1));
+}
+
+void TestClosing::replacedStoreFileGetsTheSale()
+{
+    // A store file replaced while the terminal runs (a restored copy) must receive the next
+    // sale; writing through the old handle would put it in a file that no longer exists.
+    openStore(QStringLiteral("sqlite"));
+    Venda v;
+    QVariant ov;
+    QVERIFY(!grava(*m_tela, v, ov).isValid());
+
+    const QString arquivo = m_conexao.mid(7);
+    m_db.reset();
+    QVERIFY(QFile::remove(arquivo));
+    QFile::remove(arquivo + QStringLiteral("-wal"));
+    QFile::remove(arquivo + QStringLiteral("-shm"));
+    m_db = Store::connect(m_conexao, true);
+    Store::createSchema(m_db->database());
+
+    Venda segunda;
+    segunda.ordem = QStringLiteral("4720");
+    const QVariant r = grava(*m_tela, segunda, ov);
+    QVERIFY2(!r.isValid(), qPrintable(r.toString()));
+    QCOMPARE(value(QStringLiteral("SELECT NRORDEMVND FROM VENDA")).toString(), segunda.ordem);
+    QCOMPARE(count("VENDA"), 1);
 }
 
 int main(int argc, char **argv)

@@ -1,6 +1,6 @@
 // The price lookup of the screen services on a real store: which table prices a sale, the
 // failure codes the screen maps to its messages, and the price row it hands back.
-#include "storefixture.h"
+#include "storedb.h"
 #include "storeconnection.h"
 #include "testenv.h"
 
@@ -31,12 +31,19 @@ QDate dia(int offset)
 // The columns of the screen's price row.
 QList<FieldDecl> colunasPreco()
 {
+    const auto coluna = [](const char *nome, FieldType tipo, int tamanho) {
+        FieldDecl d;
+        d.name = QString::fromLatin1(nome);
+        d.type = tipo;
+        d.size = tamanho;
+        return d;
+    };
     QList<FieldDecl> decls;
     for (const char *c : {"VRPRECO", "VRDESCONTO", "VRACRESCIMO", "VRPRECOCLIE"})
-        decls.append({QString::fromLatin1(c), FieldType::Float});
+        decls.append(coluna(c, FieldType::Float, 0));
     for (const char *c : {"IDPRECVARIA", "IDPERCVALOR", "IDACREDESC"})
-        decls.append({QString::fromLatin1(c), FieldType::String, 1});
-    decls.append({QStringLiteral("VRPRECODIA"), FieldType::Float});
+        decls.append(coluna(c, FieldType::String, 1));
+    decls.append(coluna("VRPRECODIA", FieldType::Float, 0));
     return decls;
 }
 
@@ -82,7 +89,7 @@ private:
 
 void TestPricing::openStore(const QString &backend)
 {
-    m_conexao = StoreFixture::freshDatabase(backend, QStringLiteral("tst_pricing"));
+    m_conexao = StoreDb::fresh(backend, QStringLiteral("tst_pricing"));
     m_db = Store::connect(m_conexao);
     Store::createSchema(m_db->database());
     // The services keep one connection for the process: start it afresh on this store.
@@ -152,7 +159,8 @@ void TestPricing::failureCodes_data()
         {"sem tabela", "TABENCAD"},         {"produto fora da tabela", "PRECNCAD"},
         {"produto desconhecido", "PRECNCAD"}, {"preço zero", "PRECZERO"},
         {"preço negativo", "PRECZERO"},     {"preço nulo", "PRECZERO"},
-        {"bloqueado", "BLOQUEADO"},         {"cliente vencida", "DTCLI"},
+        {"bloqueado", "BLOQUEADO"},         {"bloqueado e tabela vencida", "BLOQUEADO"},
+        {"cliente vencida", "DTCLI"},
         {"loja vencida", "DTLOJ"},          {"padrão vencida", "DTPAR"}};
     for (const char *backend : {"sqlite", "postgresql"}) {
         for (const auto &[cenario, esperado] : casos)
@@ -173,36 +181,39 @@ void TestPricing::failureCodes()
     openStore(backend);
     produto(QStringLiteral("100"));
     produto(QStringLiteral("200"), true);
-    if (cenario != QLatin1String("sem tabela"))
+    if (cenario != QStringLiteral("sem tabela"))
         tabela(QStringLiteral("LJ"), QStringLiteral("L"), Filial, Loja, {}, dia(-10), dia(10));
-    if (cenario == QLatin1String("cliente vencida"))
+    if (cenario == QStringLiteral("cliente vencida"))
         tabela(QStringLiteral("CL"), QStringLiteral("C"), Filial, {}, Cliente, dia(-10), dia(-1));
-    if (cenario == QLatin1String("loja vencida")) {
+    if (cenario == QStringLiteral("loja vencida")) {
         sql(QStringLiteral("UPDATE TABPRECO SET DTFINVGTABPRECO = ? WHERE CDTABPRECO = 'LJ'"),
             {dia(-1)});
         tabela(QStringLiteral("PD"), QStringLiteral("F"), Filial, {}, {}, dia(-10), {});
         preco(QStringLiteral("PD"), QStringLiteral("100"), 5.0);
     }
-    if (cenario == QLatin1String("padrão vencida")) {
+    if (cenario == QStringLiteral("bloqueado e tabela vencida"))
+        sql(QStringLiteral("UPDATE TABPRECO SET DTFINVGTABPRECO = ? WHERE CDTABPRECO = 'LJ'"),
+            {dia(-1)});
+    if (cenario == QStringLiteral("padrão vencida")) {
         sql(QStringLiteral("DELETE FROM TABPRECO"));
         tabela(QStringLiteral("PD"), QStringLiteral("F"), Filial, {}, {}, dia(-10), dia(-1));
     }
-    if (cenario == QLatin1String("preço zero"))
+    if (cenario == QStringLiteral("preço zero"))
         preco(QStringLiteral("LJ"), QStringLiteral("100"), 0.0);
-    else if (cenario == QLatin1String("preço negativo"))
+    else if (cenario == QStringLiteral("preço negativo"))
         preco(QStringLiteral("LJ"), QStringLiteral("100"), -2.5);
-    else if (cenario == QLatin1String("preço nulo"))
+    else if (cenario == QStringLiteral("preço nulo"))
         preco(QStringLiteral("LJ"), QStringLiteral("100"), QVariant(QMetaType::fromType<double>()));
-    else if (cenario != QLatin1String("produto fora da tabela"))
+    else if (cenario != QStringLiteral("produto fora da tabela"))
         preco(QStringLiteral("LJ"), QStringLiteral("100"), 9.9);
-    if (cenario == QLatin1String("bloqueado"))
+    if (cenario.startsWith(QStringLiteral("bloqueado")))
         preco(QStringLiteral("LJ"), QStringLiteral("200"), 9.9);
 
-    const QString codigo = cenario == QLatin1String("bloqueado") ? QStringLiteral("200")
-                           : cenario == QLatin1String("produto desconhecido")
+    const QString codigo = cenario.startsWith(QStringLiteral("bloqueado")) ? QStringLiteral("200")
+                           : cenario == QStringLiteral("produto desconhecido")
                                ? QStringLiteral("999")
                                : QStringLiteral("100");
-    const QString cliente = cenario == QLatin1String("cliente vencida") ? Cliente : QString();
+    const QString cliente = cenario == QStringLiteral("cliente vencida") ? Cliente : QString();
     const QVariant r = consulta(codigo, cliente);
     QCOMPARE(r.toString(), esperado);
 }
@@ -271,13 +282,15 @@ void TestPricing::validityOnToday_data()
         QTest::addRow("%s/terminou ontem", b) << backend << -30 << -1 << QStringLiteral("DTLOJ");
         QTest::addRow("%s/começa amanhã", b) << backend << 1 << 30 << QStringLiteral("DTLOJ");
         QTest::addRow("%s/sem fim", b) << backend << -30 << 99 << QString();
+        QTest::addRow("%s/sem início", b) << backend << 99 << 30 << QString();
     }
 }
 
 void TestPricing::validityOnToday()
 {
-    // The table's first and last days both count as valid; a day outside the period reports
-    // the store's code instead of falling back to the default table.
+    // The table's first and last days both count as valid, a missing date leaves that side
+    // open, and a day outside the period reports the store's code instead of falling back to
+    // the default table.
     QFETCH(QString, backend);
     SKIP_UNAVAILABLE(backend);
     QFETCH(int, inicio);
@@ -285,8 +298,11 @@ void TestPricing::validityOnToday()
     QFETCH(QString, esperado);
     openStore(backend);
     produto(QStringLiteral("100"));
-    tabela(QStringLiteral("LJ"), QStringLiteral("L"), Filial, Loja, {}, dia(inicio),
-           fim == 99 ? QDate() : dia(fim));
+    tabela(QStringLiteral("LJ"), QStringLiteral("L"), Filial, Loja, {},
+           inicio == 99 ? QDate() : dia(inicio), fim == 99 ? QDate() : dia(fim));
+    // An older table of the same store, long expired, never hides the one in force.
+    tabela(QStringLiteral("LJ0"), QStringLiteral("L"), Filial, Loja, {}, dia(-400), dia(-200));
+    preco(QStringLiteral("LJ0"), QStringLiteral("100"), 1.0);
     tabela(QStringLiteral("PD"), QStringLiteral("F"), Filial, {}, {}, dia(-30), {});
     preco(QStringLiteral("LJ"), QStringLiteral("100"), 4.5);
     preco(QStringLiteral("PD"), QStringLiteral("100"), 6.0);
@@ -297,8 +313,7 @@ void TestPricing::validityOnToday()
 
 void TestPricing::priceRowFilled_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestPricing::priceRowFilled()
@@ -341,8 +356,7 @@ void TestPricing::priceRowFilled()
 
 void TestPricing::quotesAreData_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestPricing::quotesAreData()
@@ -381,8 +395,7 @@ void TestPricing::quotesAreData()
 
 void TestPricing::storeGoneAndBack_data()
 {
-    StoreFixture::addBackendColumn();
-    StoreFixture::addBackendRows();
+    StoreDb::addBackendRows();
 }
 
 void TestPricing::storeGoneAndBack()
@@ -401,14 +414,13 @@ void TestPricing::storeGoneAndBack()
                                  "PRECZERO", "BLOQUEADO"};
     QString erro;
     if (backend == QLatin1String("postgresql")) {
-        StoreFixture::setServerUp(m_conexao, false);
+        StoreDb::setServerUp(m_conexao, false);
         erro = consulta(QStringLiteral("100")).toString();
-        StoreFixture::setServerUp(m_conexao, true);
+        StoreDb::setServerUp(m_conexao, true);
     } else {
-        // A file store cannot drop an open handle: it goes away between two connections.
+        // The file moved away under the open handle (a store being restored).
         const QString arquivo = m_conexao.mid(7);
         m_db.reset();
-        storeConnection().setConnected(false);
         QVERIFY(QFile::rename(arquivo, arquivo + QStringLiteral(".fora")));
         erro = consulta(QStringLiteral("100")).toString();
         QVERIFY(QFile::rename(arquivo + QStringLiteral(".fora"), arquivo));
