@@ -284,13 +284,18 @@ QStringList version3(bool postgres)
             "    RETURN NULL;\n"
             "END\n"
             "$$");
-        for (const QString &table : versionedTables()) {
-            out << QStringLiteral("DROP TRIGGER IF EXISTS TRG_%1_VERSAO ON %1").arg(table);
-            out << QStringLiteral("CREATE TRIGGER TRG_%1_VERSAO AFTER INSERT OR UPDATE OR DELETE "
-                                  "OR TRUNCATE ON %1 FOR EACH STATEMENT "
-                                  "EXECUTE FUNCTION FN_TABVERSAO('%1')")
-                       .arg(table);
-        }
+        // No CREATE TRIGGER IF NOT EXISTS before PostgreSQL 14.
+        for (const QString &table : versionedTables())
+            out << QStringLiteral(
+                       "DO $$ BEGIN\n"
+                       "IF NOT EXISTS (SELECT 1 FROM pg_trigger WHERE tgname = 'trg_%2_versao'\n"
+                       "               AND tgrelid = '%2'::regclass) THEN\n"
+                       "    CREATE TRIGGER TRG_%1_VERSAO AFTER INSERT OR UPDATE OR DELETE\n"
+                       "        OR TRUNCATE ON %1 FOR EACH STATEMENT\n"
+                       "        EXECUTE FUNCTION FN_TABVERSAO('%1');\n"
+                       "END IF;\n"
+                       "END $$")
+                       .arg(table, table.toLower());
         return out;
     }
     // SQLite has row triggers only. With a trigger on the table, DELETE without WHERE deletes

@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <QVarLengthArray>
 
 #include <bit>
 #include <cmath>
@@ -386,34 +387,65 @@ void DataPacket::insertRow(int row, const QVariantList &values)
     if (values.size() != d->fields.size())
         throw Exception(QStringLiteral("Linha com %1 valores para %2 campos")
                             .arg(values.size()).arg(d->fields.size()));
-    // Convert first: a bad value must leave the packet as it was.
-    QList<qint64> words(values.size());
-    QStringList texts(values.size());
-    for (int c = 0; c < values.size(); ++c) {
+    // Convert first: a bad value must leave the packet as it was. Text that needs no cutting
+    // or padding is copied once, from the caller's string straight into the pool; a query of
+    // 20,000 rows goes through here for every row.
+    const qsizetype n = values.size();
+    QVarLengthArray<qint64, 32> words(n);
+    QVarLengthArray<QStringView, 32> texts(n);
+    QVarLengthArray<QString, 32> owned(n);
+    QVarLengthArray<qsizetype, 32> grow(n);
+    for (qsizetype c = 0; c < n; ++c) {
         const FieldDef &f = d->fields[c];
-        if (!values[c].isValid() || values[c].isNull())
+        const QVariant &v = values[c];
+        words[c] = 0;
+        grow[c] = 0;
+        if (!v.isValid() || v.isNull())
             continue;
-        if (isTextType(f.type))
-            texts[c] = PacketCodec::fitText(f, values[c].toString());
-        else
-            words[c] = toWord(f, values[c]);
+        if (!isTextType(f.type)) {
+            words[c] = toWord(f, v);
+            continue;
+        }
+        QStringView text;
+        if (v.metaType().id() == QMetaType::QString) {
+            text = *static_cast<const QString *>(v.constData());
+        } else {
+            owned[c] = v.toString();
+            text = owned[c];
+        }
+        text = PacketCodec::cut(f, text);
+        if (f.fixed && f.size > 0 && text.size() < f.size) {
+            owned[c] = text.toString().leftJustified(f.size, QLatin1Char(' '));
+            text = owned[c];
+        }
+        texts[c] = text;
+        grow[c] = text.size();
     }
+    // A 32-bit offset bounds one column's pool; compacting keeps it within reach.
     DataPacketPrivate *p = d.data();
-    for (int c = 0; c < values.size(); ++c) {
+    for (qsizetype c = 0; c < n; ++c) {
+        PacketColumn &col = p->cols[c];
+        if (grow[c] == 0 || col.pool.size() + grow[c] <= std::numeric_limits<qint32>::max())
+            continue;
+        p->compactText(int(c));
+        if (col.pool.size() + grow[c] > std::numeric_limits<qint32>::max())
+            throw Exception(QStringLiteral("Coluna %1: texto excede a capacidade")
+                                .arg(p->fields[c].name));
+    }
+    for (qsizetype c = 0; c < n; ++c) {
         PacketColumn &col = p->cols[c];
         const bool isNull = !values[c].isValid() || values[c].isNull();
         if (isTextType(p->fields[c].type)) {
-            col.off.insert(row, 0);
-            col.len.insert(row, -1);
+            col.off.insert(row, isNull ? 0 : qint32(col.pool.size()));
+            col.len.insert(row, isNull ? -1 : qint32(texts[c].size()));
+            if (!isNull)
+                col.pool.append(texts[c]);
         } else {
             col.num.insert(row, isNull ? 0 : words[c]);
             col.null.insert(row, isNull ? 1 : 0);
         }
     }
     ++p->rows;
-    for (int c = 0; c < values.size(); ++c)
-        if (isTextType(p->fields[c].type) && values[c].isValid() && !values[c].isNull())
-            p->setText(row, c, texts[c]);
 }
 
 void DataPacket::removeRow(int row)

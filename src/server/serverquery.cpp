@@ -1,5 +1,6 @@
 #include "serverquery.h"
 
+#include "datapacket_p.h"
 #include "dbconnection.h"
 #include "exception.h"
 
@@ -482,46 +483,6 @@ DataPacket DataSetProvider::packetFrom(QSqlQuery &query, const QSqlDatabase &db)
         columns << info;
     }
 
-    // Values mostly arrive with the column's type already; only the others are converted.
-    // Rows are kept flat until the widths are known.
-    QList<QMetaType> expected;
-    expected.reserve(count);
-    for (const ColumnInfo &c : std::as_const(columns))
-        expected << metaTypeOf(c.type);
-    QVariantList cells;
-    QList<int> longest(count, 0);
-    int rowCount = 0;
-    auto take = [&](int i, QVariant &&v) {
-        if (v.isNull()) {
-            cells.emplaceBack();
-            return;
-        }
-        if (v.metaType() != expected.at(i)) v = convert(v, columns.at(i).type);
-        if (columns.at(i).type == FieldType::String) {
-            const int size = int(static_cast<const QString *>(v.constData())->size());
-            longest[i] = qMax(longest.at(i), size);
-        }
-        cells.append(std::move(v));
-    };
-    // The direct reader knows a text cell for what it is.
-    const QMetaType stringType = QMetaType::fromType<QString>();
-    auto takeText = [&](int i, QString &&text) {
-        if (expected.at(i) != stringType) {
-            take(i, QVariant(std::move(text)));
-            return;
-        }
-        longest[i] = qMax(longest.at(i), int(text.size()));
-        cells.emplaceBack(std::move(text));
-    };
-    if (!SqliteDirect::read(query, count, take, takeText, rowCount)) {
-        while (query.next()) {
-            for (int i = 0; i < count; ++i)
-                take(i, query.value(i));
-            ++rowCount;
-        }
-    }
-    if (query.lastError().isValid()) throw Exception(errorText(query.lastError()));
-
     // PostgreSQL folds unquoted names to lower case; the packets carry them as the SQL writes
     // them. A name with any capital was quoted on purpose and stays as it is.
     const bool folded = query.driver() && query.driver()->dbmsType() == QSqlDriver::PostgreSQL;
@@ -532,19 +493,58 @@ DataPacket DataSetProvider::packetFrom(QSqlQuery &query, const QSqlDatabase &db)
         def.name = record.fieldName(i);
         if (folded && def.name == def.name.toLower()) def.name = def.name.toUpper();
         def.type = columns.at(i).type;
-        if (def.type == FieldType::String) {
-            // Never narrower than a value: a dataset cuts text to the declared width.
-            const int declaredWidth = columns.at(i).width > 0 ? columns.at(i).width : 20;
-            def.size = qMax(declaredWidth, longest.at(i));
-        }
-        fields << def;
+        fields << def; // text widths once the longest value is known; none cuts meanwhile
     }
     DataPacket packet(fields);
+
+    // Values mostly arrive with the column's type already; only the others are converted.
+    // Each row goes into the packet as soon as its last cell is read.
+    QList<QMetaType> expected;
+    expected.reserve(count);
+    for (const ColumnInfo &c : std::as_const(columns))
+        expected << metaTypeOf(c.type);
     QVariantList row(count);
-    for (int r = 0; r < rowCount; ++r) {
-        for (int i = 0; i < count; ++i)
-            row[i] = std::move(cells[qsizetype(r) * count + i]);
-        packet.appendRow(row);
+    QList<int> longest(count, 0);
+    int rowCount = 0;
+    auto put = [&](int i, QVariant &&v) {
+        row[i] = std::move(v);
+        if (i == count - 1) packet.appendRow(row);
+    };
+    auto take = [&](int i, QVariant &&v) {
+        if (!v.isNull()) {
+            if (v.metaType() != expected.at(i)) v = convert(v, columns.at(i).type);
+            if (columns.at(i).type == FieldType::String) {
+                const int size = int(static_cast<const QString *>(v.constData())->size());
+                longest[i] = qMax(longest.at(i), size);
+            }
+        }
+        put(i, std::move(v));
+    };
+    // The direct reader knows a text cell for what it is.
+    const QMetaType stringType = QMetaType::fromType<QString>();
+    auto takeText = [&](int i, QString &&text) {
+        if (expected.at(i) != stringType) {
+            take(i, QVariant(std::move(text)));
+            return;
+        }
+        longest[i] = qMax(longest.at(i), int(text.size()));
+        put(i, QVariant(std::move(text)));
+    };
+    if (!SqliteDirect::read(query, count, take, takeText, rowCount)) {
+        while (query.next()) {
+            for (int i = 0; i < count; ++i)
+                take(i, query.value(i));
+            ++rowCount;
+        }
+    }
+    if (query.lastError().isValid()) throw Exception(errorText(query.lastError()));
+
+    DataPacketPrivate *p = PacketAccess::writable(packet);
+    for (int i = 0; i < count; ++i) {
+        if (p->fields[i].type != FieldType::String) continue;
+        // Never narrower than a value: a dataset cuts text to the declared width.
+        const int declaredWidth = columns.at(i).width > 0 ? columns.at(i).width : 20;
+        p->fields[i].size = qMax(declaredWidth, longest.at(i));
     }
     return packet;
 }

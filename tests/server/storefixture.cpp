@@ -92,6 +92,24 @@ void execSql(const QString &connectionString, const QString &sql)
     run(c.database(), sql);
 }
 
+void dropChangeCounters(const QString &connectionString)
+{
+    const bool postgres = connectionString.startsWith(QLatin1String("postgresql:"));
+    for (const QString &table : Store::versionedTables()) {
+        if (postgres) {
+            execSql(connectionString,
+                    QStringLiteral("DROP TRIGGER IF EXISTS TRG_%1_VERSAO ON %1").arg(table));
+            continue;
+        }
+        for (const char *event : {"INS", "UPD", "DEL"})
+            execSql(connectionString, QStringLiteral("DROP TRIGGER IF EXISTS TRG_%1_%2")
+                                          .arg(table, QLatin1String(event)));
+    }
+    if (postgres) execSql(connectionString, QStringLiteral("DROP FUNCTION IF EXISTS FN_TABVERSAO()"));
+    execSql(connectionString, QStringLiteral("DROP TABLE IF EXISTS TABVERSAO"));
+    execSql(connectionString, QStringLiteral("DELETE FROM SCHEMAVERSION WHERE NRVERSAO >= 3"));
+}
+
 void setServerUp(const QString &connectionString, bool up)
 {
     const QString dbName = QUrl(connectionString).path().mid(1);

@@ -29,6 +29,10 @@ QString freshDemoStore(const QString &backend, const QString &name, int products
 // Runs SQL on the database of connectionString through its own short connection.
 void execSql(const QString &connectionString, const QString &sql);
 
+// Takes the change counters of schema version 3 (table, triggers) out of a store, leaving it
+// as a store of version 2 would be.
+void dropChangeCounters(const QString &connectionString);
+
 // PostgreSQL going away and coming back: new sessions refused and the open ones closed
 // (false), then accepted again (true).
 void setServerUp(const QString &connectionString, bool up);

@@ -105,6 +105,12 @@ private slots:
     void providerKeepsColumnTypesAndWidths_data();
     void providerKeepsColumnTypesAndWidths();
     void directSqliteReadingMatchesQt();
+    void aliqSistemaIsReusedUntilATaxTableChanges_data();
+    void aliqSistemaIsReusedUntilATaxTableChanges();
+    void aliqSistemaWithoutCountersReadsEveryCall_data();
+    void aliqSistemaWithoutCountersReadsEveryCall();
+    void aliqSistemaReuseIsKeyedByBranchAndSession_data();
+    void aliqSistemaReuseIsKeyedByBranchAndSession();
 };
 
 void TstServerMethods::statusMesaListsOnlyFreeTables_data()
@@ -563,6 +569,180 @@ void TstServerMethods::directSqliteReadingMatchesQt()
     QVERIFY(!query.IsEmpty()); // a query already read from is left to Qt
     QCOMPARE(DataSetProvider::packetFrom(query.result(), connection.database()).rowCount(), 122);
     query.Close();
+}
+
+namespace {
+
+DataPacket aliqPacket(const QString &branch)
+{
+    const QVariant result = getAliqSistema(branch);
+    if (!isPacket(result)) throw Exception(QStringLiteral("getAliqSistema: ") + result.toString());
+    return result.value<DataPacket>();
+}
+
+// What a module that never read the branch before gets: the reference for a reused packet.
+DataPacket aliqPacketAnew(const QString &branch)
+{
+    TrdmRegVendaManual *kept = rdmRegVendaManual;
+    rdmRegVendaManual = nullptr;
+    const QVariant result = getAliqSistema(branch);
+    delete rdmRegVendaManual;
+    rdmRegVendaManual = kept;
+    if (!isPacket(result)) throw Exception(result.toString());
+    return result.value<DataPacket>();
+}
+
+void compareCells(const DataPacket &actual, const DataPacket &expected)
+{
+    QCOMPARE(actual.fields(), expected.fields());
+    QCOMPARE(actual.rowCount(), expected.rowCount());
+    for (int r = 0; r < actual.rowCount(); ++r)
+        for (int c = 0; c < actual.fieldCount(); ++c)
+            QCOMPARE(actual.value(r, c), expected.value(r, c));
+}
+
+} // namespace
+
+void TstServerMethods::aliqSistemaIsReusedUntilATaxTableChanges_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("branch");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("produto");
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QVariant>("expected"); // invalid: the product has no row any more
+    QTest::addColumn<int>("rowsAdded");
+    for (const char *backend : {"sqlite", "postgresql"}) {
+        const QString b = QLatin1String(backend);
+        QTest::addRow("%s: rate", backend)
+            << b << "0001"
+            << "UPDATE ALIQIMPFIS SET VRPEALIMPFIS = 12.5 "
+               "WHERE CDFILIAL = '0001' AND CDPRODUTO = '000001'"
+            << "000001" << "VRPEALIMPFIS" << QVariant(12.5) << 0;
+        QTest::addRow("%s: new tax row", backend)
+            << b << "0002"
+            << "INSERT INTO ALIQIMPFIS (CDFILIAL, CDPRODUTO, CDIMPOSTO, VRPEALIMPFIS) "
+               "VALUES ('0002', '000060', '03', 7)"
+            << "000060" << "VRPEALIMPFIS" << QVariant(7.0) << 1;
+        QTest::addRow("%s: deleted tax row", backend)
+            << b << "0001"
+            << "DELETE FROM ALIQIMPFIS WHERE CDFILIAL = '0001' AND CDPRODUTO = '000002'"
+            << "000002" << "VRPEALIMPFIS" << QVariant() << -1;
+        QTest::addRow("%s: renamed tax", backend)
+            << b << "0001" << "UPDATE IMPOSTO SET NMIMPOSTO = 'ICMS Estadual' WHERE CDIMPOSTO = '01'"
+            << "000001" << "NMIMPOSTO" << QVariant(QStringLiteral("ICMS Estadual")) << 0;
+        QTest::addRow("%s: renamed product", backend)
+            << b << "0001"
+            << "UPDATE PRODUTO SET NMPRODUTO = 'Prato do Dia' WHERE CDPRODUTO = '000003'"
+            << "000003" << "NMPRODUTO" << QVariant(QStringLiteral("Prato do Dia")) << 0;
+    }
+}
+
+// The screen asks for the whole branch on every lookup; while no tax table changes the
+// previous packet comes back without a copy. A change committed by another terminal (its own
+// connection) must show on the very next call, cell for cell what a fresh read gives, and the
+// new packet is then reused in turn.
+void TstServerMethods::aliqSistemaIsReusedUntilATaxTableChanges()
+{
+    QFETCH(QString, backend);
+    QFETCH(QString, branch);
+    QFETCH(QString, change);
+    QFETCH(QString, produto);
+    QFETCH(QString, column);
+    QFETCH(QVariant, expected);
+    QFETCH(int, rowsAdded);
+    SKIP_UNAVAILABLE(backend);
+    const QString store = freshDemoStore(backend, QStringLiteral("tst_srv_reuse"), 60);
+    useStore(store);
+
+    const DataPacket before = aliqPacket(branch);
+    QVERIFY(aliqPacket(branch).sharesRowsWith(before));
+    QVERIFY(aliqPacket(branch).sharesRowsWith(before));
+
+    execSql(store, change);
+    const DataPacket after = aliqPacket(branch);
+    QVERIFY(!after.sharesRowsWith(before));
+    QCOMPARE(after.rowCount(), before.rowCount() + rowsAdded);
+    const int row = after.find(after.indexOf("CDPRODUTO"), produto);
+    if (expected.isValid()) {
+        QVERIFY(row >= 0);
+        QCOMPARE(after.value(row, after.indexOf(column)), expected);
+    } else {
+        QCOMPARE(row, -1);
+    }
+    compareCells(after, aliqPacketAnew(branch));
+    QVERIFY(aliqPacket(branch).sharesRowsWith(after));
+}
+
+void TstServerMethods::aliqSistemaWithoutCountersReadsEveryCall_data()
+{
+    addBackendColumn();
+    addBackendRows();
+}
+
+// A store not yet upgraded has no change counters, and one whose counter row for a table is
+// gone would miss that table's changes: both must work as before, reading the branch anew on
+// every call, so no change is ever hidden.
+void TstServerMethods::aliqSistemaWithoutCountersReadsEveryCall()
+{
+    QFETCH(QString, backend);
+    SKIP_UNAVAILABLE(backend);
+    const QString older = freshDemoStore(backend, QStringLiteral("tst_srv_nocount"), 20);
+    dropChangeCounters(older);
+    useStore(older);
+    const DataPacket first = aliqPacket("0001");
+    const DataPacket second = aliqPacket("0001");
+    QCOMPARE(first.rowCount(), 23);
+    QVERIFY(!second.sharesRowsWith(first));
+    compareCells(second, first);
+    execSql(older, "UPDATE ALIQIMPFIS SET VRPEALIMPFIS = 4 WHERE CDPRODUTO = '000001'");
+    const DataPacket changed = aliqPacket("0001");
+    QCOMPARE(changed.value(changed.find(0, "000001"), changed.indexOf("VRPEALIMPFIS")),
+             QVariant(4.0));
+
+    const QString partial = freshDemoStore(backend, QStringLiteral("tst_srv_partcount"), 20);
+    execSql(partial, "DELETE FROM TABVERSAO WHERE NMTABELA = 'IMPOSTO'");
+    useStore(partial);
+    const DataPacket read = aliqPacket("0001");
+    execSql(partial, "UPDATE IMPOSTO SET SGIMPOSTO = 'T99' WHERE CDIMPOSTO = '01'");
+    const DataPacket reread = aliqPacket("0001");
+    QVERIFY(!reread.sharesRowsWith(read));
+    QCOMPARE(reread.value(reread.find(0, "000001"), reread.indexOf("SGIMPOSTO")),
+             QVariant(QStringLiteral("T99")));
+}
+
+void TstServerMethods::aliqSistemaReuseIsKeyedByBranchAndSession_data()
+{
+    addBackendColumn();
+    addBackendRows();
+}
+
+// The remembered packet belongs to one branch and one connection: another branch is read
+// anew, and after the module connects again (here to another store whose counters happen to
+// be equal) nothing read before is handed out.
+void TstServerMethods::aliqSistemaReuseIsKeyedByBranchAndSession()
+{
+    QFETCH(QString, backend);
+    SKIP_UNAVAILABLE(backend);
+    const QString a = freshDemoStore(backend, QStringLiteral("tst_srv_session_a"), 20);
+    const QString b = freshDemoStore(backend, QStringLiteral("tst_srv_session_b"), 20);
+    execSql(b, "UPDATE ALIQIMPFIS SET VRPEALIMPFIS = 99 WHERE CDFILIAL = '0001'");
+    for (const QVariantList &counter : rows(a, "SELECT NMTABELA, NRVERSAO FROM TABVERSAO"))
+        execSql(b, QStringLiteral("UPDATE TABVERSAO SET NRVERSAO = %1 WHERE NMTABELA = '%2'")
+                       .arg(counter.at(1).toLongLong())
+                       .arg(counter.at(0).toString()));
+    QCOMPARE(rows(b, "SELECT NMTABELA, NRVERSAO FROM TABVERSAO ORDER BY NMTABELA"),
+             rows(a, "SELECT NMTABELA, NRVERSAO FROM TABVERSAO ORDER BY NMTABELA"));
+
+    useStore(a);
+    QCOMPARE(aliqPacket("0001").rowCount(), 23);
+    QCOMPARE(aliqPacket("0002").rowCount(), 20);
+    QCOMPARE(aliqPacket("0001").rowCount(), 23);
+
+    qputenv("QEL_CONEXAO", b.toUtf8());
+    rdmRegVendaManual->MtsDataModuleDeactivate();
+    const DataPacket fromB = aliqPacket("0001");
+    QCOMPARE(fromB.value(fromB.find(0, "000001"), fromB.indexOf("VRPEALIMPFIS")), QVariant(99.0));
 }
 
 QTEST_MAIN(TstServerMethods)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -75,6 +76,8 @@ private slots:
     void exportedCachesLoadWithTheirDeclaredColumns_data();
     void exportedCachesLoadWithTheirDeclaredColumns();
     void exportNeedsAKnownTerminal();
+    void upgradeToVersion3CountsEveryChange_data();
+    void upgradeToVersion3CountsEveryChange();
 };
 
 void TstStore::schemaIsIdempotentAndVersioned_data()
@@ -273,6 +276,82 @@ void TstStore::exportNeedsAKnownTerminal()
         QVERIFY2(e.Message().contains("0009/001"), qPrintable(e.Message()));
     }
     QVERIFY(!QFile::exists(dir + "/PARAMETROSQEL.CDS"));
+}
+
+namespace {
+
+QMap<QString, qint64> counters(QSqlDatabase db)
+{
+    QMap<QString, qint64> out;
+    QSqlQuery q(db);
+    if (!q.exec("SELECT NMTABELA, NRVERSAO FROM TABVERSAO")) throw Exception(q.lastError().text());
+    while (q.next())
+        out.insert(q.value(0).toString(), q.value(1).toLongLong());
+    return out;
+}
+
+} // namespace
+
+void TstStore::upgradeToVersion3CountsEveryChange_data()
+{
+    addBackendColumn();
+    addBackendRows();
+}
+
+// A reused tax packet is only as good as these counters: a version 2 store with data upgrades
+// in place; each insert, update and delete (whole-table delete too) adds exactly one to its
+// table's counter, a rolled-back change none; upgrading again, or re-running version 3 over
+// its own objects, keeps the counters and does not double the triggers.
+void TstStore::upgradeToVersion3CountsEveryChange()
+{
+    QFETCH(QString, backend);
+    SKIP_UNAVAILABLE(backend);
+    const QString cs = freshDatabase(backend, "tst_store_v3");
+    auto connection = Store::connect(cs);
+    QSqlDatabase db = connection->database();
+    Store::createSchema(db);
+    dropChangeCounters(cs);
+    QCOMPARE(Store::schemaVersion(db), 2);
+    QSqlQuery q(db);
+    QVERIFY(q.exec("INSERT INTO PRODUTO (CDPRODUTO, NMPRODUTO) VALUES ('P1', 'Um')"));
+
+    QCOMPARE(Store::createSchema(db), 2);
+    QCOMPARE(Store::schemaVersion(db), 3);
+    QCOMPARE(count(db, "SELECT COUNT(*) FROM PRODUTO"), 1);
+    QCOMPARE(counters(db).keys(), QStringList({"ALIQIMPFIS", "IMPOSTO", "PRODUTO"}));
+
+    const QList<QPair<QString, QString>> changes = {
+        {"PRODUTO", "INSERT INTO PRODUTO (CDPRODUTO, NMPRODUTO) VALUES ('P2', 'Dois')"},
+        {"PRODUTO", "UPDATE PRODUTO SET NMPRODUTO = 'Uno' WHERE CDPRODUTO = 'P1'"},
+        {"PRODUTO", "DELETE FROM PRODUTO WHERE CDPRODUTO = 'P2'"},
+        {"IMPOSTO", "INSERT INTO IMPOSTO (CDIMPOSTO, NMIMPOSTO) VALUES ('01', 'ICMS')"},
+        {"IMPOSTO", "UPDATE IMPOSTO SET SGIMPOSTO = 'T18'"},
+        {"ALIQIMPFIS", "INSERT INTO ALIQIMPFIS (CDFILIAL, CDPRODUTO, CDIMPOSTO, VRPEALIMPFIS) "
+                       "VALUES ('0001', 'P1', '01', 18)"},
+        {"ALIQIMPFIS", "UPDATE ALIQIMPFIS SET VRPEALIMPFIS = 12"},
+        {"ALIQIMPFIS", "DELETE FROM ALIQIMPFIS"},
+        {"IMPOSTO", "DELETE FROM IMPOSTO"},
+    };
+    for (const auto &[table, sql] : changes) {
+        QMap<QString, qint64> expected = counters(db);
+        ++expected[table];
+        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        QVERIFY2(counters(db) == expected, qPrintable(sql));
+    }
+
+    const QMap<QString, qint64> kept = counters(db);
+    QVERIFY(db.transaction());
+    QVERIFY(q.exec("UPDATE PRODUTO SET NMPRODUTO = 'Desfeito'"));
+    QVERIFY(db.rollback());
+    QCOMPARE(counters(db), kept);
+
+    QCOMPARE(Store::createSchema(db), 3);
+    QCOMPARE(counters(db), kept);
+    QVERIFY(q.exec("DELETE FROM SCHEMAVERSION WHERE NRVERSAO = 3"));
+    QCOMPARE(Store::createSchema(db), 2);
+    QCOMPARE(counters(db), kept);
+    QVERIFY(q.exec("UPDATE PRODUTO SET NMPRODUTO = 'Outra vez' WHERE CDPRODUTO = 'P1'"));
+    QCOMPARE(counters(db).value("PRODUTO"), kept.value("PRODUTO") + 1);
 }
 
 QTEST_MAIN(TstStore)
