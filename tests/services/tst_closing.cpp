@@ -1,6 +1,6 @@
 // The closing routine on a real store: a manual sale stored once, whole or not at all, with
 // the screen's own item and movement datasets.
-#include "storedb.h"
+#include "storefixture.h"
 #include "storeconnection.h"
 #include "testenv.h"
 
@@ -193,7 +193,7 @@ private:
 
 void TestClosing::openStore(const QString &backend)
 {
-    m_conexao = StoreDb::fresh(backend, QStringLiteral("tst_closing"));
+    m_conexao = StoreFixture::freshDatabase(backend, QStringLiteral("tst_closing"));
     m_db = Store::connect(m_conexao);
     Store::createSchema(m_db->database());
     storeConnection().setConnected(false);
@@ -239,7 +239,8 @@ void TestClosing::exec(const QString &sql)
 
 void TestClosing::storesSaleAsHanded_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestClosing::storesSaleAsHanded()
@@ -328,7 +329,8 @@ void TestClosing::storesSaleAsHanded()
 
 void TestClosing::sameDocumentRefused_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestClosing::sameDocumentRefused()
@@ -372,7 +374,8 @@ void TestClosing::sameDocumentRefused()
 
 void TestClosing::totalsMustAddUp_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestClosing::totalsMustAddUp()
@@ -469,7 +472,8 @@ void TestClosing::failureRollsBack()
 
 void TestClosing::concurrentSalesNeverShareNumber_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestClosing::concurrentSalesNeverShareNumber()

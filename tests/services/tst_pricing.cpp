@@ -1,6 +1,6 @@
 // The price lookup of the screen services on a real store: which table prices a sale, the
 // failure codes the screen maps to its messages, and the price row it hands back.
-#include "storedb.h"
+#include "storefixture.h"
 #include "storeconnection.h"
 #include "testenv.h"
 
@@ -89,7 +89,7 @@ private:
 
 void TestPricing::openStore(const QString &backend)
 {
-    m_conexao = StoreDb::fresh(backend, QStringLiteral("tst_pricing"));
+    m_conexao = StoreFixture::freshDatabase(backend, QStringLiteral("tst_pricing"));
     m_db = Store::connect(m_conexao);
     Store::createSchema(m_db->database());
     // The services keep one connection for the process: start it afresh on this store.
@@ -313,7 +313,8 @@ void TestPricing::validityOnToday()
 
 void TestPricing::priceRowFilled_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestPricing::priceRowFilled()
@@ -356,7 +357,8 @@ void TestPricing::priceRowFilled()
 
 void TestPricing::quotesAreData_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestPricing::quotesAreData()
@@ -395,7 +397,8 @@ void TestPricing::quotesAreData()
 
 void TestPricing::storeGoneAndBack_data()
 {
-    StoreDb::addBackendRows();
+    StoreFixture::addBackendColumn();
+    StoreFixture::addBackendRows();
 }
 
 void TestPricing::storeGoneAndBack()
@@ -414,9 +417,9 @@ void TestPricing::storeGoneAndBack()
                                  "PRECZERO", "BLOQUEADO"};
     QString erro;
     if (backend == QLatin1String("postgresql")) {
-        StoreDb::setServerUp(m_conexao, false);
+        StoreFixture::setServerUp(m_conexao, false);
         erro = consulta(QStringLiteral("100")).toString();
-        StoreDb::setServerUp(m_conexao, true);
+        StoreFixture::setServerUp(m_conexao, true);
     } else {
         // The file moved away under the open handle (a store being restored).
         const QString arquivo = m_conexao.mid(7);
