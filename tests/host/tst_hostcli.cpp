@@ -1,0 +1,109 @@
+// The host as an operator or an installer meets it from the command line: a clear message and
+// exit code 1 instead of a crash when it cannot run, and the cache export on request.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString err;
+};
+
+Run runHost(const QString &program, const QStringList &args, const QProcessEnvironment &env)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QEL_CONEXAO"})
+        env.remove(QString::fromLatin1(v));
+    return env;
+}
+
+} // namespace
+
+class TestHostCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A terminal started without a display must say so and end, not abort inside Qt.
+    void noDisplayIsAClearError();
+    // A host installed without the package beside it says which library is missing.
+    void missingLibraryIsAClearError();
+    // --export-caches writes the six cache files from the configured store, and an unknown
+    // store is an error with exit code 1.
+    void exportCachesFromTheConfiguredStore();
+};
+
+void TestHostCli::noDisplayIsAClearError()
+{
+    const Run r = runHost(QStringLiteral(QEL_HOST), {QStringLiteral("--launch")}, withoutDisplay());
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("sem tela")), qPrintable(r.err));
+}
+
+void TestHostCli::missingLibraryIsAClearError()
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("qelpos"));
+    QVERIFY(QFile::copy(QStringLiteral(QEL_HOST), copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
+    QProcessEnvironment env = withoutDisplay();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The shared libraries the host links come from the build; the package does not.
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QFileInfo(QStringLiteral(QEL_HOST)).path());
+    const Run r = runHost(copy, {QStringLiteral("--launch")}, env);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("screenservices")), qPrintable(r.err));
+}
+
+void TestHostCli::exportCachesFromTheConfiguredStore()
+{
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("loja.db"));
+    QProcessEnvironment env = withoutDisplay();
+    const Run demo = runHost(QStringLiteral(QEL_STORE_TOOL),
+                             {QStringLiteral("demo"), QStringLiteral("--database"), store,
+                              QStringLiteral("--products"), QStringLiteral("50")},
+                             env);
+    QCOMPARE(demo.code, 0);
+
+    const QString exe = dir.filePath(QStringLiteral("qelpos"));
+    QVERIFY(QFile::copy(QStringLiteral(QEL_HOST), exe));
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner);
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QFileInfo(QStringLiteral(QEL_HOST)).path());
+    env.insert(QStringLiteral("QEL_CONEXAO"), QStringLiteral("sqlite:") + store);
+    const Run exported = runHost(exe, {QStringLiteral("--export-caches")}, env);
+    QCOMPARE(exported.code, 0);
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("PARAMETROSQEL.CDS"))));
+    for (const char *file : {"ControleAcess.cds", "DataMovimento.cds", "ConfTipoRece.cds",
+                             "Produtos.cds", "AliqImpFis.cds"})
+        QVERIFY2(QFile::exists(dir.filePath(QStringLiteral("Dados/Cadastros/")
+                                            + QLatin1String(file))),
+                 file);
+
+    env.insert(QStringLiteral("QEL_CONEXAO"), QStringLiteral("sqlite:") + dir.filePath("nada.db"));
+    const Run missing = runHost(exe, {QStringLiteral("--export-caches")}, env);
+    QCOMPARE(missing.code, 1);
+    QVERIFY2(missing.err.contains(QStringLiteral("nada.db")), qPrintable(missing.err));
+}
+
+QTEST_MAIN(TestHostCli)
+#include "tst_hostcli.moc"
