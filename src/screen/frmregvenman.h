@@ -234,7 +234,7 @@ private:
     void setFrameColour(int field, const QColor &colour);
     void closeConfirmed(); // ends the modal display
     void setFieldText(TBlendedButton *button, const QString &text);
-    bool dispatchKey(QKeyEvent *event);
+    bool dispatchKey(QWidget *receiver, QKeyEvent *event);
 
     bool m_temImposto = false; // the last lookup found the product's tax row
     bool m_quantPadrao = false; // the quantity shows the lookup's default, not a typed value

@@ -128,16 +128,13 @@ bool TfrmRegVenMan::eventFilter(QObject *watched, QEvent *event)
     auto *widget = qobject_cast<QWidget *>(watched);
     if (!widget || (widget != this && !isAncestorOf(widget)))
         return false;
-    return dispatchKey(static_cast<QKeyEvent *>(event));
+    return dispatchKey(widget, static_cast<QKeyEvent *>(event));
 }
 
 // The screen's handlers see the key first; unless they discard it, a copy then goes to the
 // control that was to receive it (and on to its parents), exactly once.
-bool TfrmRegVenMan::dispatchKey(QKeyEvent *event)
+bool TfrmRegVenMan::dispatchKey(QWidget *receiver, QKeyEvent *event)
 {
-    QObject *receiver = QApplication::focusWidget();
-    if (!receiver || !(receiver == this || isAncestorOf(static_cast<QWidget *>(receiver))))
-        receiver = this;
     int key = virtualKey(event->key());
     if (key)
         runHandler([&] { FormKeyDown(key, event->modifiers()); });
