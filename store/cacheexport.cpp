@@ -125,20 +125,22 @@ QList<FieldDef> dataMovimentoLayout()
     return {str("CDFILIAL", 4), dtm("DATAMOVIMENTO")};
 }
 
+// The payment types are exported with the columns of their table, in its order.
 QList<FieldDef> confTipoReceLayout()
 {
-    return {str("CDFILIAL", 4),      str("CDTIPORECE", 3),   str("NMTIPORECE", 40),
-            str("DSBUTTON", 40),     flt("VRTAXAADMI"),      flt("VRMINCARTAO"),
-            str("CDTIPOTROCO", 3),   str("NRORDTROCO", 3),   str("IDEMIVALE", 1),
-            str("IDVALE", 1),        str("IDDEBCLIE", 1),    str("CDFPIMPFIS", 10),
-            str("IDTIPORECE", 1),    str("CDTPINDICE", 1),   str("IDPERVALOR", 1),
-            str("CDINDICE", 4),      str("NRCONFTELA", 5),   str("IDTPBUTTON", 1),
-            str("NRBUTTON", 5),      str("NRPGCONFTELA", 2), str("NRPGCONFTAUX", 2),
-            str("IDTPBUTONAUX", 1),  str("NRBUTTONAUX", 5),  str("CDIDENTBUTON", 10),
-            flt("NRCOLORTEXT"),      flt("NRCOLORBACK"),     str("DSMESSAGEBUT", 300),
-            str("DSIMAGEMBUT", 200), str("DSIMPFISCAL", 50), str("CDADMINCART", 20),
-            str("CDBANCARTCR", 10),  str("IDMOSTRARECE", 1), str("IDDESABTEF", 1),
-            flt("NRFONTETEXT"),      str("IDSANGRIAAUTO", 1)};
+    QList<FieldDef> out;
+    for (const TableDecl &t : tables()) {
+        if (t.name != QLatin1String("TIPORECE"))
+            continue;
+        for (const ColumnDecl &c : t.columns) {
+            FieldDef f;
+            f.name = c.name;
+            f.type = c.type;
+            f.size = c.type == FieldType::String ? c.size : 0;
+            out << f;
+        }
+    }
+    return out;
 }
 
 // The product list and the search list read the same file: the columns of both.

@@ -121,4 +121,13 @@ void setServerUp(const QString &connectionString, bool up)
                              .arg(dbName));
 }
 
+FieldDecl decl(const char *name, FieldType type, int size)
+{
+    FieldDecl d;
+    d.name = QString::fromLatin1(name);
+    d.type = type;
+    d.size = size;
+    return d;
+}
+
 } // namespace StoreFixture

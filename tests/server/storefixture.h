@@ -3,6 +3,8 @@
 // Real store databases for the server tests: a fresh SQLite file, or a fresh database on the
 // PostgreSQL server named by QEL_TEST_PG (started by scripts/pg).
 
+#include "clientdataset.h"
+
 #include <QString>
 
 class DbConnection;
@@ -36,5 +38,11 @@ void dropChangeCounters(const QString &connectionString);
 // PostgreSQL going away and coming back: new sessions refused and the open ones closed
 // (false), then accepted again (true).
 void setServerUp(const QString &connectionString, bool up);
+
+// Dataset column declarations for the loads the tests check.
+FieldDecl decl(const char *name, FieldType type, int size = 0);
+inline FieldDecl text(const char *name, int size) { return decl(name, FieldType::String, size); }
+inline FieldDecl real(const char *name) { return decl(name, FieldType::Float); }
+inline FieldDecl dateTime(const char *name) { return decl(name, FieldType::DateTime); }
 
 } // namespace StoreFixture

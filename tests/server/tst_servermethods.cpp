@@ -52,22 +52,6 @@ QList<QVariantList> rows(const QString &connectionString, const QString &sql)
     return out;
 }
 
-FieldDecl decl(const char *name, FieldType type, int size = 0)
-{
-    FieldDecl d;
-    d.name = QString::fromLatin1(name);
-    d.type = type;
-    d.size = size;
-    return d;
-}
-FieldDecl text(const char *name, int size)
-{
-    return decl(name, FieldType::String, size);
-}
-FieldDecl real(const char *name)
-{
-    return decl(name, FieldType::Float);
-}
 
 } // namespace
 

@@ -23,26 +23,6 @@ int count(QSqlDatabase db, const QString &sql)
     return q.value(0).toInt();
 }
 
-FieldDecl decl(const char *name, FieldType type, int size = 0)
-{
-    FieldDecl d;
-    d.name = QString::fromLatin1(name);
-    d.type = type;
-    d.size = size;
-    return d;
-}
-FieldDecl text(const char *name, int size)
-{
-    return decl(name, FieldType::String, size);
-}
-FieldDecl real(const char *name)
-{
-    return decl(name, FieldType::Float);
-}
-FieldDecl dateTime(const char *name)
-{
-    return decl(name, FieldType::DateTime);
-}
 
 // The screen's declarations of the datasets that load the product and rate files.
 QList<FieldDecl> cdsValidaProd()
