@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QVarLengthArray>
@@ -15,6 +16,10 @@
 
 #include <bit>
 #include <cmath>
+#include <ctime>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -519,6 +524,61 @@ DataPacket DataPacket::fromXml(const QByteArray &bytes, const QString &sourceNam
     return readPacket(xml, src);
 }
 
+namespace {
+
+// A large file read again unchanged (the product cache at every launch of a screen) hands back
+// the packet read before instead of parsing it again: the packet is implicitly shared, so the
+// copy costs nothing until someone writes to it. The file is the same when its device, inode,
+// size, modification and change times are; a file modified or changed in the last seconds is
+// never remembered, because a rewrite of the same size within the clock's granularity would
+// leave its times unchanged. A few packets stay alive between reads: the price of not parsing
+// a large file at every launch.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+
+constexpr off_t RememberedMinimumSize = 1 << 20;
+constexpr qint64 SettledNs = 2'000'000'000;
+constexpr int RememberedFiles = 4;
+
+struct RememberedPacket
+{
+    QString path;
+    FileIdentity identity;
+    DataPacket packet;
+};
+
+QMutex rememberedMutex;
+QList<RememberedPacket> remembered; // most recent first
+
+qint64 nanoseconds(const timespec &t)
+{
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// The identity of an open file when it is worth remembering, none otherwise.
+std::optional<FileIdentity> rememberable(const QFile &file)
+{
+    struct stat st;
+    if (::fstat(file.handle(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < RememberedMinimumSize)
+        return std::nullopt;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const FileIdentity id{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim),
+                          nanoseconds(st.st_ctim)};
+    if (nanoseconds(now) - std::max(id.modifiedNs, id.changedNs) < SettledNs)
+        return std::nullopt;
+    return id;
+}
+
+} // namespace
+
 DataPacket DataPacket::loadFromFile(const QString &path)
 {
     QFile file(path);
@@ -528,6 +588,13 @@ DataPacket DataPacket::loadFromFile(const QString &path)
     if (info.isDir() || !file.open(QIODevice::ReadOnly))
         fail(path, QStringLiteral("não foi possível ler o arquivo (%1)")
                        .arg(info.isDir() ? QStringLiteral("é uma pasta") : file.errorString()));
+    const std::optional<FileIdentity> identity = rememberable(file);
+    if (identity) {
+        QMutexLocker lock(&rememberedMutex);
+        for (const RememberedPacket &r : std::as_const(remembered))
+            if (r.path == path && r.identity == *identity)
+                return r.packet;
+    }
     const QByteArray head = file.peek(4096);
     if (head.size() < 4096 && blank(head))
         fail(path, QStringLiteral("arquivo vazio"));
@@ -541,6 +608,13 @@ DataPacket DataPacket::loadFromFile(const QString &path)
     DataPacket packet = readPacket(xml, path);
     if (file.error() != QFileDevice::NoError)
         fail(path, QStringLiteral("erro de leitura (%1)").arg(file.errorString()));
+    if (identity) {
+        QMutexLocker lock(&rememberedMutex);
+        remembered.removeIf([&path](const RememberedPacket &r) { return r.path == path; });
+        remembered.prepend({path, *identity, packet});
+        while (remembered.size() > RememberedFiles)
+            remembered.removeLast();
+    }
     return packet;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,6 +51,7 @@ private slots:
     void badInputIsAClearException();
     void unreadableFilesNameTheFile();
     void copiesShareRowsUntilWritten();
+    void unchangedLargeFileIsParsedOnce();
 };
 
 // The sample of the house plan: every type reads to its value, "." decimals whatever the
@@ -272,6 +274,53 @@ void TestDataPacket::copiesShareRowsUntilWritten()
         b.setValue(1, 0, QString::number(i % 10));
     QCOMPARE(b.value(1, 0), QVariant("9"));
     QCOMPARE(b.toXml().size(), DataPacket::fromXml(b.toXml()).toXml().size());
+}
+
+// The screen reads its large product cache at every launch: read again unchanged, the file is
+// not parsed again and the packets share their rows. A file written in the last seconds is
+// always read anew (a rewrite of the same size may keep its times), and so is one rewritten in
+// place or replaced by another after it was remembered.
+void TestDataPacket::unchangedLargeFileIsParsedOnce()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Produtos.cds"));
+    // Over a megabyte; every version has the same size and differs in its first code.
+    const auto version = [](char mark) {
+        QByteArray rows;
+        for (int i = 0; i < 25000; ++i)
+            rows += QByteArray("<ROW CDPRODUTO=\"") + mark
+                    + QByteArray::number(100000 + i) + "\" QTTARAPROD=\"1.5\"/>\n";
+        return packet(sampleFields, rows);
+    };
+    const auto write = [&path](const QByteArray &bytes) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+    };
+    const auto first = [&path] { return DataPacket::loadFromFile(path).value(0, 0).toString(); };
+    QVERIFY(version('A').size() > (1 << 20));
+
+    QVERIFY(write(version('A')));
+    const DataPacket fresh = DataPacket::loadFromFile(path);
+    QVERIFY(!DataPacket::loadFromFile(path).sharesRowsWith(fresh));
+    QVERIFY(write(version('B')));
+    QCOMPARE(first(), QStringLiteral("B100000"));
+
+    // Once the file has settled, a second read hands back the rows of the first.
+    QTRY_VERIFY_WITH_TIMEOUT(DataPacket::loadFromFile(path).sharesRowsWith(
+                                 DataPacket::loadFromFile(path)),
+                             10000);
+    QCOMPARE(first(), QStringLiteral("B100000"));
+
+    QVERIFY(write(version('C')));
+    QCOMPARE(first(), QStringLiteral("C100000"));
+    QTRY_VERIFY_WITH_TIMEOUT(DataPacket::loadFromFile(path).sharesRowsWith(
+                                 DataPacket::loadFromFile(path)),
+                             10000);
+    QSaveFile replacement(path);
+    QVERIFY(replacement.open(QIODevice::WriteOnly));
+    replacement.write(version('D'));
+    QVERIFY(replacement.commit());
+    QCOMPARE(first(), QStringLiteral("D100000"));
 }
 
 QTEST_MAIN(TestDataPacket)
