@@ -63,8 +63,18 @@ void SetADODBSession(DbConnection *connection)
     if (driver == QLatin1String("QSQLITE")) {
         // Several terminals may share one file: readers must not block the writer, and a
         // writer waits for a busy lock instead of failing at once.
-        execOrThrow(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=5000"));
+        // A store still in rollback-journal mode is switched by the first terminal to connect.
+        // When two terminals start together, SQLite may refuse one of them at once, without
+        // waiting, to break a lock cycle; by its next try the store is in WAL mode already.
+        for (int tries = 1;; ++tries) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                break;
+            if (tries == 3)
+                throw Exception(QStringLiteral("PRAGMA journal_mode=WAL: %1")
+                                    .arg(query.lastError().text()));
+        }
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     } else if (driver == QLatin1String("QPSQL")) {
         // A row locked by another terminal fails the statement instead of freezing the till.

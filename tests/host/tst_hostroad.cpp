@@ -1,196 +1,19 @@
 // The whole road of a manual sale: the package loaded as the host loads it, a sale keyed in
 // with the keyboard alone, recorded, and read back from the store.
+#include "keyedsale.h"
 #include "scriptedpresenter.h"
 #include "testenv.h"
 
-#include "blended.h"
 #include "dbconnection.h"
-#include "screenservices.h"
 #include "store.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QLibrary>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTableView>
 #include <QTest>
-#include <QTimer>
 
 #include <cmath>
-
-namespace {
-
-// The road is keyboard only: any touch dialog is a failure, and answering at once keeps a
-// wrong turn from blocking the run.
-QStringList dialogos;
-bool semTecladoNumerico(QString &, const QString &, const QString &, const QString &, int, int,
-                        int, int, int, int)
-{
-    dialogos << QStringLiteral("TecladoNumerico");
-    return false;
-}
-QString semTecladoAlfa(const QString &, const QString &, const QString &, int)
-{
-    dialogos << QStringLiteral("TecladoAlfaNumerico");
-    return QString();
-}
-QString semCalendario(const QString &, const QString &, const QString &)
-{
-    dialogos << QStringLiteral("TouchCalendar");
-    return QString();
-}
-bool semPesquisa(ClientDataSet *, const QString &, const QString &, int, int, int, int, int)
-{
-    dialogos << QStringLiteral("Pesquisa");
-    return false;
-}
-void semRelFiscais()
-{
-    dialogos << QStringLiteral("RelFiscais");
-}
-
-struct Item
-{
-    QString digitado;   // what the operator types in the product field
-    QString produto;    // the product code the screen shows after the lookup
-    QString quantidade;
-    double preco = 0;
-};
-struct Pagamento
-{
-    QString digitado;
-    QString tipo;
-    QString valor; // typed, with the decimal comma
-};
-
-// Keys in one sale on the open screen, as an operator with a keyboard would, noting every
-// step that did not show what it should.
-class Estrada
-{
-public:
-    QString ordem = QStringLiteral("90817");
-    QString serie = QStringLiteral("3");
-    QString subSerie = QStringLiteral("12");
-    QString mesa = QStringLiteral("7");
-    QList<Item> itens;
-    QList<Pagamento> pagamentos;
-    QStringList falhas;
-    bool gravou = false;
-
-    void percorre(QDialog *tela)
-    {
-        m_tela = tela;
-        const QString hoje = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
-        if (!(digita(ordem) && enter() && confere(1, ordem) && digita(serie) && enter()
-              && confere(2, serie) && digita(subSerie) && enter() && confere(3, subSerie)
-              && digita(QString(hoje).remove(u'/')) && confere(4, hoje) && enter()
-              && digita(mesa) && enter() && confere(5, QStringLiteral("0007"))))
-            return sai();
-        for (int i = 0; i < itens.size(); ++i) {
-            const Item &it = itens[i];
-            if (!(digita(it.digitado) && enter() && confere(6, it.produto)
-                  && digita(it.quantidade) && confere(7, it.quantidade)
-                  && tecla(Qt::Key_P, Qt::AltModifier) && linhas(i + 1) && confere(6, QString())))
-                return sai();
-        }
-        // From the product field to the payment type: past the empty product and quantity.
-        if (!(enter() && enter()))
-            return sai();
-        for (int j = 0; j < pagamentos.size(); ++j) {
-            const Pagamento &p = pagamentos[j];
-            if (!(digita(p.digitado) && enter()
-                  && comeca(8, p.tipo + QStringLiteral(" - ")) && digita(p.valor) && enter()
-                  && comeca(9, QLocale().currencySymbol()) && tecla(Qt::Key_R, Qt::AltModifier)
-                  && linhas(itens.size() + j + 1) && confere(8, QString())))
-                return sai();
-        }
-        if (!tecla(Qt::Key_G, Qt::AltModifier))
-            return sai();
-        gravou = !m_tela->isVisible();
-        if (!gravou) {
-            falhas << QStringLiteral("Alt+G não fechou a tela");
-            sai();
-        }
-    }
-
-private:
-    QWidget *alvo() const
-    {
-        // Keys go where the keyboard would send them: the focused control of the screen.
-        QWidget *w = QApplication::focusWidget();
-        return w && w->window() == m_tela ? w : m_tela;
-    }
-    bool tecla(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
-    {
-        QTest::keyClick(alvo(), k, m);
-        return true;
-    }
-    bool enter() { return tecla(Qt::Key_Return); }
-    bool digita(const QString &texto)
-    {
-        for (QChar c : texto)
-            QTest::keyClick(alvo(), c.toLatin1());
-        return true;
-    }
-    TBlendedButton *campo(int tag) const
-    {
-        for (TBlendedButton *b : m_tela->findChildren<TBlendedButton *>())
-            if (b->Tag() == tag)
-                return b;
-        return nullptr;
-    }
-    bool confere(int tag, const QString &esperado)
-    {
-        const TBlendedButton *b = campo(tag);
-        if (b && b->Caption() == esperado)
-            return true;
-        falhas << QStringLiteral("campo %1 mostra \"%2\", esperado \"%3\"")
-                      .arg(tag)
-                      .arg(b ? b->Caption() : QStringLiteral("(não há)"), esperado);
-        return false;
-    }
-    bool comeca(int tag, const QString &inicio)
-    {
-        const TBlendedButton *b = campo(tag);
-        if (b && b->Caption().startsWith(inicio))
-            return true;
-        falhas << QStringLiteral("campo %1 mostra \"%2\", esperado começar com \"%3\"")
-                      .arg(tag)
-                      .arg(b ? b->Caption() : QStringLiteral("(não há)"), inicio);
-        return false;
-    }
-    // Rows of the item and payment grids together.
-    bool linhas(int esperadas)
-    {
-        int total = 0;
-        for (QTableView *g : m_tela->findChildren<QTableView *>())
-            total += g->model() ? g->model()->rowCount() : 0;
-        if (total == esperadas)
-            return true;
-        falhas << QStringLiteral("as grades têm %1 linhas, esperadas %2").arg(total).arg(esperadas);
-        return false;
-    }
-    void sai()
-    {
-        // Leave through the exit question (the presenter answers yes), so the creator returns.
-        if (m_tela->isVisible())
-            QTest::keyClick(alvo(), Qt::Key_Escape);
-        if (m_tela->isVisible())
-            m_tela->done(QDialog::Rejected);
-    }
-
-    QDialog *m_tela = nullptr;
-};
-
-QString virgula(qint64 centavos)
-{
-    return QStringLiteral("%1,%2").arg(centavos / 100).arg(centavos % 100, 2, 10, QLatin1Char('0'));
-}
-
-} // namespace
 
 class TestHostRoad : public QObject
 {
@@ -241,27 +64,10 @@ void TestHostRoad::saleKeyedInAndStored()
     ScriptedPresenter presenter;
     const QString bin = QStringLiteral(QEL_BIN_DIR);
 
-    QLibrary servicos(bin + QStringLiteral("/libscreenservices"));
-    servicos.setLoadHints(QLibrary::ExportExternalSymbolsHint);
-    QVERIFY2(servicos.load(), qPrintable(servicos.errorString()));
-    const auto troca = [&servicos](const char *nome, auto funcao) {
-        auto *ponteiro = reinterpret_cast<decltype(funcao) *>(servicos.resolve(nome));
-        if (ponteiro)
-            *ponteiro = funcao;
-        return ponteiro != nullptr;
-    };
-    QVERIFY(troca("TecladoNumerico", &semTecladoNumerico));
-    QVERIFY(troca("TecladoAlfaNumerico", &semTecladoAlfa));
-    QVERIFY(troca("TouchCalendar", &semCalendario));
-    QVERIFY(troca("Pesquisa", &semPesquisa));
-    QVERIFY(troca("RelFiscais", &semRelFiscais));
-
-    QLibrary pacote(bin + QStringLiteral("/libLum00071"));
-    pacote.setLoadHints(QLibrary::ExportExternalSymbolsHint);
-    QVERIFY2(pacote.load(), qPrintable(pacote.errorString()));
-    using Creator = void (*)();
-    const auto cria = reinterpret_cast<Creator>(pacote.resolve("CriaRegVendaManual"));
-    QVERIFY(cria);
+    QString erro;
+    const Criador cria = carregaPacote(bin, &erro);
+    QVERIFY2(cria, qPrintable(erro));
+    dialogosAbertos().clear();
 
     // Three products of store 0001/001 named by code, keyboard code and internal code.
     Estrada estrada;
@@ -285,31 +91,11 @@ void TestHostRoad::saleKeyedInAndStored()
                            virgula(centavos - dinheiro)}};
     const int turnosAntes = value(QStringLiteral("SELECT COUNT(*) FROM TURCAIXA")).toInt();
 
-    // Inside the modal loop: wait for the screen to be shown and active, then key in.
-    QElapsedTimer relogio;
-    relogio.start();
-    QTimer condutor;
-    condutor.setInterval(10);
-    connect(&condutor, &QTimer::timeout, this, [&] {
-        auto *tela = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        const bool pronta = tela && tela->isVisible() && QApplication::activeWindow() == tela;
-        if (pronta || (tela && relogio.elapsed() > 5000)) {
-            condutor.stop();
-            if (!pronta)
-                estrada.falhas << QStringLiteral("a tela não ficou ativa");
-            estrada.percorre(tela);
-        } else if (relogio.elapsed() > 30000) {
-            condutor.stop();
-            estrada.falhas << QStringLiteral("a tela não apareceu");
-        }
-    });
-    condutor.start();
-    cria();
-    condutor.stop();
+    conduzVenda(estrada, cria);
 
     QVERIFY2(estrada.falhas.isEmpty(), qPrintable(estrada.falhas.join(QStringLiteral("; "))));
     QVERIFY(estrada.gravou);
-    QVERIFY2(dialogos.isEmpty(), qPrintable(dialogos.join(u',')));
+    QVERIFY2(dialogosAbertos().isEmpty(), qPrintable(dialogosAbertos().join(u',')));
     QCOMPARE(presenter.texts(), QStringList{QStringLiteral("Dados gravados corretamente.")});
     QCOMPARE(presenter.calls.first(),
              messageCall(QStringLiteral("Dados gravados corretamente."), 0, QStringLiteral("001")));
