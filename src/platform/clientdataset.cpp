@@ -673,6 +673,19 @@ QString fieldText(FieldType type, const QVariant &v)
     }
 }
 
+// A text read as a number or a date: a failure names the dataset and the column, as a failed
+// assignment does, so the operator learns where the bad value lies.
+template <typename Result>
+Result Field::converted(Result (*convert)(const QString &), const QString &text) const
+{
+    try {
+        return convert(text);
+    } catch (const Exception &e) {
+        m_ds->fail(QStringLiteral("campo %1: %2").arg(FieldName(), e.Message()));
+    }
+    return Result();
+}
+
 QString Field::AsString() const
 {
     return fieldText(m_ds->fieldDef(m_col).type, Value());
@@ -687,7 +700,7 @@ double Field::AsFloat() const
     case FieldType::String:
     case FieldType::WideString: {
         const QString s = v.toString();
-        return s.trimmed().isEmpty() ? 0 : Sys::StrToFloat(s);
+        return s.trimmed().isEmpty() ? 0 : converted(&Sys::StrToFloat, s);
     }
     case FieldType::Date:
         return double(dayZero.daysTo(v.toDate()));
@@ -711,12 +724,17 @@ int Field::AsInteger() const
     case FieldType::String:
     case FieldType::WideString: {
         const QString s = v.toString();
-        return s.trimmed().isEmpty() ? 0 : Sys::StrToInt(s);
+        return s.trimmed().isEmpty() ? 0 : converted(&Sys::StrToInt, s);
     }
     case FieldType::Float:
-        return int(std::lround(v.toDouble()));
-    default:
-        return int(std::lround(AsFloat()));
+    default: {
+        // A number beyond an integer's range has no integer value: lround would make one up.
+        const double d = m_ds->fieldDef(m_col).type == FieldType::Float ? v.toDouble() : AsFloat();
+        if (!(std::abs(d) < 2147483647.5))
+            m_ds->fail(QStringLiteral("campo %1: %2 não cabe em um número inteiro")
+                           .arg(FieldName(), Sys::FloatToStr(d)));
+        return int(std::lround(d));
+    }
     }
 }
 
@@ -735,7 +753,7 @@ QDateTime Field::AsDateTime() const
     case FieldType::String:
     case FieldType::WideString: {
         const QString s = v.toString();
-        return s.trimmed().isEmpty() ? QDateTime() : Sys::StrToDateTime(s);
+        return s.trimmed().isEmpty() ? QDateTime() : converted(&Sys::StrToDateTime, s);
     }
     default: {
         const double days = v.toDouble();

@@ -48,6 +48,8 @@ public:
     void setAsDateTime(const QDateTime &v);
 
 private:
+    template <typename Result>
+    Result converted(Result (*convert)(const QString &), const QString &text) const;
     ClientDataSet *m_ds;
     int m_col;
 };

@@ -3,9 +3,16 @@
 #include <QDateTime>
 #include <QString>
 
+#include <cmath>
+
 // Conversions "by system settings": every function reads the default QLocale() at the call,
 // so a test or the host may change the locale between calls.
 namespace Sys {
+
+// The largest amount (or quantity) a sale, an item or a payment may hold. Sums of such values
+// keep exact cents in a double, and every store column takes them.
+constexpr double MaxAmount = 1e12;
+inline bool fitsAmount(double v) { return std::isfinite(v) && std::abs(v) <= MaxAmount; }
 
 QString CurrencyString();                       // "R$" in pt_BR
 QString FormatFloat(const QString &mask, double v); // masks "#,##0.00" and "0.00"

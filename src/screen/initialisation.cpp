@@ -32,6 +32,23 @@ bool loadIfExists(ClientDataSet *ds, const QString &relative)
     return true;
 }
 
+// Reads one context file. A missing column or a value that is not what the screen reads it
+// as fails the launch like a damaged file does, with the file's name in the message: the
+// operator (or the support) must know which file to export again.
+template <typename Read>
+void lerArquivo(const QString &relative, Read &&read)
+{
+    try {
+        read(relative);
+    } catch (const std::exception &e) {
+        const QString message = exceptionMessage(e);
+        const QString path = cachePath(relative);
+        if (message.contains(path))
+            throw;
+        throw Exception(QStringLiteral("%1: %2").arg(path, message));
+    }
+}
+
 } // namespace
 
 void TfrmRegVenMan::InicializaForm()
@@ -59,14 +76,22 @@ void TfrmRegVenMan::InicializaForm()
         ajustaTamanho(QSize(800, 600));
 
     // 7-10. The operating context. Errors here leave the initialisation (the launch fails).
-    if (loadIfExists(cdsParametrosQel, QStringLiteral("/PARAMETROSQEL.CDS")))
-        lerParametros();
-    if (loadIfExists(cdsControleAcess, QStringLiteral("/Dados/Cadastros/ControleAcess.cds"))) {
-        stOperadorLogin = cdsControleAcess->FieldByName(QStringLiteral("CDOPERADOR")).AsString();
-        stNmOperador = cdsControleAcess->FieldByName(QStringLiteral("NMOPERADOR")).AsString();
-    }
-    if (loadIfExists(cdsDataMovimento, QStringLiteral("/Dados/Cadastros/DataMovimento.cds")))
-        dtMovimento = cdsDataMovimento->FieldByName(QStringLiteral("DATAMOVIMENTO")).AsDateTime();
+    lerArquivo(QStringLiteral("/PARAMETROSQEL.CDS"), [this](const QString &relative) {
+        if (loadIfExists(cdsParametrosQel, relative))
+            lerParametros();
+    });
+    lerArquivo(QStringLiteral("/Dados/Cadastros/ControleAcess.cds"), [this](const QString &rel) {
+        if (loadIfExists(cdsControleAcess, rel)) {
+            stOperadorLogin =
+                cdsControleAcess->FieldByName(QStringLiteral("CDOPERADOR")).AsString();
+            stNmOperador = cdsControleAcess->FieldByName(QStringLiteral("NMOPERADOR")).AsString();
+        }
+    });
+    lerArquivo(QStringLiteral("/Dados/Cadastros/DataMovimento.cds"), [this](const QString &rel) {
+        if (loadIfExists(cdsDataMovimento, rel))
+            dtMovimento =
+                cdsDataMovimento->FieldByName(QStringLiteral("DATAMOVIMENTO")).AsDateTime();
+    });
     loadIfExists(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
 
     // 11. Lookup datasets and the store's tables; an error here is reported and the screen

@@ -65,6 +65,17 @@ void TfrmRegVenMan::bldAddProdClick()
             return;
         }
     }
+    // The rows take the date that passed its check, not the caption. A date typed and never
+    // confirmed leaves none: the date is asked for again instead of a conversion error.
+    try {
+        Sys::StrToDate(stDtEmissao);
+    } catch (const Exception &) {
+        mensagemErro(Msg("DATA_INV"));
+        inCampoAtual = 4;
+        VoltaCor();
+        setFrameColour(4, Vermelho);
+        return;
+    }
     // 9. A quantity of zero (in any spelling) or below is refused; the focus stays.
     double quantidade = 0;
     try {
@@ -76,6 +87,22 @@ void TfrmRegVenMan::bldAddProdClick()
     }
     if (quantidade <= 0) {
         mensagemErro(Msg("QUANT_ZERO"));
+        setFrameColour(7, Vermelho);
+        return;
+    }
+    // An item, or a sale, worth more than any amount can hold would be shown, paid and stored
+    // without its cents (or as infinity): refused like a bad quantity.
+    const double item =
+        quantidade * cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
+    const bool comItens = cdsProdutos->Active() && !cdsProdutos->IsEmpty()
+                          && !lblTotal->text().isEmpty();
+    if (!Sys::fitsAmount(item) || !Sys::fitsAmount(item + (comItens ? totalVenda() : 0))) {
+        mensagemErro(QStringLiteral("Quantidade %1 leva o total acima do valor máximo de uma "
+                                    "venda (%2).")
+                         .arg(bldQuant->Caption().left(30),
+                              Sys::CurrencyString()
+                                  + Sys::FormatFloat(QStringLiteral("#,##0.00"),
+                                                     Sys::MaxAmount)));
         setFrameColour(7, Vermelho);
         return;
     }

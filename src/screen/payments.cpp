@@ -153,6 +153,14 @@ void TfrmRegVenMan::bldValorReceClick()
 // above it the operator may take the remainder instead.
 void TfrmRegVenMan::aceitaValor(double valor, double total)
 {
+    // A negative payment would lower the sum paid and let a larger one through; no keypad
+    // value below zero is a payment.
+    if (valor < 0) {
+        bldValorRece->setCaption(QString());
+        doValorRece = 0;
+        boRecebimento = false;
+        throw Exception(QStringLiteral("Valor de recebimento não pode ser negativo."));
+    }
     const double restante = total - doTotal;
     if (!maior(valor, restante)) {
         bldValorRece->setCaption(comMoeda(valor));
