@@ -1,11 +1,13 @@
 #include "closing.h"
 
 #include "clientdataset.h"
+#include "conversions.h"
 #include "dbconnection.h"
 #include "exception.h"
 #include "qelservices.h"
 #include "storeconnection.h"
 
+#include <QLocale>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -101,6 +103,31 @@ double folgaArredondamento(const DataPacket &itens)
             ++fracionados;
     }
     return fracionados == 0 ? 1e-6 : 0.005 * (fracionados + 1);
+}
+
+// An amount or quantity that is not a number, or beyond what a sale may hold, is never stored:
+// the message names the first one found.
+QString valorForaDoLimite(const DataPacket &itens, const DataPacket &movs)
+{
+    static const char *const doItem[] = {"QTPRODVEND",  "VRUNITVEND",  "VRTOTVEND",
+                                         "VRDESITVEND", "VRACRITVEND", "VRPEALIMPFIS"};
+    static const char *const doMovimento[] = {"VRMOVIVEND"};
+    const auto procura = [](const DataPacket &p, auto &nomes) {
+        for (int r = 0; r < p.rowCount(); ++r) {
+            for (const char *nome : nomes) {
+                const QVariant v = valorDe(p, r, nome);
+                if (v.isNull() || Sys::fitsAmount(v.toDouble()))
+                    continue;
+                return QStringLiteral("Fechamento: valor fora do limite em %1 (linha %2): %3.")
+                    .arg(QLatin1String(nome))
+                    .arg(r + 1)
+                    .arg(v.toDouble(), 0, 'g', QLocale::FloatingPointShortest);
+            }
+        }
+        return QString();
+    };
+    const QString item = procura(itens, doItem);
+    return item.isEmpty() ? procura(movs, doMovimento) : item;
 }
 
 QString jaRegistrado(const Documento &d, const QString &venda)
@@ -200,6 +227,62 @@ void gravaMovimentos(QSqlQuery &q, const Documento &d, const QString &venda,
     }
 }
 
+// What the store holds for the document now, asked on a connection that answers.
+struct Situacao
+{
+    bool conhecida = false; // the store answered
+    QString numero;         // the sale the document is stored under, if any
+    bool nossa = false;     // that sale is the one this recording wrote
+};
+
+Situacao situacaoAgora(const Documento &d, const QString &venda, const QString &caixa,
+                       const QDateTime &gravacao)
+{
+    Situacao s;
+    try {
+        s.numero = registrada(storeDatabase(), d);
+        if (!s.numero.isEmpty() && s.numero == venda) {
+            // Number, terminal and recording time together tell this recording's sale.
+            QSqlQuery q(storeDatabase());
+            run(q,
+                QStringLiteral("SELECT COUNT(*) FROM VENDA WHERE CDFILIAL = :F AND "
+                               "NRSEQVENDA = :V AND CDCAIXA = :C AND DTHRGRAVACAO = :G"),
+                {{"F", d.filial}, {"V", venda}, {"C", caixa}, {"G", gravacao}});
+            s.nossa = q.next() && q.value(0).toInt() == 1;
+        }
+        s.conhecida = true;
+    } catch (const Exception &) {
+    }
+    return s;
+}
+
+// A sale the store refused, told so the operator knows what happened to it and what to do;
+// the database's own words come last, for whoever looks into it.
+QString naoGravada(const QString &motivo, bool conferido)
+{
+    const QString texto = motivo.simplified();
+    const QString t = texto.toLower();
+    QString causa;
+    if (t.contains(QLatin1String("readonly")) || t.contains(QLatin1String("read-only"))
+        || t.contains(QLatin1String("read only")))
+        causa = QStringLiteral("o banco de dados está somente para leitura");
+    else if (t.contains(QLatin1String("disk is full")) || t.contains(QLatin1String("no space"))
+             || t.contains(QLatin1String("disk i/o")) || t.contains(QLatin1String("disk full")))
+        causa = QStringLiteral("o disco do banco de dados está cheio ou não aceita gravação");
+    else if (t.contains(QLatin1String("conectar ao banco"))
+             || t.contains(QLatin1String("connection")) || t.contains(QLatin1String("terminat"))
+             || t.contains(QLatin1String("server closed")))
+        causa = QStringLiteral("a conexão com o banco de dados falhou");
+    else
+        causa = QStringLiteral("o banco de dados recusou a gravação");
+    const QString conselho =
+        conferido ? QStringLiteral("Nada dela ficou registrado; grave de novo.")
+                  : QStringLiteral("Confira o banco de dados antes de gravar de novo.");
+    return QStringLiteral("A venda não foi gravada: %1. %2 (%3)")
+        .arg(causa, conselho,
+             texto.isEmpty() ? QStringLiteral("sem detalhe do banco de dados") : texto);
+}
+
 } // namespace
 
 QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
@@ -228,6 +311,10 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
         if (doc.ordem.isEmpty() || doc.serie.isEmpty() || doc.subSerie.isEmpty())
             return QStringLiteral("Fechamento: documento sem ordem, série ou sub-série.");
 
+        const QString foraDoLimite = valorForaDoLimite(itens, movs);
+        if (!foraDoLimite.isEmpty())
+            return foraDoLimite;
+
         // Whole-cent items must match the payments to the cent; a cent short is not a sale.
         const double totalItens = soma(itens, "VRTOTVEND");
         const double totalRecebido = soma(movs, "VRMOVIVEND");
@@ -238,9 +325,11 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
                 .arg(RoundDec(totalRecebido, 2), 0, 'f', 2);
         }
 
-        QSqlDatabase db = storeDatabase();
         QString venda;
+        QString falha;
+        const QDateTime gravacao = QDateTime::currentDateTime();
         try {
+            QSqlDatabase db = storeDatabase();
             // Declared before the transaction so they outlive it: on PostgreSQL a statement
             // freed inside a failed transaction cannot be released and stays in the session.
             QSqlQuery q(db), qItens(db), qMovimentos(db);
@@ -274,21 +363,23 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
                  {"TV", RoundDec(totalItens, 2)},
                  {"TR", RoundDec(totalRecebido, 2)},
                  {"QI", itens.rowCount()},
-                 {"G", QDateTime::currentDateTime()}});
+                 {"G", gravacao}});
             gravaItens(qItens, doc, venda, itens);
             gravaMovimentos(qMovimentos, doc, venda, values[0].toString(), movs);
             transacao.commit();
-        } catch (const Exception &) {
-            // Another terminal may have recorded the same document in the meantime: its
-            // unique key stopped this one.
-            QString outra;
-            try {
-                outra = registrada(db, doc);
-            } catch (const Exception &) {
-            }
-            if (!outra.isEmpty())
-                return jaRegistrado(doc, outra);
-            throw;
+        } catch (const Exception &e) {
+            falha = e.Message();
+        }
+        if (!falha.isEmpty()) {
+            // What the store holds now decides, asked on a connection that answers (the
+            // failure may have been that connection's): another terminal's recording of the
+            // same document stopped this one at its unique key, or the commit reached the
+            // store before the connection was lost, and then this sale is stored.
+            const Situacao agora = situacaoAgora(doc, venda, values[0].toString(), gravacao);
+            if (agora.numero.isEmpty())
+                return naoGravada(falha, agora.conhecida);
+            if (!agora.nossa)
+                return jaRegistrado(doc, agora.numero);
         }
         QVariantList ov = ovFechamento.toList();
         ov.resize(10);

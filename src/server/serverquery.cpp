@@ -415,7 +415,16 @@ void ServerQuery::run(bool select)
 
     auto query = std::make_unique<QSqlQuery>(m_connection.database());
     query->setForwardOnly(true);
-    if (!query->prepare(m_sql)) throw Exception(errorText(query->lastError()));
+    if (!query->prepare(m_sql)) {
+        // A server that restarted or dropped the session leaves the connection looking open,
+        // and every later call would fail until the terminal restarts. Nothing has run yet:
+        // a connection that no longer answers is opened again and the SQL prepared anew.
+        query.reset();
+        m_connection.setConnected(true);
+        query = std::make_unique<QSqlQuery>(m_connection.database());
+        query->setForwardOnly(true);
+        if (!query->prepare(m_sql)) throw Exception(errorText(query->lastError()));
+    }
     for (int i = 0; i < m_params.size(); ++i) {
         const ParamDecl &p = m_params.at(i);
         const QVariant &v = m_values.at(i);

@@ -1,0 +1,695 @@
+// Faults while a sale is recorded: the store stopped and started again, the connection broken
+// inside the closing's transaction, a full disk, a read-only store. After each one the store
+// holds no partial sale, the operator read a clear message, the sale is still on the screen,
+// and Alt+G once the fault is gone stores it exactly once.
+#include "screenfixture.h"
+#include "scriptedpresenter.h"
+#include "testenv.h"
+
+#include "blended.h"
+#include "clientdataset.h"
+#include "dbconnection.h"
+#include "exception.h"
+#include "qelservices.h"
+#include "screen/globals.h"
+#include "server/rdmregvendamanual.h"
+#include "store.h"
+#include "storeconnection.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTableView>
+#include <QTest>
+#include <QThread>
+#include <QUrl>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <future>
+#include <thread>
+
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Gravado = QStringLiteral("Dados gravados corretamente.");
+
+// The PostgreSQL cases need a server: on CI its absence is a failure, elsewhere a skip.
+#define REQUIRE_PG()                                                                              \
+    do {                                                                                          \
+        if (qEnvironmentVariable("QEL_TEST_PG").isEmpty()) {                                      \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                              \
+                QFAIL("QEL_TEST_PG is not set on CI (scripts/pg start)");                         \
+            QSKIP("QEL_TEST_PG is not set (scripts/pg start)");                                   \
+        }                                                                                         \
+    } while (false)
+
+struct Item
+{
+    QString produto;
+    QString quantidade;
+    qint64 precoCentavos = 0;
+};
+
+// One sale of the demo store (branch 0001, store 001): three items, cash and card.
+struct Venda
+{
+    QString ordem;
+    QString serie = QStringLiteral("4");
+    QString subSerie = QStringLiteral("2");
+    QList<Item> itens;
+    qint64 dinheiro = 0; // cents of the cash payment; the card pays the rest
+    qint64 total() const
+    {
+        qint64 t = 0;
+        for (const Item &i : itens)
+            t += i.precoCentavos * i.quantidade.toLongLong();
+        return t;
+    }
+};
+
+QString virgula(qint64 centavos)
+{
+    return QStringLiteral("%1,%2").arg(centavos / 100).arg(centavos % 100, 2, 10, QLatin1Char('0'));
+}
+
+// Runs one statement on a short connection of its own, so a store that restarted or a
+// connection of the screen's that broke never disturbs what the test reads.
+QList<QVariantList> consulta(const QString &conexao, const QString &sql)
+{
+    static int n = 0;
+    DbConnection c(QStringLiteral("faults_check_%1").arg(++n));
+    c.ConnectionString = conexao;
+    c.setConnected(true);
+    QList<QVariantList> linhas;
+    QSqlQuery q(c.database());
+    if (!q.exec(sql))
+        throw Exception(sql + QStringLiteral(": ") + q.lastError().text());
+    while (q.next()) {
+        QVariantList l;
+        for (int i = 0; i < q.record().count(); ++i)
+            l << q.value(i);
+        linhas << l;
+    }
+    return linhas;
+}
+
+QVariant valor(const QString &conexao, const QString &sql)
+{
+    const QList<QVariantList> l = consulta(conexao, sql);
+    return l.isEmpty() || l.first().isEmpty() ? QVariant() : l.first().first();
+}
+
+qint64 numero(const QString &conexao, const QString &sql)
+{
+    const QVariant v = valor(conexao, sql);
+    return v.isValid() ? std::llround(v.toDouble()) : -1;
+}
+
+// A TCP port of the loopback that nobody listens on now, for a private server.
+int portaLivre()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int porta = 0;
+    if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+        porta = ntohs(a.sin_port);
+    ::close(s);
+    return porta;
+}
+
+// scripts/pg on a port of its own; prints its connection string on start and up.
+QString scriptPg(int porta, const QString &verbo)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QEL_PG_PORT"), QString::number(porta));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QEL_SOURCE_DIR "/scripts/pg"), {verbo});
+    if (!p.waitForFinished(180000) || p.exitCode() != 0)
+        throw Exception(QStringLiteral("scripts/pg %1: %2")
+                            .arg(verbo, QString::fromLocal8Bit(p.readAllStandardError())));
+    const QString saida = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    const int igual = saida.indexOf(u'=');
+    return igual < 0 ? QString() : saida.mid(igual + 1);
+}
+
+// The private server is stopped and removed whatever way the test leaves.
+struct ServidorPrivado
+{
+    int porta = 0;
+    ~ServidorPrivado()
+    {
+        if (porta)
+            try {
+                scriptPg(porta, QStringLiteral("stop"));
+            } catch (const Exception &) {
+            }
+    }
+};
+
+// Every write to a regular file of this process fails as on a full disk, while it lives.
+class DiscoCheio
+{
+public:
+    DiscoCheio()
+    {
+        getrlimit(RLIMIT_FSIZE, &m_antes);
+        m_sinal = std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of killing us
+        rlimit r = m_antes;
+        r.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~DiscoCheio()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_antes);
+        std::signal(SIGXFSZ, m_sinal);
+    }
+
+private:
+    rlimit m_antes{};
+    void (*m_sinal)(int) = nullptr;
+};
+
+// The screen and its operator, keyboard only.
+class Operador
+{
+public:
+    explicit Operador(TfrmRegVenMan *tela) : m_tela(tela) {}
+    QStringList falhas;
+
+    // Keys go where the keyboard sends them: the focused control of the screen.
+    QWidget *alvo() const
+    {
+        QWidget *w = QApplication::focusWidget();
+        return w && w->window() == m_tela ? w : m_tela;
+    }
+    void tecla(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        QTest::keyClick(alvo(), k, m);
+    }
+    void digita(const QString &texto)
+    {
+        for (QChar c : texto) {
+            if (c == u',')
+                tecla(Qt::Key_Comma);
+            else
+                QTest::keyClick(alvo(), c.toLatin1());
+        }
+    }
+    QString campo(int tag) const
+    {
+        for (TBlendedButton *b : m_tela->findChildren<TBlendedButton *>())
+            if (b->Tag() == tag)
+                return b->Caption();
+        return QStringLiteral("(não há)");
+    }
+    bool confere(int tag, const QString &esperado)
+    {
+        if (campo(tag) == esperado)
+            return true;
+        falhas << QStringLiteral("campo %1 mostra \"%2\", esperado \"%3\"")
+                      .arg(tag)
+                      .arg(campo(tag), esperado);
+        return false;
+    }
+    int linhas() const
+    {
+        int total = 0;
+        for (QTableView *g : m_tela->findChildren<QTableView *>())
+            total += g->model() ? g->model()->rowCount() : 0;
+        return total;
+    }
+    bool esperaLinhas(int n)
+    {
+        QDeadlineTimer prazo(5000);
+        while (linhas() != n && !prazo.hasExpired())
+            QTest::qWait(5);
+        if (linhas() == n)
+            return true;
+        falhas << QStringLiteral("as grades têm %1 linhas, esperadas %2").arg(linhas()).arg(n);
+        return false;
+    }
+
+    bool cabecalho(const Venda &v)
+    {
+        const QString hoje = ScreenFixture::today();
+        digita(v.ordem);
+        tecla(Qt::Key_Return);
+        digita(v.serie);
+        tecla(Qt::Key_Return);
+        digita(v.subSerie);
+        tecla(Qt::Key_Return);
+        digita(QString(hoje).remove(u'/'));
+        tecla(Qt::Key_Return);
+        digita(QStringLiteral("7"));
+        tecla(Qt::Key_Return);
+        return confere(1, v.ordem) && confere(4, hoje) && confere(5, QStringLiteral("0007"));
+    }
+    // The product field is focused; the price is looked up on Enter.
+    bool produto(const Item &i)
+    {
+        digita(i.produto);
+        tecla(Qt::Key_Return);
+        if (!m_tela->bldPrecoUn->Caption().isEmpty())
+            return confere(6, i.produto);
+        falhas << QStringLiteral("produto %1 sem preço").arg(i.produto);
+        return false;
+    }
+    // From item `desde` on; an item whose code is already in the field (its lookup failed)
+    // is added as it stands: adding looks the price up again.
+    bool itens(const Venda &v, int desde = 0)
+    {
+        for (int n = desde; n < v.itens.size(); ++n) {
+            const Item &i = v.itens[n];
+            if (campo(6) != i.produto && !produto(i))
+                return false;
+            digita(i.quantidade);
+            tecla(Qt::Key_P, Qt::AltModifier);
+            if (!esperaLinhas(n + 1) || !confere(6, QString()))
+                return false;
+        }
+        return true;
+    }
+    bool pagamentos(const Venda &v)
+    {
+        // From the product field to the payment type: past the empty product and quantity.
+        tecla(Qt::Key_Return);
+        tecla(Qt::Key_Return);
+        const QList<std::pair<QString, qint64>> pagos = {{QStringLiteral("1"), v.dinheiro},
+                                                         {QStringLiteral("2"),
+                                                          v.total() - v.dinheiro}};
+        for (int j = 0; j < pagos.size(); ++j) {
+            digita(pagos[j].first);
+            tecla(Qt::Key_Return);
+            digita(virgula(pagos[j].second));
+            tecla(Qt::Key_Return);
+            tecla(Qt::Key_R, Qt::AltModifier);
+            if (!esperaLinhas(v.itens.size() + j + 1))
+                return false;
+        }
+        return true;
+    }
+    void grava() { tecla(Qt::Key_G, Qt::AltModifier); }
+
+private:
+    TfrmRegVenMan *m_tela;
+};
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void storeRestartedWhileScreenOpen();
+    void connectionBrokenInsideClosing();
+    void diskFullWhileRecording();
+    void readOnlyStoreWhileRecording();
+
+private:
+    // A demo store at `conexao` (created and filled), its caches beside the executable, and
+    // the terminal pointed at it; both connections of the terminal start anew on it.
+    void preparaLoja(const QString &conexao, bool criar);
+    Venda vendaDeDemo(const QString &ordem);
+    void abreTela();
+    bool digitaVenda(const Venda &v);
+
+    // What each fault must leave: nothing half stored, the sale still on the screen, and a
+    // clear message that is not the success one.
+    void confereNadaGravado(int turnosEsperados);
+    void confereVendaNaTela(const Venda &v);
+    void confereMensagem(const QString &inicio);
+    // The retry: one sale, its items and movements once, totals right, its cash shift there.
+    void confereGravadaUmaVez(const Venda &v, int turnosEsperados);
+
+    QString m_conexao;
+    std::unique_ptr<TfrmRegVenMan> m_tela;
+    std::unique_ptr<Operador> m_operador;
+    std::unique_ptr<ScreenFixture::FakeServices> m_servicos;
+    std::unique_ptr<ScriptedPresenter> m_presenter;
+};
+
+void TestFaults::initTestCase()
+{
+    TestEnv::usePtBr();
+}
+
+void TestFaults::init()
+{
+    // No dialog may open on the keyboard road; the messages are recorded, never shown.
+    m_servicos = std::make_unique<ScreenFixture::FakeServices>();
+    m_presenter = std::make_unique<ScriptedPresenter>();
+}
+
+void TestFaults::cleanup()
+{
+    if (m_tela && m_tela->isVisible())
+        m_tela->done(QDialog::Rejected);
+    m_operador.reset();
+    m_tela.reset();
+    if (rdmRegVendaManual)
+        rdmRegVendaManual->adcRegVendaManual.setConnected(false);
+    storeConnection().setConnected(false);
+    m_presenter.reset();
+    m_servicos.reset();
+}
+
+void TestFaults::preparaLoja(const QString &conexao, bool criar)
+{
+    m_conexao = conexao;
+    auto c = Store::connect(conexao, criar);
+    Store::DemoOptions opcoes;
+    opcoes.products = 60;
+    Store::generateDemo(c->database(), opcoes);
+    TestEnv::removeCaches();
+    Store::exportCaches(c->database(), TestEnv::exeDir());
+    qputenv("QEL_CONEXAO", conexao.toUtf8());
+    if (rdmRegVendaManual)
+        rdmRegVendaManual->adcRegVendaManual.setConnected(false);
+    storeConnection().setConnected(false);
+}
+
+Venda TestFaults::vendaDeDemo(const QString &ordem)
+{
+    Venda v;
+    v.ordem = ordem;
+    for (const auto &[produto, quantidade] :
+         {std::pair{"000010", "2"}, std::pair{"000020", "1"}, std::pair{"000030", "3"}}) {
+        const qint64 preco =
+            numero(m_conexao, QStringLiteral("SELECT VRPRECO * 100 FROM ITTABPRECO WHERE "
+                                             "CDTABPRECO = 'LJ0001001' AND CDPRODUTO = '%1'")
+                                  .arg(QLatin1String(produto)));
+        v.itens.append({QLatin1String(produto), QLatin1String(quantidade), preco});
+    }
+    v.dinheiro = v.total() / 3;
+    return v;
+}
+
+void TestFaults::abreTela()
+{
+    m_tela = std::make_unique<TfrmRegVenMan>(nullptr);
+    m_tela->InicializaForm();
+    m_tela->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_tela.get()));
+    m_operador = std::make_unique<Operador>(m_tela.get());
+}
+
+bool TestFaults::digitaVenda(const Venda &v)
+{
+    return m_operador->cabecalho(v) && m_operador->itens(v) && m_operador->pagamentos(v);
+}
+
+void TestFaults::confereNadaGravado(int turnosEsperados)
+{
+    for (const char *tabela : {"VENDA", "ITVENDA", "MOVCAIXA"})
+        QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM %1")
+                                       .arg(QLatin1String(tabela))),
+                 0);
+    // The counter is raised inside the closing's transaction: a rolled-back sale took no number.
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COALESCE(MAX(NRULTVENDA), 0) FROM "
+                                              "CONTADORVENDA")),
+             0);
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM TURCAIXA")), turnosEsperados);
+}
+
+void TestFaults::confereVendaNaTela(const Venda &v)
+{
+    QVERIFY(m_tela->isVisible());
+    QCOMPARE(m_tela->cdsProdutos->RecordCount(), v.itens.size());
+    QCOMPARE(m_tela->cdsReceb->RecordCount(), 2);
+    QCOMPARE(std::llround(doTotal * 100), v.total());
+    QCOMPARE(m_tela->lblTotal->text(), virgula(v.total()));
+    QCOMPARE(m_operador->campo(1), v.ordem);
+    QCOMPARE(m_operador->linhas(), v.itens.size() + 2);
+}
+
+void TestFaults::confereMensagem(const QString &inicio)
+{
+    const QStringList textos = m_presenter->texts();
+    QVERIFY2(!textos.isEmpty(), "the operator was told nothing");
+    QVERIFY2(!textos.contains(Gravado), qPrintable(textos.join(u'|')));
+    for (const MessageCall &c : std::as_const(m_presenter->calls)) {
+        QCOMPARE(c.kind, 3);
+        QVERIFY2(c.text.startsWith(inicio), qPrintable(c.text));
+        // The database's own words follow the explanation, never alone.
+        QVERIFY2(c.text.size() > inicio.size() + 5, qPrintable(c.text));
+    }
+}
+
+void TestFaults::confereGravadaUmaVez(const Venda &v, int turnosEsperados)
+{
+    QCOMPARE(m_presenter->texts(), QStringList{Gravado});
+    QVERIFY(!m_tela->isVisible());
+    const QList<QVariantList> vendas = consulta(
+        m_conexao, QStringLiteral("SELECT NRSEQVENDA, NRORDEMVND, VRTOTVENDA, VRTOTRECEB, QTITENS, "
+                                  "DTABERCAIX FROM VENDA"));
+    QCOMPARE(vendas.size(), 1);
+    const QString nr = vendas[0][0].toString();
+    QCOMPARE(vendas[0][1].toString(), v.ordem);
+    QCOMPARE(std::llround(vendas[0][2].toDouble() * 100), v.total());
+    QCOMPARE(std::llround(vendas[0][3].toDouble() * 100), v.total());
+    QCOMPARE(vendas[0][4].toInt(), v.itens.size());
+    QCOMPARE(numero(m_conexao,
+                    QStringLiteral("SELECT COUNT(*) FROM ITVENDA WHERE NRSEQVENDA = '%1'").arg(nr)),
+             v.itens.size());
+    // The movements were rebuilt for the retry, not appended to those of the failed attempt.
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM MOVCAIXA WHERE NRSEQVENDA = "
+                                              "'%1'")
+                                   .arg(nr)),
+             2);
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM ITVENDA")), v.itens.size());
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM MOVCAIXA")), 2);
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT ROUND(SUM(VRTOTVEND) * 100) FROM ITVENDA")),
+             v.total());
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT ROUND(SUM(VRMOVIVEND) * 100) FROM MOVCAIXA "
+                                              "WHERE IDTIPOMOVIVE = 'T'")),
+             v.dinheiro);
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT ROUND(SUM(VRMOVIVEND) * 100) FROM MOVCAIXA")),
+             v.total());
+    // Each press of Alt+G that reached the store wrote its cash shift; the sale carries the
+    // one of the press that stored it.
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM TURCAIXA")), turnosEsperados);
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT COUNT(*) FROM TURCAIXA T, VENDA V WHERE "
+                                              "T.DTABERCAIX = V.DTABERCAIX AND T.CDFILIAL = "
+                                              "V.CDFILIAL AND T.CDCAIXA = V.CDCAIXA")),
+             1);
+    QCOMPARE(numero(m_conexao, QStringLiteral("SELECT MAX(NRULTVENDA) FROM CONTADORVENDA")), 1);
+}
+
+void TestFaults::storeRestartedWhileScreenOpen()
+{
+    // The store's server stops while a sale is being keyed in and starts again: the price
+    // lookup and Alt+G meanwhile tell the operator and store nothing; once it is back the
+    // lookup works and Alt+G stores the sale once, through both connections of the terminal.
+    REQUIRE_PG();
+    ServidorPrivado servidor;
+    servidor.porta = portaLivre();
+    QVERIFY(servidor.porta > 0);
+    const QString url = scriptPg(servidor.porta, QStringLiteral("start"));
+    QVERIFY2(url.startsWith(QLatin1String("postgresql://")), qPrintable(url));
+    preparaLoja(url, false);
+    const Venda v = vendaDeDemo(QStringLiteral("31001"));
+    abreTela();
+    QVERIFY(m_operador->cabecalho(v));
+    QVERIFY2(m_presenter->calls.isEmpty(), qPrintable(m_presenter->texts().join(u'|')));
+
+    scriptPg(servidor.porta, QStringLiteral("down"));
+    m_operador->digita(v.itens[0].produto);
+    m_operador->tecla(Qt::Key_Return);
+    QVERIFY(m_tela->isVisible());
+    QVERIFY(m_tela->bldPrecoUn->Caption().isEmpty());
+    QCOMPARE(m_tela->inCampoAtual, 7); // on to the quantity, the code left in its field
+    QCOMPARE(m_tela->cdsProdutos->RecordCount(), 0);
+    confereMensagem(QStringLiteral("Não foi possível conectar ao banco de dados"));
+
+    scriptPg(servidor.porta, QStringLiteral("up"));
+    m_presenter->clear();
+    QVERIFY2(m_operador->itens(v) && m_operador->pagamentos(v),
+             qPrintable(m_operador->falhas.join(u'|')));
+    QVERIFY2(m_presenter->calls.isEmpty(), qPrintable(m_presenter->texts().join(u'|')));
+
+    scriptPg(servidor.porta, QStringLiteral("down"));
+    m_operador->grava();
+    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereVendaNaTela(v);
+    scriptPg(servidor.porta, QStringLiteral("up"));
+    confereNadaGravado(0);
+
+    m_presenter->clear();
+    m_operador->grava();
+    confereGravadaUmaVez(v, 1);
+
+    // A restart while the next sale waits on the screen: Alt+G's first call after it is the
+    // cash shift's, on a connection that still looks open. The cash shift must be written too.
+    for (const char *tabela : {"VENDA", "ITVENDA", "MOVCAIXA", "TURCAIXA", "CONTADORVENDA"})
+        consulta(m_conexao, QStringLiteral("DELETE FROM %1").arg(QLatin1String(tabela)));
+    const Venda outra = vendaDeDemo(QStringLiteral("31005"));
+    abreTela();
+    QVERIFY2(digitaVenda(outra), qPrintable(m_operador->falhas.join(u'|')));
+    scriptPg(servidor.porta, QStringLiteral("down"));
+    scriptPg(servidor.porta, QStringLiteral("up"));
+    m_presenter->clear();
+    m_operador->grava();
+    confereGravadaUmaVez(outra, 1);
+}
+
+void TestFaults::connectionBrokenInsideClosing()
+{
+    // The closing's connection is cut while its transaction has written the sale and its
+    // items: a helper holds the key of the first movement, waits until the closing queues on
+    // it and terminates that backend. Failure is reported, nothing stays, the retry stores it.
+    REQUIRE_PG();
+    QUrl base(qEnvironmentVariable("QEL_TEST_PG"));
+    const QString banco =
+        QStringLiteral("tst_faults_corte") + qEnvironmentVariable("QEL_TEST_DB_SUFFIX");
+    consulta(base.toString(), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(banco));
+    consulta(base.toString(), QStringLiteral("CREATE DATABASE %1").arg(banco));
+    base.setPath(QLatin1Char('/') + banco);
+    preparaLoja(base.toString(), false);
+    const Venda v = vendaDeDemo(QStringLiteral("31002"));
+    abreTela();
+    QVERIFY2(digitaVenda(v), qPrintable(m_operador->falhas.join(u'|')));
+    QVERIFY2(m_presenter->calls.isEmpty(), qPrintable(m_presenter->texts().join(u'|')));
+
+    std::promise<QString> preso;
+    std::atomic<bool> gravacaoTerminou{false};
+    QString cortado;
+    std::thread ajudante([&] {
+        // Connections belong to the thread that made them.
+        DbConnection trava(QStringLiteral("faults_trava"));
+        DbConnection olha(QStringLiteral("faults_olha"));
+        try {
+            trava.ConnectionString = olha.ConnectionString = m_conexao;
+            trava.setConnected(true);
+            olha.setConnected(true);
+            QSqlQuery t(trava.database());
+            if (!t.exec(QStringLiteral("SELECT pg_backend_pid()")) || !t.next())
+                throw Exception(t.lastError().text());
+            const QString travaPid = t.value(0).toString();
+            if (!trava.database().transaction()
+                || !t.exec(QStringLiteral("INSERT INTO MOVCAIXA (CDFILIAL, NRSEQVENDA, NRSEQUMOVI)"
+                                          " VALUES ('0001', '%1', '%2')")
+                               .arg(Ajusta(QStringLiteral("1"), 10),
+                                    Ajusta(QStringLiteral("1"), 3))))
+                throw Exception(t.lastError().text());
+            preso.set_value(QString());
+            QSqlQuery q(olha.database());
+            QDeadlineTimer prazo(20000);
+            QString pid;
+            while (pid.isEmpty() && !prazo.hasExpired() && !gravacaoTerminou) {
+                // Whoever waits for the transaction that holds the movement's key.
+                if (!q.exec(QStringLiteral("SELECT l.pid FROM pg_locks l WHERE NOT "
+                                           "l.granted AND l.locktype = 'transactionid' AND "
+                                           "l.transactionid = (SELECT backend_xid FROM "
+                                           "pg_stat_activity WHERE pid = %1)")
+                                .arg(travaPid)))
+                    break;
+                if (q.next())
+                    pid = q.value(0).toString();
+                else
+                    QThread::yieldCurrentThread();
+            }
+            if (!pid.isEmpty() && q.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid))
+                && q.next() && q.value(0).toBool())
+                cortado = pid;
+            q.finish();
+            trava.database().rollback();
+        } catch (const Exception &e) {
+            try {
+                preso.set_value(e.Message());
+            } catch (const std::future_error &) {
+            }
+        }
+    });
+    const QString erroTrava = preso.get_future().get();
+    if (erroTrava.isEmpty())
+        m_operador->grava();
+    gravacaoTerminou = true;
+    ajudante.join();
+    QVERIFY2(erroTrava.isEmpty(), qPrintable(erroTrava));
+    QVERIFY2(!cortado.isEmpty(),
+             qPrintable(QStringLiteral("the closing never queued on the held movement: ")
+                        + m_presenter->texts().join(u'|')));
+    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereVendaNaTela(v);
+    confereNadaGravado(1);
+
+    m_presenter->clear();
+    m_operador->grava();
+    confereGravadaUmaVez(v, 2);
+}
+
+void TestFaults::diskFullWhileRecording()
+{
+    // SQLite on a full disk: every write of the process to a file fails (RLIMIT_FSIZE at 0)
+    // while Alt+G runs. The cash shift and the sale are both refused, the operator is told,
+    // and once there is room again the retry stores the sale once.
+    const QString arquivo = TestEnv::exeDir() + QStringLiteral("/Dados/faults_cheio.db");
+    for (const char *s : {"", "-wal", "-shm"})
+        QFile::remove(arquivo + QLatin1String(s));
+    preparaLoja(QStringLiteral("sqlite:") + arquivo, true);
+    const Venda v = vendaDeDemo(QStringLiteral("31003"));
+    abreTela();
+    QVERIFY2(digitaVenda(v), qPrintable(m_operador->falhas.join(u'|')));
+    QVERIFY2(m_presenter->calls.isEmpty(), qPrintable(m_presenter->texts().join(u'|')));
+    {
+        DiscoCheio cheio;
+        m_operador->grava();
+    }
+    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereVendaNaTela(v);
+    confereNadaGravado(0);
+
+    m_presenter->clear();
+    m_operador->grava();
+    confereGravadaUmaVez(v, 1);
+}
+
+void TestFaults::readOnlyStoreWhileRecording()
+{
+    // The closing's connection finds the store read-only (SQLite's query_only switch on that
+    // connection, as a store opened read-only would be): the sale is refused whole, the
+    // operator is told, and once writable again the retry stores it once.
+    const QString arquivo = TestEnv::exeDir() + QStringLiteral("/Dados/faults_leitura.db");
+    for (const char *s : {"", "-wal", "-shm"})
+        QFile::remove(arquivo + QLatin1String(s));
+    preparaLoja(QStringLiteral("sqlite:") + arquivo, true);
+    const Venda v = vendaDeDemo(QStringLiteral("31004"));
+    abreTela();
+    QVERIFY2(digitaVenda(v), qPrintable(m_operador->falhas.join(u'|')));
+    QSqlDatabase fechamento = storeDatabase();
+    QSqlQuery q(fechamento);
+    QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 1")));
+    m_operador->grava();
+    QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 0")));
+    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereVendaNaTela(v);
+    confereNadaGravado(1);
+
+    m_presenter->clear();
+    m_operador->grava();
+    confereGravadaUmaVez(v, 2);
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
