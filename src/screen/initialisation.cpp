@@ -119,10 +119,6 @@ void TfrmRegVenMan::InicializaForm()
         mensagemErro(exceptionMessage(e));
     }
 
-    // The branch's tax table is read at every product lookup; reading it once now lets the
-    // first lookup reuse it while the tax tables stay unchanged. Its result is not examined
-    // here: a failure is reported by the lookup that needs the table.
-    getAliqSistema(stCdFilial);
 }
 
 // Outer size 800 by 600. On a display narrower or lower than that the offsets are signed
