@@ -1,5 +1,6 @@
 #include "screenfixture.h"
 
+#include "blended.h"
 #include "clientdataset.h"
 #include "dbconnection.h"
 #include "store.h"
@@ -229,6 +230,16 @@ void type(QWidget *screen, const QString &text)
 void key(QWidget *screen, Qt::Key k, Qt::KeyboardModifiers modifiers)
 {
     QTest::keyClick(screen, k, modifiers);
+}
+
+void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
+{
+    screen->inCampoAtual = 8;
+    type(screen, code);
+    key(screen, Qt::Key_Return);
+    type(screen, value);
+    key(screen, Qt::Key_Return);
+    screen->bldAddRece->click();
 }
 
 FakeServices *FakeServices::current = nullptr;

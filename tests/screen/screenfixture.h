@@ -41,6 +41,10 @@ std::unique_ptr<TfrmRegVenMan> openScreen();
 void type(QWidget *screen, const QString &text);
 void key(QWidget *screen, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+// Types a payment-type code and a value into the payment fields and adds the line with the
+// button.
+void pay(TfrmRegVenMan *screen, const QString &code, const QString &value);
+
 // Scripted screen services: each dialog pops its next scripted answer and records its call.
 struct DialogCall
 {

@@ -200,16 +200,6 @@ void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity
     screen->bldAddProd->click();
 }
 
-void addPayment(TfrmRegVenMan *screen, const QString &code, const QString &value)
-{
-    screen->inCampoAtual = 8;
-    type(screen, code);
-    key(screen, Qt::Key_Return);
-    type(screen, value);
-    key(screen, Qt::Key_Return);
-    screen->bldAddRece->click();
-}
-
 // Alt+G, as a keyboard records: the shortcut needs the screen to be the active window.
 void gravar(TfrmRegVenMan *screen)
 {
@@ -796,7 +786,7 @@ void TestBadInput::closingRefusesValuesThatDoNotFit()
     auto screen = openScreen();
     header(screen.get(), QStringLiteral("904"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2"));
-    addPayment(screen.get(), QStringLiteral("1"), QStringLiteral("25"));
+    pay(screen.get(), QStringLiteral("1"), QStringLiteral("25"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QVERIFY(screen->InsereMovCaixa());
     ClientDataSet *target = column == QLatin1String("VRMOVIVEND") ? screen->cdsMovCaixa
@@ -904,7 +894,7 @@ void TestBadInput::datesTypedOrChosen()
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM VENDA")), 0);
         return;
     }
-    addPayment(screen.get(), QStringLiteral("1"), QStringLiteral("25"));
+    pay(screen.get(), QStringLiteral("1"), QStringLiteral("25"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     gravar(screen.get());
     QTRY_VERIFY_WITH_TIMEOUT(!screen->isVisible(), 2000);

@@ -332,6 +332,8 @@ private:
     void preparaLoja(const QString &conexao, bool criar);
     Venda vendaDeDemo(const QString &ordem);
     void abreTela();
+    // A new SQLite store of that name with a sale of that order keyed in on the open screen.
+    Venda vendaNaTelaSqlite(const QString &nome, const QString &ordem);
     bool digitaVenda(const Venda &v);
 
     // What each fault must leave: nothing half stored, the sale still on the screen, and a
@@ -639,18 +641,28 @@ void TestFaults::connectionBrokenInsideClosing()
     confereGravadaUmaVez(v, 2);
 }
 
+Venda TestFaults::vendaNaTelaSqlite(const QString &nome, const QString &ordem)
+{
+    const QString arquivo = TestEnv::exeDir() + QStringLiteral("/Dados/") + nome
+                            + QStringLiteral(".db");
+    for (const char *s : {"", "-wal", "-shm"})
+        QFile::remove(arquivo + QLatin1String(s));
+    preparaLoja(QStringLiteral("sqlite:") + arquivo, true);
+    const Venda v = vendaDeDemo(ordem);
+    abreTela();
+    if (!digitaVenda(v))
+        QTest::qFail(qPrintable(m_operador->falhas.join(u'|')), __FILE__, __LINE__);
+    return v;
+}
+
 void TestFaults::diskFullWhileRecording()
 {
     // SQLite on a full disk: every write of the process to a file fails (RLIMIT_FSIZE at 0)
     // while Alt+G runs. The cash shift and the sale are both refused, the operator is told,
     // and once there is room again the retry stores the sale once.
-    const QString arquivo = TestEnv::exeDir() + QStringLiteral("/Dados/faults_cheio.db");
-    for (const char *s : {"", "-wal", "-shm"})
-        QFile::remove(arquivo + QLatin1String(s));
-    preparaLoja(QStringLiteral("sqlite:") + arquivo, true);
-    const Venda v = vendaDeDemo(QStringLiteral("31003"));
-    abreTela();
-    QVERIFY2(digitaVenda(v), qPrintable(m_operador->falhas.join(u'|')));
+    const Venda v = vendaNaTelaSqlite(QStringLiteral("faults_cheio"), QStringLiteral("31003"));
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(m_presenter->calls.isEmpty(), qPrintable(m_presenter->texts().join(u'|')));
     {
         DiscoCheio cheio;
@@ -670,13 +682,9 @@ void TestFaults::readOnlyStoreWhileRecording()
     // The closing's connection finds the store read-only (SQLite's query_only switch on that
     // connection, as a store opened read-only would be): the sale is refused whole, the
     // operator is told, and once writable again the retry stores it once.
-    const QString arquivo = TestEnv::exeDir() + QStringLiteral("/Dados/faults_leitura.db");
-    for (const char *s : {"", "-wal", "-shm"})
-        QFile::remove(arquivo + QLatin1String(s));
-    preparaLoja(QStringLiteral("sqlite:") + arquivo, true);
-    const Venda v = vendaDeDemo(QStringLiteral("31004"));
-    abreTela();
-    QVERIFY2(digitaVenda(v), qPrintable(m_operador->falhas.join(u'|')));
+    const Venda v = vendaNaTelaSqlite(QStringLiteral("faults_leitura"), QStringLiteral("31004"));
+    if (QTest::currentTestFailed())
+        return;
     QSqlDatabase fechamento = storeDatabase();
     QSqlQuery q(fechamento);
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 1")));

@@ -29,17 +29,6 @@ std::unique_ptr<TfrmRegVenMan> saleOf50()
     return screen;
 }
 
-// Types a code and a value into the payment fields and adds the line with the button.
-void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
-{
-    screen->inCampoAtual = 8;
-    type(screen, code);
-    key(screen, Qt::Key_Return);
-    type(screen, value);
-    key(screen, Qt::Key_Return);
-    screen->bldAddRece->click();
-}
-
 } // namespace
 
 class TestPayments : public QObject
