@@ -65,6 +65,33 @@ void TfrmRegVenMan::bldAddProdClick()
             return;
         }
     }
+    // The document (order, series, sub-series) names the sale across terminals: a value longer
+    // than its column would be cut, and two documents that differ past the cut would be taken
+    // for one. It is refused instead.
+    const struct
+    {
+        TBlendedButton *field;
+        int number;
+        const char *column;
+        const char *name;
+    } documento[] = {{bldNrOrdem, 1, "NRORDEMVND", "Nr. de ordem"},
+                     {bldNrSerie, 2, "NRSERIEVND", "Nr. de série"},
+                     {bldNrSubSerie, 3, "NRSUBSERIEVND", "Nr. de Sub-Série"}};
+    for (const auto &d : documento) {
+        int largura = 0;
+        for (const FieldDecl &f : cdsProdutos->fieldDecls())
+            if (f.name == QLatin1String(d.column))
+                largura = f.size;
+        if (largura > 0 && d.field->Caption().size() > largura) {
+            mensagemErro(QStringLiteral("%1 não pode ter mais de %2 caracteres.")
+                             .arg(QString::fromUtf8(d.name))
+                             .arg(largura));
+            inCampoAtual = d.number;
+            VoltaCor();
+            setFrameColour(d.number, Vermelho);
+            return;
+        }
+    }
     // The rows take the date that passed its check, not the caption. A date typed and never
     // confirmed leaves none: the date is asked for again instead of a conversion error.
     try {

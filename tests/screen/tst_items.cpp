@@ -56,6 +56,9 @@ private slots:
     void rowCarriesHeaderPriceTaxAndContext();
     // Missing header or item fields are refused in order, each with its red frame.
     void checksRunInOrderWithRedFrames();
+    // Order, series and sub-series longer than their columns are refused, never cut: two
+    // documents that differ past the cut would count as one sale. At the width they pass.
+    void documentLongerThanItsColumnRefused();
     // Zero in any spelling is refused; a table number is not required.
     void zeroQuantityRefusedTableOptional();
     // A total of a thousand or more is read back with its thousands separator.
@@ -189,6 +192,44 @@ void TestItems::checksRunInOrderWithRedFrames()
     presenter.clear();
     screen->bldAddProd->click();
     QCOMPARE(presenter.calls[0].text, QString("Código do produto inválido."));
+}
+
+void TestItems::documentLongerThanItsColumnRefused()
+{
+    ScriptedPresenter presenter;
+    auto screen = openScreen();
+    fillHeader(screen.get());
+    const QColor red(255, 0, 0);
+    const struct
+    {
+        TBlendedButton *field;
+        TBlendedShape *frame;
+        int number;
+        QString text;
+    } fields[] = {
+        {screen->bldNrOrdem, screen->borda1, 1, "Nr. de ordem não pode ter mais de 50 caracteres."},
+        {screen->bldNrSerie, screen->Borda2, 2, "Nr. de série não pode ter mais de 50 caracteres."},
+        {screen->bldNrSubSerie, screen->Borda3, 3,
+         "Nr. de Sub-Série não pode ter mais de 50 caracteres."},
+    };
+    for (const auto &f : fields) {
+        const QString before = f.field->Caption();
+        f.field->setCaption(QString(51, u'7'));
+        presenter.clear();
+        addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
+        QCOMPARE(presenter.calls.size(), 1);
+        QCOMPARE(presenter.calls[0], errorCall(f.text, "E01"));
+        QCOMPARE(screen->inCampoAtual, f.number);
+        QCOMPARE(f.frame->brushColor(), red);
+        QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
+        f.field->setCaption(before);
+    }
+    screen->bldNrSerie->setCaption(QString(50, u'S'));
+    presenter.clear();
+    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
+    QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
+    QCOMPARE(screen->cdsProdutos->FieldByName(QStringLiteral("NRSERIEVND")).AsString(),
+             QString(50, u'S'));
 }
 
 void TestItems::zeroQuantityRefusedTableOptional()
