@@ -582,7 +582,7 @@ int main(int argc, char *argv[])
                 out << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | ")
                            .arg(QLocale::c().toString(size), db,
                                 QString::number(store.buildSeconds, 'f', 1),
-                                withGoal(f[0], launchGoal(size)), f[1], f[2],
+                                withGoal(f[0], launchGoal(size)), withGoal(f[1], launchGoal(size)), f[2],
                                 withGoal(f[3], lookupGoal(size)), f[5], f[6])
                     << QStringLiteral("%1 | %2 |\n")
                            .arg(withGoal(f[7], backend == QLatin1String("sqlite")
