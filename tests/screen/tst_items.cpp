@@ -30,6 +30,15 @@ void fillHeader(TfrmRegVenMan *screen)
     key(screen, Qt::Key_Return);
 }
 
+// A header or item field, its frame, its focus index and the message it gets when refused.
+struct FieldMessage
+{
+    TBlendedButton *field;
+    TBlendedShape *frame;
+    int number;
+    QString text;
+};
+
 // Product code and quantity typed, then Alt+P.
 void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity)
 {
@@ -162,13 +171,7 @@ void TestItems::checksRunInOrderWithRedFrames()
     ScriptedPresenter presenter;
     auto screen = openScreen();
     const QColor red(255, 0, 0);
-    const struct
-    {
-        TBlendedButton *field;
-        TBlendedShape *frame;
-        int number;
-        QString text;
-    } steps[] = {
+    const FieldMessage steps[] = {
         {screen->bldNrOrdem, screen->borda1, 1, "Nr. de ordem deve ser informado."},
         {screen->bldNrSerie, screen->Borda2, 2, "Nr. de série deve ser informado."},
         {screen->bldNrSubSerie, screen->Borda3, 3, "Nr. de Sub-Série deve ser informado."},
@@ -200,13 +203,7 @@ void TestItems::documentLongerThanItsColumnRefused()
     auto screen = openScreen();
     fillHeader(screen.get());
     const QColor red(255, 0, 0);
-    const struct
-    {
-        TBlendedButton *field;
-        TBlendedShape *frame;
-        int number;
-        QString text;
-    } fields[] = {
+    const FieldMessage fields[] = {
         {screen->bldNrOrdem, screen->borda1, 1, "Nr. de ordem não pode ter mais de 50 caracteres."},
         {screen->bldNrSerie, screen->Borda2, 2, "Nr. de série não pode ter mais de 50 caracteres."},
         {screen->bldNrSubSerie, screen->Borda3, 3,
