@@ -118,7 +118,6 @@ void TfrmRegVenMan::InicializaForm()
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
     }
-
 }
 
 // Outer size 800 by 600. On a display narrower or lower than that the offsets are signed
