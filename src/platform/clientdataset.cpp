@@ -234,7 +234,11 @@ ClientDataSet::State ClientDataSet::state() const
 
 void ClientDataSet::LoadFromFile(const QString &path)
 {
-    const DataPacket packet = DataPacket::loadFromFile(path);
+    take(DataPacket::loadFromFile(path), path);
+}
+
+void ClientDataSet::LoadFromFile(const QString &path, const DataPacket &packet)
+{
     take(packet, path);
 }
 

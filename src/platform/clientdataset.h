@@ -83,6 +83,8 @@ public:
     State state() const;
 
     void LoadFromFile(const QString &path); // fails when a declared column is missing
+    // The same with the file already read (elsewhere, or on another thread) into `packet`.
+    void LoadFromFile(const QString &path, const DataPacket &packet);
     void SaveToFile(const QString &path) const;
     DataPacket Data() const;              // the whole data (shares rows, no copy)
     // Opens on the packet; every declared column must be present (a packet without rows that

@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QScreen>
 
+#include <future>
+
 namespace {
 
 QString cachePath(const QString &relative)
@@ -94,12 +96,26 @@ void TfrmRegVenMan::InicializaForm()
     });
     loadIfExists(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
 
+    // The product cache is by far the largest file the screen reads. It is parsed on another
+    // thread while this one reads the branch's tax table from the store: the price lookup
+    // reads that table at every lookup and reuses it while the tax tables stay unchanged, so
+    // the first lookup is as fast as the next ones. The table's result is not examined here:
+    // a failure is reported by the lookup that needs it.
+    const QString produtos = cachePath(QStringLiteral("/Dados/Cadastros/Produtos.cds"));
+    std::future<DataPacket> produtosLidos;
+    if (QFileInfo::exists(produtos))
+        produtosLidos = std::async(std::launch::async, [produtos] {
+            return DataPacket::loadFromFile(produtos);
+        });
+    getAliqSistema(stCdFilial);
+
     // 11. Lookup datasets and the store's tables; an error here is reported and the screen
     // still opens with whatever was prepared.
     try {
         cdsCarregaProduto->Close();
         cdsCarregaProduto->CreateDataSet();
-        loadIfExists(cdsCarregaProduto, QStringLiteral("/Dados/Cadastros/Produtos.cds"));
+        if (produtosLidos.valid())
+            cdsCarregaProduto->LoadFromFile(produtos, produtosLidos.get());
         cdsValidaProd->Close();
         cdsValidaProd->CreateDataSet();
         cdsValidaProd->setData(cdsCarregaProduto->Data());

@@ -6,7 +6,6 @@
 #include "clientdataset.h"
 #include "globals.h"
 #include "screenservices.h"
-#include "server/rdmregvendamanual.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,7 +13,6 @@
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QTableView>
-#include <QTimer>
 
 namespace {
 
@@ -109,17 +107,6 @@ void TfrmRegVenMan::showEvent(QShowEvent *e)
     // Under a bare X server a new window gets no keyboard focus until it is activated.
     activateWindow();
     runHandler([this] { FormShow(); });
-    // The branch's tax table is read at every product lookup; reading it once as soon as the
-    // screen is up lets the first lookup reuse it while the tax tables stay unchanged. It is
-    // read after the screen shows, not before, so the operator never waits for it to see the
-    // screen (keys typed meanwhile wait in the queue). Its result is not examined here: a
-    // failure is reported by the lookup that needs the table.
-    QTimer::singleShot(0, this, [this] {
-        try {
-            getAliqSistema(stCdFilial);
-        } catch (...) {
-        }
-    });
 }
 
 void TfrmRegVenMan::hideEvent(QHideEvent *e)
