@@ -84,25 +84,24 @@ QVariant valorDe(const DataPacket &p, int row, const char *column)
     return c < 0 ? QVariant() : p.value(row, c);
 }
 
-double soma(const DataPacket &p, const char *column)
+// Amounts in whole cents: a sale is stored only when its lines are cents and add up to the
+// cent, so what was shown, paid and stored are one and the same figure.
+qint64 centavos(double valor)
 {
-    double total = 0;
-    for (int r = 0; r < p.rowCount(); ++r)
-        total += valorDe(p, r, column).toDouble();
-    return total;
+    return std::llround(RoundDec(valor, 2) * 100);
 }
 
-// How far the screen's total may lie from the exact sum of the items: it rounds its running
-// total to cents at each addition, so only items worth a fraction of a cent move it.
-double folgaArredondamento(const DataPacket &itens)
+// The sum of a column in cents; false when a value holds a fraction of a cent.
+bool soma(const DataPacket &p, const char *column, qint64 &total)
 {
-    int fracionados = 0;
-    for (int r = 0; r < itens.rowCount(); ++r) {
-        const double centavos = valorDe(itens, r, "VRTOTVEND").toDouble() * 100;
-        if (std::abs(centavos - std::round(centavos)) > 1e-6)
-            ++fracionados;
+    total = 0;
+    for (int r = 0; r < p.rowCount(); ++r) {
+        const double v = valorDe(p, r, column).toDouble();
+        if (RoundDec(v, 2) != v)
+            return false;
+        total += centavos(v);
     }
-    return fracionados == 0 ? 1e-6 : 0.005 * (fracionados + 1);
+    return true;
 }
 
 // An amount or quantity that is not a number, or beyond what a sale may hold, is never stored:
@@ -315,14 +314,14 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
         if (!foraDoLimite.isEmpty())
             return foraDoLimite;
 
-        // Whole-cent items must match the payments to the cent; a cent short is not a sale.
-        const double totalItens = soma(itens, "VRTOTVEND");
-        const double totalRecebido = soma(movs, "VRMOVIVEND");
-        if (std::abs(RoundDec(totalItens, 2) - RoundDec(totalRecebido, 2))
-            > folgaArredondamento(itens)) {
+        // Items must match the payments to the cent; a cent short is not a sale.
+        qint64 totalItens = 0, totalRecebido = 0;
+        if (!soma(itens, "VRTOTVEND", totalItens) || !soma(movs, "VRMOVIVEND", totalRecebido))
+            return QStringLiteral("Fechamento: valor com fração de centavo.");
+        if (totalItens != totalRecebido) {
             return QStringLiteral("Fechamento: itens (%1) e recebimentos (%2) não conferem.")
-                .arg(RoundDec(totalItens, 2), 0, 'f', 2)
-                .arg(RoundDec(totalRecebido, 2), 0, 'f', 2);
+                .arg(double(totalItens) / 100, 0, 'f', 2)
+                .arg(double(totalRecebido) / 100, 0, 'f', 2);
         }
 
         QString venda;
@@ -360,8 +359,8 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
                  {"AB", values[1]},
                  {"MV", values[20]},
                  {"OR", values[32].toString()},
-                 {"TV", RoundDec(totalItens, 2)},
-                 {"TR", RoundDec(totalRecebido, 2)},
+                 {"TV", double(totalItens) / 100},
+                 {"TR", double(totalRecebido) / 100},
                  {"QI", itens.rowCount()},
                  {"G", gravacao}});
             gravaItens(qItens, doc, venda, itens);

@@ -73,7 +73,7 @@ void CriaRegVendaManual()
     } catch (const std::exception &e) {
         reportLaunchFailure(exceptionMessage(e));
     } catch (...) {
-        reportLaunchFailure(QStringLiteral("Erro inesperado ao abrir a tela."));
+        reportLaunchFailure(TfrmRegVenMan::MsgPadrao("ERRO_TELA"));
     }
     releaseScreen();
 }

@@ -257,8 +257,9 @@ void ClientDataSet::setData(const DataPacket &data)
 {
     // An empty copy from a dataset that has no file behind it (the product cache when the file
     // is missing) carries only that dataset's columns; there is no row to misread, so the
-    // receiver opens empty with its own declared columns instead of failing.
-    if (data.rowCount() == 0 && !d->declDefs.isEmpty()) {
+    // receiver opens empty with its own declared columns instead of failing. A packet with no
+    // columns at all is no such copy: it is refused below.
+    if (data.rowCount() == 0 && data.fieldCount() > 0 && !d->declDefs.isEmpty()) {
         bool lacks = false;
         for (const FieldDecl &decl : d->decls)
             lacks = lacks || data.indexOf(decl.name) < 0;

@@ -1,9 +1,11 @@
 // The screen's message catalogue: every operator text, looked up by key.
 #include "frmregvenman.h"
 
-void TfrmRegVenMan::buildCatalogue()
+namespace {
+
+const QStringList &catalogo()
 {
-    msgPadrao.Items = QStringList{
+    static const QStringList items{
         QStringLiteral("NRORDEM|Nº de Ordem"),
         QStringLiteral("REG_MAN_VEN|Reg. de Vendas Manuais"),
         QStringLiteral("ORD_DEV_INF|Nr. de ordem deve ser informado."),
@@ -64,5 +66,42 @@ void TfrmRegVenMan::buildCatalogue()
         QStringLiteral("CONFIRMAR_RECE|Confirma a exclusão do recebimento?"),
         QStringLiteral("ADD_RECE|Confirma o valor do recebimento informado?"),
         QStringLiteral("VR_RECEB_MAIOR|Valor do recebimento ultrapassa valor da venda."),
+        // Our own texts, beyond the screen's original catalogue.
+        QStringLiteral("ERRO_TELA|Erro inesperado ao abrir a tela."),
+        QStringLiteral("PRECO_INDISP|Serviço de preços indisponível."),
+        QStringLiteral("ORDEM_LARGURA|Nr. de ordem não pode ter mais de %1 caracteres."),
+        QStringLiteral("SERIE_LARGURA|Nr. de série não pode ter mais de %1 caracteres."),
+        QStringLiteral("SUBSERIE_LARGURA|Nr. de Sub-Série não pode ter mais de %1 caracteres."),
+        QStringLiteral("QUANT_LIMITE|Quantidade %1 leva o total acima do valor máximo de uma "
+                       "venda (%2)."),
+        QStringLiteral("VAL_NEGATIVO|Valor de recebimento não pode ser negativo."),
+        QStringLiteral("VAL_CENTAVOS|Valor de recebimento deve ter no máximo duas casas "
+                       "decimais."),
+        QStringLiteral("FECHAMENTO_INDISP|Rotina de fechamento indisponível."),
+        QStringLiteral("TURNO_NAO_GRAV|A venda não foi gravada: o turno do caixa não pôde ser "
+                       "registrado no banco de dados. Nada da venda ficou registrado; confira "
+                       "o banco de dados e grave de novo. (%1)"),
+        QStringLiteral("SEM_CONTEXTO|A venda não pode ser gravada: %1 deste terminal não está "
+                       "identificado. Exporte de novo os cadastros do terminal e abra a tela "
+                       "outra vez."),
+        QStringLiteral("CTX_FILIAL|a filial"),
+        QStringLiteral("CTX_CAIXA|o caixa"),
+        QStringLiteral("CTX_OPERADOR|o operador"),
+        QStringLiteral("RESULT_INV|Resposta inválida do banco de dados em %1. Avise o suporte."),
     };
+    return items;
+}
+
+} // namespace
+
+void TfrmRegVenMan::buildCatalogue()
+{
+    msgPadrao.Items = catalogo();
+}
+
+QString TfrmRegVenMan::MsgPadrao(const char *key)
+{
+    TMessages m;
+    m.Items = catalogo();
+    return m.Msg(QString::fromLatin1(key));
 }

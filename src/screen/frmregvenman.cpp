@@ -2,7 +2,10 @@
 
 #include "blended.h"
 #include "clientdataset.h"
+#include "datapacket.h"
 #include "exception.h"
+
+#include <QColor>
 
 TfrmRegVenMan::TfrmRegVenMan(QWidget *owner) : QDialog(owner)
 {
@@ -37,6 +40,14 @@ void TfrmRegVenMan::mensagemErro(const QString &text)
     mensagem(text, tmErro);
 }
 
+void TfrmRegVenMan::recusaCampo(int field, const QString &text)
+{
+    mensagemErro(text);
+    inCampoAtual = field;
+    VoltaCor();
+    setFrameColour(field, QColor(255, 0, 0));
+}
+
 bool TfrmRegVenMan::pergunta(const QString &text)
 {
     return Mensagem(text, QString(), QStringLiteral("N"), QStringLiteral("S"), tmInformacao,
@@ -54,4 +65,13 @@ void TfrmRegVenMan::runHandler(const std::function<void()> &handler)
         }
     } catch (...) {
     }
+}
+
+DataPacket TfrmRegVenMan::pacoteDoServidor(const QVariant &resultado, const char *funcao) const
+{
+    // A result that is not a packet is a fault of the server side, not an empty table: the
+    // screen would otherwise go on with no tables or no tax rates and never say why.
+    if (resultado.typeId() != qMetaTypeId<DataPacket>())
+        throw Exception(Msg("RESULT_INV").arg(QLatin1String(funcao)));
+    return resultado.value<DataPacket>();
 }

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "dinheiro.h"
 #include "qelservices.h"
 
 #include <QDateTime>
 #include <QDialog>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 class ClientDataSet;
+class DataPacket;
 class DataSetModel;
 class QLabel;
 class QTableView;
@@ -172,6 +175,20 @@ public:
     void vd_DataVenda(const QString &text);
     void vd_mesa(const QString &code);
 
+    // The header as the screen shows it, each field checked as Enter checks it: what the item
+    // rows and the recorded sale carry. Null after the refused field was shown to the operator.
+    struct Cabecalho
+    {
+        QString ordem, serie, subSerie;
+        QString data;       // dd/mm/yyyy, as shown
+        QDateTime emissao;  // that date at midnight
+        QString mesa, sala; // both empty for a sale without a table
+    };
+    std::optional<Cabecalho> cabecalhoAtual();
+    // The table a code names (padded) and its room, both empty for no table; the catalogue key
+    // of the refusal when the code names no open table.
+    const char *procuraMesa(const QString &code, QString &mesa, QString &sala);
+
     // Products and items.
     bool vd_produto(const QString &code);
     bool ValidaProduto();
@@ -179,10 +196,11 @@ public:
     void bldQuantClick();
     void bldAddProdClick();
     void bldCancelClick();
-    void adicionaItem(double quantidade);
+    void adicionaItem(const Cabecalho &cabecalho, double quantidade);
     bool localizaProduto(const QString &code, bool emptyMatchesAllCodes);
     void limpaProduto();
-    double totalVenda() const; // the items total as the total label shows it
+    Dinheiro::Centavos totalVenda() const;    // the sum of the item lines, as the label shows
+    Dinheiro::Centavos totalRecebido() const; // the sum of the payment lines
     int maiorNumeroItem() const;
 
     // Payments.
@@ -193,15 +211,17 @@ public:
     void vd_valrece(const QString &text);
     void bldAddReceClick();
     void bldCancelaReceClick();
-    bool totalParaRecebimento(double &total);
+    bool totalParaRecebimento(Dinheiro::Centavos &total);
     double valorDigitado() const;
-    void aceitaValor(double valor, double total);
+    void aceitaValor(double valor, Dinheiro::Centavos total);
     bool adicionaLinha();
 
     // Recording and cash movements.
     void bldGravarClick();
-    bool InsereMovCaixa(); // false when it failed (and told the operator)
+    bool InsereMovCaixa(const QDateTime &dataMovimento); // false when it failed (and said so)
     QVariantList valoresFechamento(const QDateTime &dtAbertura) const;
+    void aplicaCabecalho(const Cabecalho &cabecalho);
+    bool contextoCompleto();
     void limpaTela();
 
     // Message forms of the screen, all with stIdEsquema as the scheme.
@@ -209,6 +229,11 @@ public:
     void mensagem(const QString &text, TTipoMsg kind); // ask "N"
     bool pergunta(const QString &text);               // yes/no question, kind 0
     QString Msg(const char *key) const;               // catalogue text
+    static QString MsgPadrao(const char *key);        // the same, with no screen at hand
+    // The packet a server query function returned; anything else is an error to show.
+    DataPacket pacoteDoServidor(const QVariant &resultado, const char *funcao) const;
+    // A field the operator must correct: the message, the focus on it and its frame red.
+    void recusaCampo(int field, const QString &text);
 
     // Runs an event handler with the last net: no error may reach Qt's event loop.
     void runHandler(const std::function<void()> &handler);

@@ -35,3 +35,18 @@ void releaseExportedStrings()
                        &Lum_SgEstadoFili, &stDsObsCupFis, &stIdImpBarrCup})
         *s = QString();
 }
+
+void limpaContexto()
+{
+    for (QString *s : {&stMsg, &stPrecoUn, &stQuant, &stDtEmissao, &stCdSala, &stSeqItVenda,
+                       &stOperadorLogin, &stNmOperador, &stCodProd, &stCdTipoRece, &DsDirCad,
+                       &stIdPaisIntegra, &Lum_NrSerie_CDS, &Lum_SgEstadoFili, &stDsObsCupFis,
+                       &stIdImpBarrCup})
+        s->clear();
+    Lum_IdTipoImpFis = 0;
+    doValorRece = 0;
+    doTotal = 0;
+    boRecebimento = false;
+    boAddProd = false;
+    boRecebOk = false;
+}

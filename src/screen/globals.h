@@ -36,3 +36,8 @@ extern bool boRecebOk;
 
 // Unit finalisation of the screen: releases the exported strings.
 void releaseExportedStrings();
+
+// A new launch starts from nothing: the context the cache files fill and the values of the
+// sale being keyed are emptied, so nothing of an earlier launch stands in for this one. The
+// host's own values (stCdCliDeb, stCdConsumidor) are kept.
+void limpaContexto();

@@ -16,6 +16,20 @@ QDateTime hoje()
     return Sys::StrToDate(Sys::DateToStr(QDate::currentDate()));
 }
 
+// Why a typed issue date is refused (its catalogue key), or null when it is a date no later
+// than today, then given in `data`.
+const char *recusaData(const QString &texto, QDateTime &data)
+{
+    if (texto.size() != 10)
+        return "DATA_INV";
+    try {
+        data = Sys::StrToDate(texto);
+    } catch (const Exception &) {
+        return "DATA_INV";
+    }
+    return data > hoje() ? "DATA_MAIOR" : nullptr;
+}
+
 } // namespace
 
 void TfrmRegVenMan::bldNrOrdemClick()
@@ -74,18 +88,16 @@ void TfrmRegVenMan::vd_DataVenda(const QString &)
         inCampoAtual = 3;
         MudaCor();
     };
-    if (bldDtEmissao->Caption().size() != 10) {
-        recusa("DATA_INV");
+    QDateTime data;
+    const char *recusada = recusaData(bldDtEmissao->Caption(), data);
+    // A date that is not one leaves the last date taken; a later date clears it.
+    if (recusada && qstrcmp(recusada, "DATA_INV") == 0) {
+        recusa(recusada);
         return;
     }
-    try {
-        const QDateTime today = hoje();
-        if (Sys::StrToDate(bldDtEmissao->Caption()) > today)
-            recusa("DATA_MAIOR");
-        stDtEmissao = bldDtEmissao->Caption();
-    } catch (const Exception &) {
-        recusa("DATA_INV");
-    }
+    if (recusada)
+        recusa(recusada);
+    stDtEmissao = bldDtEmissao->Caption();
 }
 
 void TfrmRegVenMan::bldNrMesaClick()
@@ -97,25 +109,84 @@ void TfrmRegVenMan::bldNrMesaClick()
     vd_mesa(stMsg);
 }
 
+const char *TfrmRegVenMan::procuraMesa(const QString &code, QString &mesa, QString &sala)
+{
+    mesa.clear();
+    sala.clear();
+    const QString padded = Ajusta(code, 4);
+    if (code.isEmpty() || padded == QLatin1String("0000"))
+        return nullptr;
+    if (code.size() > 4)
+        return "BLOQ_NUM_MESA";
+    if (!cdsAmbientes->Active() || !cdsAmbientes->Locate(QStringLiteral("NRMESA"), padded))
+        return "MESA_NCAD";
+    mesa = padded;
+    sala = cdsAmbientes->FieldByName(QStringLiteral("CDSALA")).AsString();
+    return nullptr;
+}
+
 void TfrmRegVenMan::vd_mesa(const QString &code)
 {
     if (code.isEmpty())
         return;
-    const QString padded = Ajusta(code, 4);
-    const auto recusa = [this](const char *key) {
-        mensagemErro(Msg(key));
+    QString mesa, sala;
+    if (const char *recusada = procuraMesa(code, mesa, sala)) {
+        mensagemErro(Msg(recusada));
         bldNrMesa->setCaption(QString());
         inCampoAtual = 4;
         MudaCor();
-    };
-    if (padded == QLatin1String("0000")) {
-        bldNrMesa->setCaption(QString());
-    } else if (code.size() > 4) {
-        recusa("BLOQ_NUM_MESA");
-    } else if (cdsAmbientes->Active() && cdsAmbientes->Locate(QStringLiteral("NRMESA"), padded)) {
-        stCdSala = cdsAmbientes->FieldByName(QStringLiteral("CDSALA")).AsString();
-        bldNrMesa->setCaption(padded);
-    } else {
-        recusa("MESA_NCAD");
+        return;
     }
+    if (!mesa.isEmpty())
+        stCdSala = sala;
+    bldNrMesa->setCaption(mesa);
+}
+
+std::optional<TfrmRegVenMan::Cabecalho> TfrmRegVenMan::cabecalhoAtual()
+{
+    const struct
+    {
+        TBlendedButton *field;
+        int number;
+        const char *key;
+        const char *column;
+        const char *width;
+    } documento[] = {{bldNrOrdem, 1, "ORD_DEV_INF", "NRORDEMVND", "ORDEM_LARGURA"},
+                     {bldNrSerie, 2, "SERIE_INF", "NRSERIEVND", "SERIE_LARGURA"},
+                     {bldNrSubSerie, 3, "SUBSERIE_INF", "NRSUBSERIEVND", "SUBSERIE_LARGURA"}};
+    for (const auto &d : documento) {
+        if (d.field->Caption().isEmpty()) {
+            recusaCampo(d.number, Msg(d.key));
+            return std::nullopt;
+        }
+        // The document names the sale across terminals: a value longer than its column would
+        // be cut, and two documents that differ past the cut would be taken for one.
+        int largura = 0;
+        for (const FieldDecl &f : cdsProdutos->fieldDecls())
+            if (f.name == QLatin1String(d.column))
+                largura = f.size;
+        if (largura > 0 && d.field->Caption().size() > largura) {
+            recusaCampo(d.number, Msg(d.width).arg(largura));
+            return std::nullopt;
+        }
+    }
+    Cabecalho c{bldNrOrdem->Caption(), bldNrSerie->Caption(), bldNrSubSerie->Caption(),
+                bldDtEmissao->Caption(), {}, {}, {}};
+    if (c.data.isEmpty()) {
+        recusaCampo(4, Msg("DT_DEV_INF"));
+        return std::nullopt;
+    }
+    if (const char *recusada = recusaData(c.data, c.emissao)) {
+        recusaCampo(4, Msg(recusada));
+        return std::nullopt;
+    }
+    if (const char *recusada = procuraMesa(bldNrMesa->Caption(), c.mesa, c.sala)) {
+        recusaCampo(5, Msg(recusada));
+        return std::nullopt;
+    }
+    // What is stored is what the screen shows: the table in the form the list holds it.
+    bldNrMesa->setCaption(c.mesa);
+    stDtEmissao = c.data;
+    stCdSala = c.sala;
+    return c;
 }

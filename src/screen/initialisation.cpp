@@ -55,15 +55,13 @@ void lerArquivo(const QString &relative, Read &&read)
 
 void TfrmRegVenMan::InicializaForm()
 {
-    // 1. The server module, created once per process, and its connection.
+    // The server module, created once per process, and its connection.
     if (!rdmRegVendaManual)
         rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
     rdmRegVendaManual->adcRegVendaManual.setConnected(true);
 
-    // 2-5. Flags and captions of a new screen.
-    boRecebimento = false;
-    boAddProd = false;
-    doTotal = 0;
+    // Flags and captions of a new screen; nothing of an earlier launch stays behind.
+    limpaContexto();
     lblProd->setText(QString());
     lblImpAliq->setText(QString());
     lblTotal->setText(QString());
@@ -71,13 +69,13 @@ void TfrmRegVenMan::InicializaForm()
     lblTot->setText(Msg("TOTAL") + Sys::CurrencyString());
     lblTot->adjustSize();
 
-    // 6. Size and placement.
+    // Size and placement.
     if (const QScreen *display = QGuiApplication::primaryScreen())
         ajustaTamanho(display->geometry().size());
     else
         ajustaTamanho(QSize(800, 600));
 
-    // 7-10. The operating context. Errors here leave the initialisation (the launch fails).
+    // The operating context. Errors here leave the initialisation (the launch fails).
     lerArquivo(QStringLiteral("/PARAMETROSQEL.CDS"), [this](const QString &relative) {
         if (loadIfExists(cdsParametrosQel, relative))
             lerParametros();
@@ -109,7 +107,7 @@ void TfrmRegVenMan::InicializaForm()
         });
     getAliqSistema(stCdFilial);
 
-    // 11. Lookup datasets and the store's tables; an error here is reported and the screen
+    // Lookup datasets and the store's tables; an error here is reported and the screen
     // still opens with whatever was prepared.
     try {
         cdsCarregaProduto->Close();
@@ -130,7 +128,7 @@ void TfrmRegVenMan::InicializaForm()
                                               QStringLiteral("Cli_Lum00071"),
                                               stCdFilial + QLatin1Char('-') + stCdLoja,
                                               stIdEsquema);
-        cdsAmbientes->setData(mesas.value<DataPacket>());
+        cdsAmbientes->setData(pacoteDoServidor(mesas, "getStatusMesa"));
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
     }

@@ -8,24 +8,21 @@
 #include "globals.h"
 
 #include <QLabel>
-#include <cmath>
 
 namespace {
 
 const QColor Vermelho(255, 0, 0);
 
-// Plain decimal form of a total after a cancellation: no thousands separators and no fixed
-// decimals. Float noise of the subtraction is dropped first (29,00 - 3,999 shows 25,001).
-QString formaSimples(double value)
-{
-    return Sys::FloatToStr(std::round(value * 1e9) / 1e9);
-}
-
 } // namespace
 
-double TfrmRegVenMan::totalVenda() const
+Dinheiro::Centavos TfrmRegVenMan::totalVenda() const
 {
-    return Sys::StrToFloat(lblTotal->text());
+    Dinheiro::Centavos total = 0;
+    const DataPacket rows = cdsProdutos->Data();
+    const int column = rows.indexOf(QStringLiteral("VRTOTVEND"));
+    for (int r = 0; column >= 0 && r < rows.rowCount(); ++r)
+        total += Dinheiro::emCentavos(rows.value(r, column).toDouble());
+    return total;
 }
 
 int TfrmRegVenMan::maiorNumeroItem() const
@@ -40,70 +37,27 @@ int TfrmRegVenMan::maiorNumeroItem() const
 
 void TfrmRegVenMan::bldAddProdClick()
 {
-    // 1-2. A fresh lookup of the code on screen.
+    // A fresh lookup of the code on screen.
     if (!vd_produto(bldCodigo->Caption()))
         return;
     if (!ValidaProduto()) {
         mensagemErro(Msg("COD_PROD_INV"));
         return;
     }
-    // 3-8. Required fields; the missing one gets the focus and a red frame.
-    const struct
-    {
-        TBlendedButton *field;
-        int number;
-        const char *key;
-    } obrigatorios[] = {{bldNrOrdem, 1, "ORD_DEV_INF"},  {bldNrSerie, 2, "SERIE_INF"},
-                        {bldNrSubSerie, 3, "SUBSERIE_INF"}, {bldDtEmissao, 4, "DT_DEV_INF"},
-                        {bldCodigo, 6, "CODIGO_INF"},     {bldQuant, 7, "QUANT_DEV_INF"}};
-    for (const auto &o : obrigatorios) {
-        if (o.field->Caption().isEmpty()) {
-            mensagemErro(Msg(o.key));
-            inCampoAtual = o.number;
-            VoltaCor();
-            setFrameColour(o.number, Vermelho);
-            return;
-        }
-    }
-    // The document (order, series, sub-series) names the sale across terminals: a value longer
-    // than its column would be cut, and two documents that differ past the cut would be taken
-    // for one. It is refused instead.
-    const struct
-    {
-        TBlendedButton *field;
-        int number;
-        const char *column;
-        const char *name;
-    } documento[] = {{bldNrOrdem, 1, "NRORDEMVND", "Nr. de ordem"},
-                     {bldNrSerie, 2, "NRSERIEVND", "Nr. de série"},
-                     {bldNrSubSerie, 3, "NRSUBSERIEVND", "Nr. de Sub-Série"}};
-    for (const auto &d : documento) {
-        int largura = 0;
-        for (const FieldDecl &f : cdsProdutos->fieldDecls())
-            if (f.name == QLatin1String(d.column))
-                largura = f.size;
-        if (largura > 0 && d.field->Caption().size() > largura) {
-            mensagemErro(QStringLiteral("%1 não pode ter mais de %2 caracteres.")
-                             .arg(QString::fromUtf8(d.name))
-                             .arg(largura));
-            inCampoAtual = d.number;
-            VoltaCor();
-            setFrameColour(d.number, Vermelho);
-            return;
-        }
-    }
-    // The rows take the date that passed its check, not the caption. A date typed and never
-    // confirmed leaves none: the date is asked for again instead of a conversion error.
-    try {
-        Sys::StrToDate(stDtEmissao);
-    } catch (const Exception &) {
-        mensagemErro(Msg("DATA_INV"));
-        inCampoAtual = 4;
-        VoltaCor();
-        setFrameColour(4, Vermelho);
+    // The header as it stands now, every field checked as Enter checks it: a value typed and
+    // never confirmed is checked here, and a value confirmed earlier never stands in for it.
+    const std::optional<Cabecalho> cabecalho = cabecalhoAtual();
+    if (!cabecalho)
+        return;
+    if (bldCodigo->Caption().isEmpty()) {
+        recusaCampo(6, Msg("CODIGO_INF"));
         return;
     }
-    // 9. A quantity of zero (in any spelling) or below is refused; the focus stays.
+    if (bldQuant->Caption().isEmpty()) {
+        recusaCampo(7, Msg("QUANT_DEV_INF"));
+        return;
+    }
+    // A quantity of zero (in any spelling) or below is refused; the focus stays.
     double quantidade = 0;
     try {
         quantidade = Sys::StrToFloat(bldQuant->Caption());
@@ -121,21 +75,18 @@ void TfrmRegVenMan::bldAddProdClick()
     // without its cents (or as infinity): refused like a bad quantity.
     const double item =
         quantidade * cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
-    const bool comItens = cdsProdutos->Active() && !cdsProdutos->IsEmpty()
-                          && !lblTotal->text().isEmpty();
-    if (!Sys::fitsAmount(item) || !Sys::fitsAmount(item + (comItens ? totalVenda() : 0))) {
-        mensagemErro(QStringLiteral("Quantidade %1 leva o total acima do valor máximo de uma "
-                                    "venda (%2).")
-                         .arg(bldQuant->Caption().left(30),
-                              Sys::CurrencyString()
-                                  + Sys::FormatFloat(QStringLiteral("#,##0.00"),
-                                                     Sys::MaxAmount)));
+    if (!Sys::fitsAmount(item)
+        || !Sys::fitsAmount(item + Dinheiro::emReais(totalVenda()))) {
+        mensagemErro(Msg("QUANT_LIMITE").arg(bldQuant->Caption().left(30),
+                                             Sys::CurrencyString()
+                                                 + Sys::FormatFloat(QStringLiteral("#,##0.00"),
+                                                                    Sys::MaxAmount)));
         setFrameColour(7, Vermelho);
         return;
     }
 
     try {
-        adicionaItem(quantidade);
+        adicionaItem(*cabecalho, quantidade);
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
     }
@@ -143,27 +94,18 @@ void TfrmRegVenMan::bldAddProdClick()
 
 // Builds the item row from the screen and the lookup's current rows. A row whose building
 // fails is cancelled, so the list only ever holds complete rows.
-void TfrmRegVenMan::adicionaItem(double quantidade)
+void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
 {
     const double preco = cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
+    // The line's amount in cents: what the row stores, the total adds and the operator pays.
+    const Dinheiro::Centavos valorItem = Dinheiro::totalDoItem(preco, quantidade);
     const bool novaLista = !cdsProdutos->Active();
-    double total = quantidade * preco;
-    if (novaLista) {
-        stSeqItVenda = QStringLiteral("000");
-    } else {
-        const int maior = maiorNumeroItem();
-        if (maior > 0) {
-            stSeqItVenda = Ajusta(QString::number(maior), 3);
-            total += totalVenda();
-        } else {
-            stSeqItVenda = QStringLiteral("000");
-            lblTotal->setText(QStringLiteral("0"));
-        }
-    }
-    const QString numero = Ajusta(QString::number(stSeqItVenda.toInt() + 1), 3);
+    const int maior = novaLista ? 0 : maiorNumeroItem();
+    stSeqItVenda = Ajusta(QString::number(maior), 3);
+    const QString numero = Ajusta(QString::number(maior + 1), 3);
     const QDateTime agora = QDateTime::currentDateTime();
     const QDateTime entrada = Sys::StrToDateTime(
-        stDtEmissao + QLatin1Char(' ') + Sys::TimeToStr(agora.time()));
+        cabecalho.data + QLatin1Char(' ') + Sys::TimeToStr(agora.time()));
 
     if (novaLista)
         cdsProdutos->CreateDataSet();
@@ -187,12 +129,12 @@ void TfrmRegVenMan::adicionaItem(double quantidade)
             set("SGIMPOSTO").setAsString(
                 cdsImposto->FieldByName(QStringLiteral("SGIMPOSTO")).AsString());
         }
-        set("VRTOTVEND").setAsFloat(preco * quantidade);
+        set("VRTOTVEND").setAsFloat(Dinheiro::emReais(valorItem));
         set("CDFILIAL").setAsString(stCdFilial);
         set("CDCAIXA").setAsString(stCdCaixa);
         set("CDCLIENTE").setAsString(stCdCliente);
         set("CDEMPRESA").setAsString(stCdEmpresa);
-        set("DTVENDA").setAsDateTime(Sys::StrToDate(stDtEmissao));
+        set("DTVENDA").setAsDateTime(cabecalho.emissao);
         set("DTENTRVENDA").setAsDateTime(entrada);
         // One second after the entry, as a date-time: 23:59:59 closes at 00:00:00 next day.
         set("DTFECHAVENDA").setAsDateTime(entrada.addSecs(1));
@@ -207,8 +149,8 @@ void TfrmRegVenMan::adicionaItem(double quantidade)
         set("IDTIPOVENDA").setAsString(QStringLiteral("S"));
         set("TXOBSVENDA").setAsString(Msg("REG_MAN_VEN"));
         set("IDVENDEBCONS").setAsString(QStringLiteral("N"));
-        set("NRMESA").setAsString(bldNrMesa->Caption());
-        set("CDSALA").setAsString(stCdSala);
+        set("NRMESA").setAsString(cabecalho.mesa);
+        set("CDSALA").setAsString(cabecalho.sala);
         set("IDCANCMANUAL").setAsString(QStringLiteral("N"));
         set("NRSEQVENDA").setAsString(QString());
         set("NRSEQUITVENDA").setAsString(numero);
@@ -219,9 +161,9 @@ void TfrmRegVenMan::adicionaItem(double quantidade)
             cdsRetornaPreco->FieldByName(QStringLiteral("VRACRESCIMO")).AsFloat());
         set("DSOBSITEMVENDA").setAsString(Msg("REG_MAN_VEN"));
         set("CDPRODPROMOCAO").setAsString(bldCodigo->Caption());
-        set("NRORDEMVND").setAsString(bldNrOrdem->Caption());
-        set("NRSERIEVND").setAsString(bldNrSerie->Caption());
-        set("NRSUBSERIEVND").setAsString(bldNrSubSerie->Caption());
+        set("NRORDEMVND").setAsString(cabecalho.ordem);
+        set("NRSERIEVND").setAsString(cabecalho.serie);
+        set("NRSUBSERIEVND").setAsString(cabecalho.subSerie);
         set("NRCOMANDA").setAsString(QString());
         set("VRREPIQUEVENDA").setAsFloat(0);
         set("NRSEQ").setAsString(numero);
@@ -237,7 +179,7 @@ void TfrmRegVenMan::adicionaItem(double quantidade)
 
     lblTot->show();
     lblTotal->show();
-    lblTotal->setText(Sys::FormatFloat(QStringLiteral("#,##0.00"), total));
+    lblTotal->setText(Dinheiro::formatado(totalVenda()));
     lblTotal->adjustSize();
     inCampoAtual = 6;
     VoltaCor();
@@ -252,15 +194,14 @@ void TfrmRegVenMan::bldCancelClick()
     try {
         if (!cdsProdutos->Active() || cdsProdutos->IsEmpty())
             return;
-        const QString nome = cdsProdutos->FieldByName(QStringLiteral("NMPRODUTO")).AsString();
-        if (!nome.isEmpty() && pergunta(Msg("CONFIRMAR_PROD"))) {
-            const double restante =
-                totalVenda() - cdsProdutos->FieldByName(QStringLiteral("VRTOTVEND")).AsFloat();
-            lblTotal->setText(formaSimples(restante));
-            lblTotal->adjustSize();
+        // Every line can be cancelled, also one whose product has no name in the cache.
+        if (pergunta(Msg("CONFIRMAR_PROD"))) {
             cdsProdutos->Delete();
+            const Dinheiro::Centavos restante = totalVenda();
             if (cdsProdutos->IsEmpty())
                 cdsProdutos->Close();
+            lblTotal->setText(Dinheiro::simples(restante));
+            lblTotal->adjustSize();
         }
         if (lblTotal->text() == QLatin1String("0")) {
             lblTot->hide();

@@ -2,18 +2,16 @@
 #include "frmregvenman.h"
 
 #include "clientdataset.h"
-#include "conversions.h"
 #include "exception.h"
 #include "globals.h"
 
-bool TfrmRegVenMan::InsereMovCaixa()
+bool TfrmRegVenMan::InsereMovCaixa(const QDateTime &dataMovimento)
 {
     try {
         cdsMovCaixa->Close();
         cdsMovCaixa->CreateDataSet();
         if (!cdsReceb->Active() || cdsReceb->IsEmpty())
             return true;
-        const QDateTime dataMovimento = Sys::StrToDate(stDtEmissao);
         cdsReceb->First();
         while (!cdsReceb->Eof()) {
             const auto receb = [this](const char *column) {

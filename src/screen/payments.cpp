@@ -27,21 +27,26 @@ void filtra(ClientDataSet *ds, const QString &filter)
     ds->setFiltered(true);
 }
 
-bool maior(double a, double b)
+QString comMoeda(Dinheiro::Centavos value)
 {
-    return RoundDec(a, 2) > RoundDec(b, 2);
-}
-
-QString comMoeda(double value)
-{
-    return Sys::CurrencyString() + Sys::FormatFloat(QStringLiteral("#,##0.00"), value);
+    return Sys::CurrencyString() + Dinheiro::formatado(value);
 }
 
 } // namespace
 
+Dinheiro::Centavos TfrmRegVenMan::totalRecebido() const
+{
+    Dinheiro::Centavos total = 0;
+    const DataPacket rows = cdsReceb->Data();
+    const int column = rows.indexOf(QStringLiteral("VRTIPORECE"));
+    for (int r = 0; column >= 0 && r < rows.rowCount(); ++r)
+        total += Dinheiro::emCentavos(rows.value(r, column).toDouble());
+    return total;
+}
+
 // The sale total for the payment checks. With no item since the screen opened the total label
 // is empty: the operator is told there is nothing sold yet instead of a conversion error.
-bool TfrmRegVenMan::totalParaRecebimento(double &total)
+bool TfrmRegVenMan::totalParaRecebimento(Dinheiro::Centavos &total)
 {
     if (lblTotal->text().isEmpty()) {
         mensagemErro(Msg("SEM_PROD"));
@@ -64,10 +69,10 @@ void TfrmRegVenMan::bldCodReceClick()
 {
     inCampoAtual = 8;
     MudaCor();
-    double total = 0;
+    Dinheiro::Centavos total = 0;
     if (!totalParaRecebimento(total))
         return;
-    if (!maior(total, doTotal)) {
+    if (total <= totalRecebido()) {
         mensagemErro(Msg("RECEBIMENTO_MAIOR"));
         return;
     }
@@ -132,10 +137,10 @@ void TfrmRegVenMan::bldValorReceClick()
     MudaCor();
     if (EmptyString(bldCodRece->Caption()))
         return;
-    double total = 0;
+    Dinheiro::Centavos total = 0;
     if (!totalParaRecebimento(total))
         return;
-    if (!maior(total, doTotal)) {
+    if (total <= totalRecebido()) {
         mensagemErro(Msg("VR_RECEB_MAIOR"));
         return;
     }
@@ -151,24 +156,28 @@ void TfrmRegVenMan::bldValorReceClick()
 
 // Measures a value against the remaining amount: at most the remainder is taken as it is;
 // above it the operator may take the remainder instead.
-void TfrmRegVenMan::aceitaValor(double valor, double total)
+void TfrmRegVenMan::aceitaValor(double valor, Dinheiro::Centavos total)
 {
-    // A negative payment would lower the sum paid and let a larger one through; no keypad
-    // value below zero is a payment.
-    if (valor < 0) {
+    // A negative payment would lower the sum paid and let a larger one through, and a fraction
+    // of a cent would be paid and stored as no cash register can count it.
+    const char *recusa = valor < 0                          ? "VAL_NEGATIVO"
+                         : !Dinheiro::centavosExatos(valor) ? "VAL_CENTAVOS"
+                                                            : nullptr;
+    if (recusa) {
         bldValorRece->setCaption(QString());
         doValorRece = 0;
         boRecebimento = false;
-        throw Exception(QStringLiteral("Valor de recebimento não pode ser negativo."));
+        throw Exception(Msg(recusa));
     }
-    const double restante = total - doTotal;
-    if (!maior(valor, restante)) {
-        bldValorRece->setCaption(comMoeda(valor));
-        doValorRece = valor;
+    const Dinheiro::Centavos centavos = Dinheiro::emCentavos(valor);
+    const Dinheiro::Centavos restante = total - totalRecebido();
+    if (Sys::fitsAmount(valor) && centavos <= restante) {
+        bldValorRece->setCaption(comMoeda(centavos));
+        doValorRece = Dinheiro::emReais(centavos);
         boRecebimento = true;
     } else if (pergunta(Msg("VALOR_MAIOR"))) {
         bldValorRece->setCaption(comMoeda(restante));
-        doValorRece = restante;
+        doValorRece = Dinheiro::emReais(restante);
         boRecebimento = true;
     } else {
         bldValorRece->setCaption(QString());
@@ -189,6 +198,9 @@ void TfrmRegVenMan::vd_valrece(const QString &)
         MudaCor();
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
+        // Enter then brings the operator back to the value, to key it again.
+        inCampoAtual = 8;
+        MudaCor();
     }
 }
 
@@ -223,9 +235,8 @@ void TfrmRegVenMan::bldAddReceClick()
             MudaCor();
             return;
         }
-        if (adicionaLinha()) {
-            doTotal += doValorRece;
-        }
+        if (adicionaLinha())
+            doTotal = Dinheiro::emReais(totalRecebido());
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
     }
@@ -251,7 +262,7 @@ bool TfrmRegVenMan::adicionaLinha()
         if (!boRecebimento)
             return false;
     }
-    if (RoundDec(doValorRece, 2) == 0) {
+    if (Dinheiro::emCentavos(doValorRece) == 0) {
         mensagemErro(Msg("ZERO"));
         return false;
     }
@@ -270,7 +281,8 @@ bool TfrmRegVenMan::adicionaLinha()
         for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE", "CDTIPOTROCO",
                                    "NRORDTROCO", "DSIMPFISCAL"})
             copia(column);
-        cdsReceb->FieldByName(QStringLiteral("VRTIPORECE")).setAsFloat(doValorRece);
+        cdsReceb->FieldByName(QStringLiteral("VRTIPORECE"))
+            .setAsFloat(Dinheiro::emReais(Dinheiro::emCentavos(doValorRece)));
         cdsReceb->Post();
     } catch (...) {
         cdsReceb->Cancel();
@@ -289,8 +301,8 @@ void TfrmRegVenMan::bldCancelaReceClick()
         if (cdsReceb->FieldByName(QStringLiteral("CDTIPORECE")).AsString().isEmpty())
             return;
         if (pergunta(Msg("CONFIRMAR_RECE"))) {
-            doTotal -= cdsReceb->FieldByName(QStringLiteral("VRTIPORECE")).AsFloat();
             cdsReceb->Delete();
+            doTotal = Dinheiro::emReais(totalRecebido());
             if (cdsReceb->IsEmpty())
                 cdsReceb->Close();
         }

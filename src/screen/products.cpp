@@ -74,7 +74,7 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
 
     try {
         if (!ChamaFuncaoGetRetornaPreco)
-            throw Exception(QStringLiteral("Serviço de preços indisponível."));
+            throw Exception(Msg("PRECO_INDISP"));
         const QVariant valores[7] = {stCdFilial, stCdCliDeb,     cdProduto, stCdLoja,
                                      stCdConsumidor, QString(), QString()};
         QVariant saida;
@@ -97,7 +97,7 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
                                                   QStringLiteral("getAliqSistema"),
                                                   QStringLiteral("Cli_Lum00071"), stCdFilial,
                                                   stIdEsquema);
-        cdsImposto->setData(aliquotas.value<DataPacket>());
+        cdsImposto->setData(pacoteDoServidor(aliquotas, "getAliqSistema"));
         m_temImposto = cdsImposto->Locate(QStringLiteral("CDPRODUTO"), cdProduto);
         if (m_temImposto) {
             lblImpAliq->setText(

@@ -51,6 +51,44 @@ QVariantList TfrmRegVenMan::valoresFechamento(const QDateTime &dtAbertura) const
     return v;
 }
 
+// Every row of the sale carries the header as it stands at recording: the rows were built
+// one by one, each with the header of its own moment.
+void TfrmRegVenMan::aplicaCabecalho(const Cabecalho &cabecalho)
+{
+    const auto set = [this](const char *column) {
+        return cdsProdutos->FieldByName(QString::fromLatin1(column));
+    };
+    for (int recNo = 1; recNo <= cdsProdutos->RecordCount(); ++recNo) {
+        cdsProdutos->setRecNo(recNo);
+        const QTime entrada = set("DTENTRVENDA").AsDateTime().time();
+        cdsProdutos->Edit();
+        set("NRORDEMVND").setAsString(cabecalho.ordem);
+        set("NRSERIEVND").setAsString(cabecalho.serie);
+        set("NRSUBSERIEVND").setAsString(cabecalho.subSerie);
+        set("DTVENDA").setAsDateTime(cabecalho.emissao);
+        set("DTENTRVENDA").setAsDateTime(QDateTime(cabecalho.emissao.date(), entrada));
+        set("DTFECHAVENDA").setAsDateTime(QDateTime(cabecalho.emissao.date(), entrada).addSecs(1));
+        set("NRMESA").setAsString(cabecalho.mesa);
+        set("CDSALA").setAsString(cabecalho.sala);
+        cdsProdutos->Post();
+    }
+}
+
+// A sale is stored under its branch, terminal and operator; without any of them nobody could
+// later say where or by whom it was keyed.
+bool TfrmRegVenMan::contextoCompleto()
+{
+    const std::pair<const QString &, const char *> contexto[] = {
+        {stCdFilial, "CTX_FILIAL"}, {stCdCaixa, "CTX_CAIXA"}, {stOperadorLogin, "CTX_OPERADOR"}};
+    for (const auto &[valor, nome] : contexto) {
+        if (EmptyString(valor)) {
+            mensagemErro(Msg("SEM_CONTEXTO").arg(Msg(nome)));
+            return false;
+        }
+    }
+    return true;
+}
+
 void TfrmRegVenMan::bldGravarClick()
 {
     try {
@@ -66,32 +104,45 @@ void TfrmRegVenMan::bldGravarClick()
             MudaCor();
             return;
         }
-        if (RoundDec(doTotal, 2) != RoundDec(totalVenda(), 2)) {
+        // The lines themselves, in cents: what is compared is what will be stored.
+        if (totalRecebido() != totalVenda()) {
             mensagemErro(Msg("VAL_DIF"));
-        } else {
-            // A sale is never stored with missing movements: a failed build stops here.
-            if (!InsereMovCaixa())
-                return;
-            QDateTime dtAbertura;
-            setAbreCaixa(stCdFilial, stCdCaixa, stOperadorLogin, dtAbertura);
-            ovFechamento = QVariant(QVariantList(10));
-            const QVariantList valores = valoresFechamento(dtAbertura);
-            ClientDataSet *const dataSets[10] = {
-                cdsProdutos,    cdsMovCaixa, cdsVendaCancelada, cdsFamiliaSaldo, cdsEmprestimoFam,
-                cdsItPromoComb, cdsVazio,    cdsVazio,          cdsVazio,        cdsVazio};
-            if (!SetConcluiFechamento)
-                throw Exception(QStringLiteral("Rotina de fechamento indisponível."));
-            const QVariant resultado =
-                SetConcluiFechamento(dataSets, 9, valores.constData(), 32, ovFechamento);
-            MensagemMetodo(resultado, true, 10, QStringLiteral("setConcluiFechamento"),
-                           QStringLiteral("Cli_Tor00071"),
-                           QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"), stIdEsquema);
-            mensagem(Msg("DADOS_GRAV"), tmInformacao);
-            const QString venda = arquivoVenda(DsDirCad);
-            if (!venda.isEmpty() && QFile::exists(venda))
-                QFile::remove(venda);
-            limpaTela();
+            inCampoAtual = 1;
+            MudaCor();
+            return;
         }
+        const std::optional<Cabecalho> cabecalho = cabecalhoAtual();
+        if (!cabecalho || !contextoCompleto())
+            return;
+        aplicaCabecalho(*cabecalho);
+        // A sale is never stored with missing movements: a failed build stops here.
+        if (!InsereMovCaixa(cabecalho->emissao))
+            return;
+        // Without its cash-shift record the sale would point at a shift that does not exist.
+        QDateTime dtAbertura;
+        const QString turno = setAbreCaixa(stCdFilial, stCdCaixa, stOperadorLogin, dtAbertura)
+                                  .toString();
+        if (!turno.isEmpty() || !dtAbertura.isValid()) {
+            mensagemErro(Msg("TURNO_NAO_GRAV").arg(turno.simplified()));
+            return;
+        }
+        ovFechamento = QVariant(QVariantList(10));
+        const QVariantList valores = valoresFechamento(dtAbertura);
+        ClientDataSet *const dataSets[10] = {
+            cdsProdutos,    cdsMovCaixa, cdsVendaCancelada, cdsFamiliaSaldo, cdsEmprestimoFam,
+            cdsItPromoComb, cdsVazio,    cdsVazio,          cdsVazio,        cdsVazio};
+        if (!SetConcluiFechamento)
+            throw Exception(Msg("FECHAMENTO_INDISP"));
+        const QVariant resultado =
+            SetConcluiFechamento(dataSets, 9, valores.constData(), 32, ovFechamento);
+        MensagemMetodo(resultado, true, 10, QStringLiteral("setConcluiFechamento"),
+                       QStringLiteral("Cli_Tor00071"),
+                       QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"), stIdEsquema);
+        mensagem(Msg("DADOS_GRAV"), tmInformacao);
+        const QString venda = arquivoVenda(DsDirCad);
+        if (!venda.isEmpty() && QFile::exists(venda))
+            QFile::remove(venda);
+        limpaTela();
         inCampoAtual = 1;
         MudaCor();
     } catch (const std::exception &e) {

@@ -265,7 +265,7 @@ QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa, const QSt
     // reading, so a call at midnight cannot write a movement day after the opening day.
     dtAbertura = QDateTime::currentDateTime();
     const QDateTime movimento = dtAbertura.date().startOfDay();
-    return serve([&](TrdmRegVendaManual &rdm) {
+    const QVariant resultado = serve([&](TrdmRegVendaManual &rdm) {
         ServerQuery &cmd = rdm.acmInsTurCaixa;
         cmd.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
         cmd.setParamValue(QStringLiteral("P_CDCAIXA"), cdCaixa);
@@ -278,4 +278,8 @@ QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa, const QSt
         cmd.ExecSQL();
         return QVariant(QString(QLatin1String("")));
     });
+    // No shift was stamped with a time the insert did not store: nothing may point at it.
+    if (!resultado.toString().isEmpty())
+        dtAbertura = QDateTime();
+    return resultado;
 }

@@ -65,7 +65,7 @@ Q_DECL_EXPORT QVariant getStatusMesa(const QString &cdFilial, const QString &cdL
 Q_DECL_EXPORT QVariant getAliqSistema(const QString &cdFilial);
 Q_DECL_EXPORT QVariant setGravaCupomInicial(const QString &key1, const QString &key2,
                                             const QString &number, const QDateTime &date);
-// dtAbertura receives the opening time before the insert runs, so the caller has it even when
-// the insert fails.
+// dtAbertura receives the time the shift was stamped with, or an invalid date-time when the
+// insert failed: no sale may point at a shift that was not stored.
 Q_DECL_EXPORT QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa,
                                     const QString &cdOperador, QDateTime &dtAbertura);

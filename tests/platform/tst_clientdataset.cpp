@@ -286,6 +286,9 @@ void TestClientDataSet::missingProductFileLeavesBothProductDatasetsOpenAndEmpty(
     carrega.FieldByName("CDPRODUTO").setAsString("1");
     carrega.Post();
     QVERIFY_THROWS_EXCEPTION(Exception, validaProd.setData(carrega.Data()));
+    // A packet without columns is no such copy (a server result that was not a packet): it is
+    // an error, never an empty list of tables or taxes.
+    QVERIFY_THROWS_EXCEPTION(Exception, validaProd.setData(DataPacket()));
 }
 
 // Cache files go through dataset -> file -> dataset unchanged: names, order, types, sizes,

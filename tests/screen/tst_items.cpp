@@ -102,7 +102,8 @@ void TestItems::totalsAddUpAsShown()
 
     addItem(screen.get(), QStringLiteral("102"), QStringLiteral("3"));
     QCOMPARE(items->FieldByName("NRSEQUITVENDA").AsString(), QString("002"));
-    QCOMPARE(items->FieldByName("VRTOTVEND").AsFloat(), 1.333 * 3);
+    // 1,333 x 3 is stored as the 4,00 it is shown and paid as.
+    QCOMPARE(items->FieldByName("VRTOTVEND").AsFloat(), 4.0);
     QCOMPARE(screen->lblTotal->text(), QString("29,00"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(screen->lblTotal->text(), QString("41,50"));
@@ -308,9 +309,19 @@ void TestItems::cancellingItems()
     addItem(screen.get(), QStringLiteral("102"), QStringLiteral("3"));
     QCOMPARE(screen->cdsProdutos->FieldByName("NRSEQUITVENDA").AsString(), QString("001"));
     QCOMPARE(screen->lblTotal->text(), QString("4,00"));
-    screen->bldCancel->click(); // 4,00 - 3,999 keeps a remainder, labels stay
-    QCOMPARE(screen->lblTotal->text(), QString("0,001"));
-    QVERIFY(screen->lblTot->isVisible());
+    screen->bldCancel->click(); // its line was 4,00: nothing remains
+    QCOMPARE(screen->lblTotal->text(), QString("0"));
+    QVERIFY(!screen->lblTot->isVisible());
+
+    // A product the cache gives no name can be cancelled like any other.
+    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
+    screen->cdsProdutos->Edit();
+    screen->cdsProdutos->FieldByName("NMPRODUTO").setAsString(QString());
+    screen->cdsProdutos->Post();
+    presenter.clear();
+    screen->bldCancel->click();
+    QCOMPARE(presenter.texts(), QStringList({"Confirma a exclusão do produto?"}));
+    QVERIFY(!screen->cdsProdutos->Active());
 }
 
 void TestItems::itemNumbersNeverRepeat()

@@ -42,7 +42,8 @@ private slots:
     // A fully paid sale opens neither the type search nor the value keypad; with 20,00 paid,
     // exactly the remaining 30,00 passes without the change question.
     void fullyPaidSaleBlocksTheDialogs();
-    // 30,004 typed against 30,00 remaining: rounded it is not greater, so it is taken as is.
+    // 30,004 typed against 30,00 remaining is refused, not paid as 30,00 and stored as 30,004;
+    // the operator stays on the value and keys it again.
     void valueIsComparedRounded();
     // A value above the remainder: Yes takes the remainder, No clears the value.
     void valueAboveTheRemainder();
@@ -106,11 +107,22 @@ void TestPayments::valueIsComparedRounded()
     screen->inCampoAtual = 8;
     type(screen.get(), QStringLiteral("2"));
     key(screen.get(), Qt::Key_Return);
+    // A fraction of a cent is refused: it would be paid and stored as no till counts it.
     type(screen.get(), QStringLiteral("30,004"));
+    key(screen.get(), Qt::Key_Return);
+    QCOMPARE(presenter.texts(),
+             QStringList({"Valor de recebimento deve ter no máximo duas casas decimais."}));
+    QVERIFY(screen->bldValorRece->Caption().isEmpty());
+    QCOMPARE(doValorRece, 0.0);
+    QVERIFY(!boRecebimento);
+    QCOMPARE(screen->inCampoAtual, 9);
+
+    presenter.clear();
+    type(screen.get(), QStringLiteral("30,00"));
     key(screen.get(), Qt::Key_Return);
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(screen->bldValorRece->Caption(), QString("R$30,00"));
-    QCOMPARE(doValorRece, 30.004);
+    QCOMPARE(doValorRece, 30.0);
     QVERIFY(boRecebimento);
     QCOMPARE(screen->inCampoAtual, 8);
 }

@@ -281,13 +281,14 @@ void TstServerMethods::abreCaixaFailuresComeBackAsText()
     QVERIFY(setAbreCaixa("0001", "001", "1001", dt1).toString().isEmpty());
     const QVariant duplicate = setAbreCaixa("0001", "001", "1001", dt2);
     QVERIFY2(isErrorText(duplicate), "a duplicate key must come back as text");
-    QVERIFY(dt2.isValid() && dt2 >= dt1);
+    // A shift that was not stored leaves no opening time for a sale to point at.
+    QVERIFY(dt1.isValid() && !dt2.isValid());
 
     execSql(store, "DROP TABLE TURCAIXA");
     QDateTime dt3;
     const QVariant dropped = setAbreCaixa("0001", "002", "1001", dt3);
     QVERIFY2(isErrorText(dropped), "a missing table must come back as text");
-    QVERIFY(dt3.isValid());
+    QVERIFY(!dt3.isValid());
     // The connection is still usable after the failures.
     QVERIFY(isPacket(getStatusMesa("0001", "001")));
 }
@@ -423,7 +424,7 @@ void TstServerMethods::lostDatabaseGivesErrorTextsThenReconnects()
     QVERIFY2(isErrorText(r), qPrintable(r.typeName()));
     QVERIFY(isErrorText(setGravaCupomInicial("0001", "001", "1", QDateTime::currentDateTime())));
     QVERIFY(isErrorText(setAbreCaixa("0001", "001", "1001", dt)));
-    QVERIFY(dt.isValid());
+    QVERIFY(!dt.isValid());
 
     if (backend == QLatin1String("sqlite"))
         QVERIFY(QFile::rename(path + QStringLiteral(".fora"), path));

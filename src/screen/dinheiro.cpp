@@ -1,0 +1,45 @@
+#include "dinheiro.h"
+
+#include "conversions.h"
+#include "qelservices.h"
+
+#include <cmath>
+
+namespace Dinheiro {
+
+Centavos emCentavos(double valor)
+{
+    // Beyond any amount a sale may hold (infinity included) the cents are only a bound: such a
+    // value is refused wherever it can come in, and here it must not overflow.
+    const double limite = Sys::MaxAmount * 1000;
+    if (!(std::abs(valor) <= limite))
+        return std::signbit(valor) ? -Centavos(limite) * 100 : Centavos(limite) * 100;
+    return std::llround(RoundDec(valor, 2) * 100);
+}
+
+double emReais(Centavos centavos)
+{
+    return double(centavos) / 100;
+}
+
+Centavos totalDoItem(double preco, double quantidade)
+{
+    return emCentavos(preco * quantidade);
+}
+
+bool centavosExatos(double valor)
+{
+    return RoundDec(valor, 2) == valor;
+}
+
+QString formatado(Centavos centavos)
+{
+    return Sys::FormatFloat(QStringLiteral("#,##0.00"), emReais(centavos));
+}
+
+QString simples(Centavos centavos)
+{
+    return Sys::FloatToStr(emReais(centavos));
+}
+
+} // namespace Dinheiro
