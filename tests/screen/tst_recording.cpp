@@ -11,7 +11,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
+
+#include <cmath>
 
 using namespace ScreenFixture;
 
@@ -25,9 +28,12 @@ int count(const QString &sql)
     return q.value(0).toInt();
 }
 
-// A screen with a complete header for document `ordem`, items and payments typed in.
-std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const QList<std::pair<QString, QString>> &items,
-                                    const QList<std::pair<QString, QString>> &payments)
+using Pairs = QList<std::pair<QString, QString>>;
+
+// A screen with a complete header for document `ordem` (today, the table confirmed with
+// Enter), items and payments typed in.
+std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const Pairs &items,
+                                    const Pairs &payments, const QString &mesa = "7")
 {
     auto screen = openScreen();
     screen->bldNrOrdem->setCaption(ordem);
@@ -36,7 +42,7 @@ std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const QList<std::pair<
     screen->inCampoAtual = 4;
     type(screen.get(), today().remove(u'/'));
     key(screen.get(), Qt::Key_Return);
-    type(screen.get(), QStringLiteral("7"));
+    type(screen.get(), mesa);
     key(screen.get(), Qt::Key_Return);
     for (const auto &[code, quantity] : items) {
         screen->bldCodigo->setCaption(code);
@@ -52,6 +58,37 @@ std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const QList<std::pair<
         screen->bldAddRece->click();
     }
     return screen;
+}
+
+// Types over the caption of a field, without Enter: what an operator does who goes back to
+// correct a field and then goes on with the mouse.
+void retype(TfrmRegVenMan *screen, int field, const QString &text)
+{
+    screen->inCampoAtual = field;
+    type(screen, QString(screen->entryButton(field)->Caption().size(), u'\b') + text);
+}
+
+// Alt+G is a shortcut of the screen's window: it must be the active one.
+void altG(TfrmRegVenMan *screen)
+{
+    screen->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(screen));
+    key(screen, Qt::Key_G, Qt::AltModifier);
+}
+
+QList<QVariantList> rows(const QString &sql)
+{
+    QSqlQuery q(store());
+    QList<QVariantList> out;
+    if (!q.exec(sql))
+        return out;
+    while (q.next()) {
+        QVariantList r;
+        for (int i = 0; i < q.record().count(); ++i)
+            r << q.value(i);
+        out << r;
+    }
+    return out;
 }
 
 QString salaDeVenda()
@@ -94,6 +131,24 @@ private slots:
     void cashMovements();
     // What the closing routine is handed: ten datasets and 33 values in their order.
     void closingCallArguments();
+
+    // The date and the table typed over confirmed ones without Enter, then an item added with
+    // the mouse: every stored row carries the header shown, the table in its listed form with
+    // its own room. The next sale, without a table, gets no room of the earlier one.
+    void headerShownIsHeaderStored();
+    // A header field that does not pass its check when the sale is recorded stops the
+    // recording with the field's own message and red frame; nothing is stored.
+    void headerRefusedWhenRecorded_data();
+    void headerRefusedWhenRecorded();
+    // A cash-shift record the store refuses stops the sale before the closing: nothing of it
+    // is stored, and once the store takes shifts again it is recorded pointing at its shift.
+    void refusedCashShiftStopsTheSale();
+    // What is shown, what is paid and what is stored are the same cents.
+    void amountsAreTheCentsShown_data();
+    void amountsAreTheCentsShown();
+    // A terminal that cannot say its register or operator opens, but records nothing.
+    void noSaleWithoutRegisterOrOperator_data();
+    void noSaleWithoutRegisterOrOperator();
 };
 
 void TestRecording::missingItemsOrPayments()
@@ -327,6 +382,152 @@ void TestRecording::closingCallArguments()
                                              "Falha simulada no fechamento"}));
     QVERIFY(screen->isVisible());
     QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 1); // written before the closing
+}
+
+void TestRecording::headerShownIsHeaderStored()
+{
+    ScriptedPresenter presenter;
+    const QDate ontem = QDate::currentDate().addDays(-1);
+    auto screen = sale(QStringLiteral("8100"), {{"101", "1"}}, {});
+    retype(screen.get(), 4, ontem.toString(QStringLiteral("ddMMyyyy")));
+    retype(screen.get(), 5, QStringLiteral("12"));
+    screen->bldCodigo->setCaption(QStringLiteral("102"));
+    screen->bldQuant->setCaption(QStringLiteral("3"));
+    screen->bldAddProd->click();
+    QCOMPARE(screen->bldNrMesa->Caption(), QString("0012"));
+    pay(screen.get(), QStringLiteral("1"), QStringLiteral("16,50"));
+    altG(screen.get());
+    QCOMPARE(presenter.texts(), QStringList({"Dados gravados corretamente."}));
+
+    const QString venda = QStringLiteral("SELECT DTVENDA, NRMESA, CDSALA FROM VENDA");
+    const QString itens = QStringLiteral("SELECT DTVENDA, NRMESA, CDSALA FROM ITVENDA");
+    QCOMPARE(rows(itens).size(), 2);
+    for (const QVariantList &r : rows(venda) + rows(itens)) {
+        QCOMPARE(r[0].toDateTime().date(), ontem);
+        QCOMPARE(r[1].toString(), QString("0012"));
+        QCOMPARE(r[2].toString(), QString("SAL02"));
+    }
+    for (const QVariantList &r : rows(QStringLiteral("SELECT DTMOVIMCAIXA FROM MOVCAIXA")))
+        QCOMPARE(r[0].toDateTime().date(), ontem);
+
+    auto next = sale(QStringLiteral("8101"), {{"101", "1"}}, {{"1", "12,50"}}, QString());
+    altG(next.get());
+    QCOMPARE(rows(QStringLiteral("SELECT NRMESA, CDSALA FROM VENDA WHERE NRORDEMVND = '8101'")),
+             QList<QVariantList>({{QString(), QString()}}));
+}
+
+void TestRecording::headerRefusedWhenRecorded_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("data futura")
+        << 4 << tomorrow().remove(u'/')
+        << "Data de Emissão da venda não deve ser maior que a data atual.";
+    QTest::newRow("data impossível") << 4 << "31022024" << "Data Inválida.";
+    QTest::newRow("mesa fechada") << 5 << "20" << "Mesa não cadastrada.";
+    QTest::newRow("mesa inexistente") << 5 << "99" << "Mesa não cadastrada.";
+}
+
+void TestRecording::headerRefusedWhenRecorded()
+{
+    QFETCH(int, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    ScriptedPresenter presenter;
+    auto screen = sale(QStringLiteral("8200"), {{"101", "1"}}, {{"1", "12,50"}});
+    retype(screen.get(), field, typed);
+    altG(screen.get());
+    QCOMPARE(presenter.texts(), QStringList({message}));
+    QCOMPARE(screen->inCampoAtual, field);
+    QCOMPARE(field == 4 ? screen->Borda4->brushColor() : screen->Borda5->brushColor(),
+             QColor(255, 0, 0));
+    QVERIFY(screen->isVisible());
+    QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
+    QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
+}
+
+void TestRecording::refusedCashShiftStopsTheSale()
+{
+    ScriptedPresenter presenter;
+    auto screen = sale(QStringLiteral("8300"), {{"101", "2"}}, {{"1", "25"}});
+    exec("CREATE TRIGGER TURCAIXA_RECUSA BEFORE INSERT ON TURCAIXA "
+         "BEGIN SELECT RAISE(ABORT, 'turno recusado'); END");
+    altG(screen.get());
+    exec("DROP TRIGGER TURCAIXA_RECUSA");
+    QCOMPARE(presenter.calls.size(), 1);
+    QVERIFY2(presenter.calls[0].text.startsWith("A venda não foi gravada: o turno do caixa")
+                 && presenter.calls[0].text.contains("turno recusado"),
+             qPrintable(presenter.calls[0].text));
+    QVERIFY(screen->isVisible());
+    QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
+    QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
+
+    presenter.clear();
+    altG(screen.get());
+    QCOMPARE(presenter.texts(), QStringList({"Dados gravados corretamente."}));
+    QCOMPARE(count("SELECT COUNT(*) FROM VENDA V JOIN TURCAIXA T ON T.CDFILIAL = V.CDFILIAL "
+                   "AND T.CDCAIXA = V.CDCAIXA AND T.DTABERCAIX = V.DTABERCAIX"),
+             1);
+}
+
+void TestRecording::amountsAreTheCentsShown_data()
+{
+    QTest::addColumn<Pairs>("items");
+    QTest::addColumn<QString>("total");
+    QTest::newRow("três de 1,333") << Pairs{{"102", "1"}, {"102", "1"}, {"102", "1"}} << "3,99";
+    QTest::newRow("preço 1,005") << Pairs{{"107", "1"}} << "1,01";
+    QTest::newRow("12,50 x 2 e 1,333 x 7,5") << Pairs{{"101", "2"}, {"102", "7,5"}} << "35,00";
+}
+
+void TestRecording::amountsAreTheCentsShown()
+{
+    QFETCH(Pairs, items);
+    QFETCH(QString, total);
+    ScriptedPresenter presenter;
+    exec("UPDATE ITTABPRECO SET VRPRECO = 1.005 WHERE CDPRODUTO = '0000000107'");
+    auto screen = sale(QStringLiteral("8400"), items, {{"1", total}});
+    exec("UPDATE ITTABPRECO SET VRPRECO = 7 WHERE CDPRODUTO = '0000000107'");
+    QCOMPARE(screen->lblTotal->text(), total);
+    altG(screen.get());
+    QCOMPARE(presenter.texts(), QStringList({"Dados gravados corretamente."}));
+    const qint64 cents = std::llround(QLocale().toDouble(total) * 100);
+    const auto sum = [](const QString &sql) { return std::llround(rows(sql)[0][0].toDouble() * 100); };
+    QCOMPARE(sum("SELECT VRTOTVENDA FROM VENDA"), cents);
+    QCOMPARE(sum("SELECT VRTOTRECEB FROM VENDA"), cents);
+    QCOMPARE(sum("SELECT SUM(VRTOTVEND) FROM ITVENDA"), cents);
+    QCOMPARE(sum("SELECT SUM(VRMOVIVEND) FROM MOVCAIXA"), cents);
+}
+
+void TestRecording::noSaleWithoutRegisterOrOperator_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("who");
+    QTest::newRow("sem operador") << "Dados/Cadastros/ControleAcess.cds" << "o operador";
+    QTest::newRow("sem caixa") << "CDCAIXA" << "o caixa";
+}
+
+void TestRecording::noSaleWithoutRegisterOrOperator()
+{
+    QFETCH(QString, missing);
+    QFETCH(QString, who);
+    ScriptedPresenter presenter;
+    if (missing.endsWith(".cds"))
+        QVERIFY(QFile::remove(TestEnv::exeDir() + u'/' + missing));
+    else
+        writeParameters({{missing, QString()}});
+    auto screen = sale(QStringLiteral("8500"), {{"101", "1"}}, {{"1", "12,50"}});
+    writeParameters();
+    writeCaches();
+    QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
+    altG(screen.get());
+    QCOMPARE(presenter.texts(),
+             QStringList({"A venda não pode ser gravada: " + who
+                          + " deste terminal não está identificado. Exporte de novo os "
+                            "cadastros do terminal e abra a tela outra vez."}));
+    QVERIFY(screen->isVisible());
+    QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
+    QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
 }
 
 QTEST_MAIN(TestRecording)
