@@ -136,8 +136,8 @@ private slots:
     // the mouse: every stored row carries the header shown, the table in its listed form with
     // its own room. The next sale, without a table, gets no room of the earlier one.
     void headerShownIsHeaderStored();
-    // A header field that does not pass its check when the sale is recorded stops the
-    // recording with the field's own message and red frame; nothing is stored.
+    // A header field that does not pass its check refuses an item and stops the recording
+    // with the field's own message and red frame; nothing is stored.
     void headerRefusedWhenRecorded_data();
     void headerRefusedWhenRecorded();
     // A cash-shift record the store refuses stops the sale before the closing: nothing of it
@@ -437,8 +437,13 @@ void TestRecording::headerRefusedWhenRecorded()
     ScriptedPresenter presenter;
     auto screen = sale(QStringLiteral("8200"), {{"101", "1"}}, {{"1", "12,50"}});
     retype(screen.get(), field, typed);
+    // An item is refused the same way.
+    screen->bldCodigo->setCaption(QStringLiteral("101"));
+    screen->bldQuant->setCaption(QStringLiteral("1"));
+    screen->bldAddProd->click();
+    QCOMPARE(screen->cdsProdutos->RecordCount(), 1);
     altG(screen.get());
-    QCOMPARE(presenter.texts(), QStringList({message}));
+    QCOMPARE(presenter.texts(), QStringList({message, message}));
     QCOMPARE(screen->inCampoAtual, field);
     QCOMPARE(field == 4 ? screen->Borda4->brushColor() : screen->Borda5->brushColor(),
              QColor(255, 0, 0));
