@@ -60,14 +60,16 @@ void TfrmRegVenMan::aplicaCabecalho(const Cabecalho &cabecalho)
     };
     for (int recNo = 1; recNo <= cdsProdutos->RecordCount(); ++recNo) {
         cdsProdutos->setRecNo(recNo);
-        const QTime entrada = set("DTENTRVENDA").AsDateTime().time();
+        // The time of day each item was keyed stays; its day is the sale's.
+        const QDateTime entrada(cabecalho.emissao.date(),
+                                set("DTENTRVENDA").AsDateTime().time());
         cdsProdutos->Edit();
         set("NRORDEMVND").setAsString(cabecalho.ordem);
         set("NRSERIEVND").setAsString(cabecalho.serie);
         set("NRSUBSERIEVND").setAsString(cabecalho.subSerie);
         set("DTVENDA").setAsDateTime(cabecalho.emissao);
-        set("DTENTRVENDA").setAsDateTime(QDateTime(cabecalho.emissao.date(), entrada));
-        set("DTFECHAVENDA").setAsDateTime(QDateTime(cabecalho.emissao.date(), entrada).addSecs(1));
+        set("DTENTRVENDA").setAsDateTime(entrada);
+        set("DTFECHAVENDA").setAsDateTime(entrada.addSecs(1));
         set("NRMESA").setAsString(cabecalho.mesa);
         set("CDSALA").setAsString(cabecalho.sala);
         cdsProdutos->Post();

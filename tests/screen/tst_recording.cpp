@@ -497,7 +497,9 @@ void TestRecording::amountsAreTheCentsShown()
     altG(screen.get());
     QCOMPARE(presenter.texts(), QStringList({"Dados gravados corretamente."}));
     const qint64 cents = std::llround(QLocale().toDouble(total) * 100);
-    const auto sum = [](const QString &sql) { return std::llround(rows(sql)[0][0].toDouble() * 100); };
+    const auto sum = [](const QString &sql) {
+        return std::llround(rows(sql)[0][0].toDouble() * 100);
+    };
     QCOMPARE(sum("SELECT VRTOTVENDA FROM VENDA"), cents);
     QCOMPARE(sum("SELECT VRTOTRECEB FROM VENDA"), cents);
     QCOMPARE(sum("SELECT SUM(VRTOTVEND) FROM ITVENDA"), cents);
