@@ -192,11 +192,18 @@ void exportCaches(QSqlDatabase db, const QString &exeDir, const Terminal &termin
         parameters.removeRow(parameters.rowCount() - 1);
     const QString filial =
         parameters.value(0, parameters.indexOf(QStringLiteral("CDFILIAL"))).toString();
-    // Without a directory of its own the terminal keeps its sales files with the caches; the
-    // screen appends the file name directly, so the directory ends with a separator.
+    // Without a directory of its own the terminal keeps its sales files with the caches. The
+    // folder is written relative to the install, so a copied install stays self-contained;
+    // the screen takes it against its own folder.
     const int dirCol = parameters.indexOf(QStringLiteral("DSDIRCAD"));
-    if (parameters.value(0, dirCol).toString().isEmpty())
-        parameters.setValue(0, dirCol, base + QStringLiteral("Dados/Cadastros/"));
+    QString pasta = parameters.value(0, dirCol).toString();
+    if (pasta.isEmpty())
+        pasta = QStringLiteral("Dados/Cadastros/");
+    else if (QDir::isAbsolutePath(pasta) && (QDir::cleanPath(pasta) + u'/').startsWith(base)) {
+        const QString relativa = QDir(base).relativeFilePath(pasta);
+        pasta = relativa.isEmpty() ? QStringLiteral("./") : relativa + u'/';
+    }
+    parameters.setValue(0, dirCol, pasta);
 
     DataPacket operador =
         terminal.cdOperador.isEmpty()

@@ -87,6 +87,12 @@ const QStringList &catalogo()
         QStringLiteral("CTX_FILIAL|a filial"),
         QStringLiteral("CTX_CAIXA|o caixa"),
         QStringLiteral("CTX_OPERADOR|o operador"),
+        QStringLiteral("VENDA_SEM_PASTA|A venda foi gravada, mas o arquivo cdsVenda.cds não foi "
+                       "removido: a pasta %1 não existe. Confira o campo DSDIRCAD dos "
+                       "parâmetros do terminal."),
+        QStringLiteral("VENDA_FORA|A venda foi gravada, mas o arquivo cdsVenda.cds não foi "
+                       "removido: a pasta %1 fica fora da instalação do terminal. Confira o "
+                       "campo DSDIRCAD dos parâmetros do terminal."),
         QStringLiteral("RESULT_INV|Resposta inválida do banco de dados em %1. Avise o suporte."),
     };
     return items;

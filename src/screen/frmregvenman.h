@@ -221,6 +221,7 @@ public:
     bool InsereMovCaixa(const QDateTime &dataMovimento); // false when it failed (and said so)
     QVariantList valoresFechamento(const QDateTime &dtAbertura) const;
     void aplicaCabecalho(const Cabecalho &cabecalho);
+    void removeArquivoVenda();
     bool contextoCompleto();
     void limpaTela();
 

@@ -10,21 +10,31 @@
 #include "screenservices.h"
 #include "server/rdmregvendamanual.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTableView>
 
 namespace {
 
-// "cdsVenda.cds" in the directory DsDirCad names. The directory may come with or without a
-// trailing separator; without one the name is still a file inside it, never a sibling.
-QString arquivoVenda(const QString &dir)
+// The folder DsDirCad names, taken against the terminal's install (the executable's folder)
+// when relative. Only a folder that exists inside the install may lose a file: the value comes
+// from a file anybody can copy or edit, and the removal must never reach another folder.
+// Returns the catalogue key of the refusal, or null with the folder in `pasta`.
+const char *pastaDaVenda(const QString &dir, QString &pasta)
 {
-    if (dir.isEmpty())
-        return QString();
-    const bool trailing = dir.endsWith(u'/') || dir.endsWith(u'\\');
-    return dir + (trailing ? QString() : QStringLiteral("/")) + QStringLiteral("cdsVenda.cds");
+    const QString instalacao = QFileInfo(QCoreApplication::applicationDirPath())
+                                   .canonicalFilePath();
+    const QFileInfo info(QDir(instalacao).absoluteFilePath(QDir::fromNativeSeparators(dir)));
+    pasta = info.absoluteFilePath();
+    if (!info.isDir())
+        return "VENDA_SEM_PASTA";
+    pasta = info.canonicalFilePath();
+    if (pasta != instalacao && !pasta.startsWith(instalacao + QLatin1Char('/')))
+        return "VENDA_FORA";
+    return nullptr;
 }
 
 } // namespace
@@ -141,15 +151,29 @@ void TfrmRegVenMan::bldGravarClick()
                        QStringLiteral("Cli_Tor00071"),
                        QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"), stIdEsquema);
         mensagem(Msg("DADOS_GRAV"), tmInformacao);
-        const QString venda = arquivoVenda(DsDirCad);
-        if (!venda.isEmpty() && QFile::exists(venda))
-            QFile::remove(venda);
+        removeArquivoVenda();
         limpaTela();
         inCampoAtual = 1;
         MudaCor();
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
     }
+}
+
+// "cdsVenda.cds" in the folder DsDirCad names; the directory may come with or without a
+// trailing separator. The sale is recorded by now: a folder that is refused is only told.
+void TfrmRegVenMan::removeArquivoVenda()
+{
+    if (DsDirCad.isEmpty())
+        return;
+    QString pasta;
+    if (const char *recusa = pastaDaVenda(DsDirCad, pasta)) {
+        mensagem(Msg(recusa).arg(QDir::toNativeSeparators(pasta)), tmAdvertencia);
+        return;
+    }
+    const QString venda = pasta + QStringLiteral("/cdsVenda.cds");
+    if (QFileInfo(venda).isFile() || QFileInfo(venda).isSymLink())
+        QFile::remove(venda);
 }
 
 void TfrmRegVenMan::limpaTela()

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -149,6 +150,11 @@ private slots:
     // A terminal that cannot say its register or operator opens, but records nothing.
     void noSaleWithoutRegisterOrOperator_data();
     void noSaleWithoutRegisterOrOperator();
+    // The sales file is removed only inside the terminal's install: a relative folder is
+    // taken against the install, and a folder outside it, or missing, is told after the sale
+    // is recorded and nothing is removed.
+    void salesFileOnlyInsideTheInstall_data();
+    void salesFileOnlyInsideTheInstall();
 };
 
 void TestRecording::missingItemsOrPayments()
@@ -535,6 +541,46 @@ void TestRecording::noSaleWithoutRegisterOrOperator()
     QVERIFY(screen->isVisible());
     QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
     QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
+}
+
+void TestRecording::salesFileOnlyInsideTheInstall_data()
+{
+    QTest::addColumn<QString>("dir");    // DSDIRCAD; "@" is a folder outside the install
+    QTest::addColumn<QString>("refusal"); // the start of the message, empty when removed
+    QTest::newRow("relativa") << "Dados" << "";
+    QTest::newRow("relativa com barra") << "./Dados/" << "";
+    QTest::newRow("absoluta fora") << "@" << "fica fora da instalação";
+    QTest::newRow("subindo para fora") << "../fora/" << "não existe";
+    QTest::newRow("link para fora") << "link/" << "fica fora da instalação";
+    QTest::newRow("inexistente") << "naoexiste/" << "não existe";
+}
+
+void TestRecording::salesFileOnlyInsideTheInstall()
+{
+    QFETCH(QString, dir);
+    QFETCH(QString, refusal);
+    QTemporaryDir fora;
+    QFile outside(fora.filePath("cdsVenda.cds"));
+    QVERIFY(outside.open(QIODevice::WriteOnly));
+    outside.close();
+    const QString link = TestEnv::exeDir() + "/link";
+    QFile::remove(link);
+    QVERIFY(QFile::link(fora.path(), link));
+    writeParameters({{"DSDIRCAD", dir == "@" ? fora.path() + '/' : dir}});
+    ScriptedPresenter presenter;
+    auto screen = sale(QStringLiteral("8600"), {{"101", "1"}}, {{"1", "12,50"}});
+    writeParameters();
+    altG(screen.get());
+    QFile::remove(link);
+    QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 1);
+    QVERIFY(!screen->isVisible());
+    QVERIFY(QFile::exists(outside.fileName()));
+    QCOMPARE(QFile::exists(salaDeVenda()), !refusal.isEmpty());
+    QCOMPARE(presenter.calls.size(), refusal.isEmpty() ? 1 : 2);
+    if (!refusal.isEmpty()) {
+        QCOMPARE(presenter.calls[1].kind, 2);
+        QVERIFY2(presenter.calls[1].text.contains(refusal), qPrintable(presenter.calls[1].text));
+    }
 }
 
 QTEST_MAIN(TestRecording)
