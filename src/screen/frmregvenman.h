@@ -1,16 +1,18 @@
 #pragma once
 
+#include "datapacket.h"
 #include "dinheiro.h"
 #include "qelservices.h"
 
 #include <QDateTime>
 #include <QDialog>
+#include <QFuture>
+#include <QFutureWatcher>
 #include <QVariant>
 #include <functional>
 #include <optional>
 
 class ClientDataSet;
-class DataPacket;
 class DataSetModel;
 class QLabel;
 class QTableView;
@@ -151,6 +153,11 @@ public:
     // Initialisation.
     void InicializaForm();
     void lerParametros();
+    // The product cache, read on another thread; produtosProntos() puts it into the lookup
+    // datasets once read, waiting for it when asked for earlier, and reports a damaged file.
+    void leProdutos(const QString &path);
+    void produtosProntos();
+    static inline std::function<void()> aoLerProdutos; // tests: runs before the file is read
     void ajustaTamanho(const QSize &display);
 
     // Input spine: keys, typing, focus and highlighting.
@@ -262,6 +269,15 @@ private:
     void setFieldText(TBlendedButton *button, const QString &text);
     bool dispatchKey(QWidget *receiver, QKeyEvent *event);
 
+    struct LeituraProdutos
+    {
+        QString arquivo;
+        DataPacket pacote;
+        QString erro;
+    };
+    QFuture<LeituraProdutos> m_produtos;
+    QFutureWatcher<LeituraProdutos> m_produtosLidos;
+    bool m_produtosPendentes = false; // read or being read, not yet in the lookup datasets
     bool m_temImposto = false; // the last lookup found the product's tax row
     bool m_quantPadrao = false; // the quantity shows the lookup's default, not a typed value
     bool m_closeConfirmed = false;

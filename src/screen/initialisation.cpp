@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QScreen>
 
-#include <future>
+#include <QApplication>
+#include <QCursor>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -94,29 +96,18 @@ void TfrmRegVenMan::InicializaForm()
     });
     loadIfExists(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
 
-    // The product cache is by far the largest file the screen reads. It is parsed on another
-    // thread while this one reads the branch's tax table from the store: the price lookup
-    // reads that table at every lookup and reuses it while the tax tables stay unchanged, so
-    // the first lookup is as fast as the next ones. The table's result is not examined here:
-    // a failure is reported by the lookup that needs it.
-    const QString produtos = cachePath(QStringLiteral("/Dados/Cadastros/Produtos.cds"));
-    std::future<DataPacket> produtosLidos;
-    if (QFileInfo::exists(produtos))
-        produtosLidos = std::async(std::launch::async, [produtos] {
-            return DataPacket::loadFromFile(produtos);
-        });
+    // The product cache is by far the largest file the screen reads: it is parsed on another
+    // thread while the screen shows and the operator keys the header; a lookup asked for
+    // before it is ready waits for it (produtosProntos). Meanwhile this thread reads the
+    // branch's tax table from the store, which the price lookup reuses while the tax tables
+    // stay unchanged. The table's result is not examined here: a failure is reported by the
+    // lookup that needs it.
+    leProdutos(cachePath(QStringLiteral("/Dados/Cadastros/Produtos.cds")));
     getAliqSistema(stCdFilial);
 
     // Lookup datasets and the store's tables; an error here is reported and the screen
     // still opens with whatever was prepared.
     try {
-        cdsCarregaProduto->Close();
-        cdsCarregaProduto->CreateDataSet();
-        if (produtosLidos.valid())
-            cdsCarregaProduto->LoadFromFile(produtos, produtosLidos.get());
-        cdsValidaProd->Close();
-        cdsValidaProd->CreateDataSet();
-        cdsValidaProd->setData(cdsCarregaProduto->Data());
         cdsAliquota->Close();
         cdsAliquota->CreateDataSet();
         loadIfExists(cdsAliquota, QStringLiteral("/Dados/Cadastros/AliqImpFis.cds"));
@@ -130,6 +121,57 @@ void TfrmRegVenMan::InicializaForm()
                                               stIdEsquema);
         cdsAmbientes->setData(pacoteDoServidor(mesas, "getStatusMesa"));
     } catch (const std::exception &e) {
+        mensagemErro(exceptionMessage(e));
+    }
+}
+
+void TfrmRegVenMan::leProdutos(const QString &path)
+{
+    m_produtosPendentes = false;
+    cdsCarregaProduto->Close();
+    cdsCarregaProduto->CreateDataSet();
+    cdsValidaProd->Close();
+    cdsValidaProd->CreateDataSet();
+    if (!QFileInfo::exists(path))
+        return;
+    m_produtosPendentes = true;
+    m_produtos = QtConcurrent::run([path] {
+        LeituraProdutos lidos{path, {}, {}};
+        try {
+            if (aoLerProdutos)
+                aoLerProdutos();
+            lidos.pacote = DataPacket::loadFromFile(path);
+        } catch (const std::exception &e) {
+            lidos.erro = exceptionMessage(e);
+        }
+        return lidos;
+    });
+    m_produtosLidos.setFuture(m_produtos);
+}
+
+void TfrmRegVenMan::produtosProntos()
+{
+    if (!m_produtosPendentes)
+        return;
+    // Taken at once: the message below runs a loop of its own, in which the end of the
+    // reading may be signalled again.
+    m_produtosPendentes = false;
+    if (!m_produtos.isFinished()) {
+        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        m_produtos.waitForFinished();
+        QApplication::restoreOverrideCursor();
+    }
+    const LeituraProdutos lidos = m_produtos.result();
+    try {
+        if (!lidos.erro.isEmpty())
+            throw Exception(lidos.erro);
+        cdsCarregaProduto->LoadFromFile(lidos.arquivo, lidos.pacote);
+        cdsValidaProd->setData(cdsCarregaProduto->Data());
+    } catch (const std::exception &e) {
+        // As when the file was read before the screen showed: reported, and the lists
+        // prepared after the products left closed, so nothing is sold from a half-read store.
+        for (ClientDataSet *ds : {cdsAliquota, cdsImposto, cdsRecebAux, cdsAmbientes})
+            ds->Close();
         mensagemErro(exceptionMessage(e));
     }
 }

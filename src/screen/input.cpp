@@ -97,6 +97,8 @@ void TfrmRegVenMan::wireHandlers()
     // action buttons have Alt+P and Alt+R.
     auto *gravar = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_G), this);
     connect(gravar, &QShortcut::activated, this, [this] { bldGravar->click(); });
+    connect(&m_produtosLidos, &QFutureWatcherBase::finished, this,
+            [this] { runHandler([this] { produtosProntos(); }); });
 }
 
 void TfrmRegVenMan::showEvent(QShowEvent *e)

@@ -35,6 +35,7 @@ const FalhaPreco FalhasPreco[] = {
 
 bool TfrmRegVenMan::localizaProduto(const QString &code, bool emptyMatchesAllCodes)
 {
+    produtosProntos();
     if (!cdsValidaProd->Active())
         return false;
     for (int i = 0; i < 5; ++i) {
@@ -146,6 +147,7 @@ void TfrmRegVenMan::bldCodigoClick()
     inCampoAtual = 6;
     MudaCor();
     limpaProduto();
+    produtosProntos();
     try {
         cdsValidaProd->Close();
         cdsValidaProd->CreateDataSet();

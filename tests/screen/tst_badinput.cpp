@@ -384,6 +384,7 @@ void TestBadInput::damagedCacheFiles()
         if (!screen)
             return;
         shown = screen->isVisible();
+        screen->produtosProntos(); // the product list, read meanwhile, as a lookup takes it
         messagesBeforeProbe = int(presenter.calls.size());
         // What opened must bear a lookup of a product and of a table.
         screen->inCampoAtual = 5;

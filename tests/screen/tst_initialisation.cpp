@@ -47,8 +47,8 @@ private slots:
     // The store database failing at the table fetch is reported with the terminal's scheme
     // and the screen still opens, with no tables.
     void tableFetchFailureStillOpensTheScreen();
-    // A damaged product file is reported and the rest of the block is skipped; the
-    // operating context read before it stays.
+    // A damaged product file is reported before any product can be looked up, and the lists
+    // prepared after it are left closed; the operating context read before it stays.
     void damagedProductFileIsReported();
     // Size and placement on small and large displays: signed divisions truncating toward
     // zero, so 640 gives -80 and 799 gives 0.
@@ -80,6 +80,7 @@ void TestInitialisation::contextComesFromTheCacheFiles()
     QCOMPARE(doTotal, 0.0);
     QVERIFY(!boRecebimento && !boAddProd);
 
+    screen->produtosProntos();
     QCOMPARE(screen->cdsValidaProd->RecordCount(), 7);
     QCOMPARE(screen->cdsCarregaProduto->RecordCount(), 7);
     QCOMPARE(screen->cdsAliquota->RecordCount(), 1);
@@ -128,6 +129,7 @@ void TestInitialisation::noParametersFileOpensWithEmptyContext()
     QVERIFY(screen.stCdCaixa.isEmpty());
     QVERIFY(screen.cdsAmbientes->Active());
     QCOMPARE(screen.cdsAmbientes->RecordCount(), 0);
+    screen.produtosProntos();
     QCOMPARE(screen.cdsValidaProd->RecordCount(), 7);
 }
 
@@ -159,6 +161,8 @@ void TestInitialisation::tableFetchFailureStillOpensTheScreen()
     QCOMPARE(presenter.calls[1], errorCall(presenter.calls[0].text, QStringLiteral("E01")));
     QVERIFY(screen->isVisible());
     QVERIFY(!screen->cdsAmbientes->Active() || screen->cdsAmbientes->IsEmpty());
+    screen->produtosProntos();
+    QCOMPARE(presenter.calls.size(), 2);
     QCOMPARE(screen->cdsValidaProd->RecordCount(), 7);
 }
 
@@ -170,6 +174,7 @@ void TestInitialisation::damagedProductFileIsReported()
     f.close();
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    screen->produtosProntos(); // as a lookup would before anything else
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0].kind, 3);
     QCOMPARE(presenter.calls[0].scheme, QString("E01"));

@@ -8,7 +8,10 @@
 #include "testenv.h"
 
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <semaphore>
 
 using namespace ScreenFixture;
 
@@ -23,6 +26,9 @@ private slots:
     // A bar code that is no product or tree code still finds its product, and the field
     // then shows the product code; name, price and tax appear in the locale's formats.
     void barCodeResolvesToTheProductCode();
+    // The product list is read while the operator keys the header: a code asked for before
+    // it is ready waits for it and is answered, never refused as unknown.
+    void lookupBeforeTheListIsReadyAnswers();
     // Two products sharing a code in different columns: the product code column wins.
     void columnOrderDecides();
     // A code that names nothing is refused and the item fields are emptied; Enter then
@@ -43,6 +49,23 @@ private slots:
     // The search list: a chosen product goes through the same lookup.
     void searchListChoosesAProduct();
 };
+
+void TestProducts::lookupBeforeTheListIsReadyAnswers()
+{
+    std::binary_semaphore liberado(0);
+    TfrmRegVenMan::aoLerProdutos = [&] { (void)liberado.try_acquire_for(std::chrono::seconds(30)); };
+    const auto restaura = qScopeGuard([] { TfrmRegVenMan::aoLerProdutos = nullptr; });
+    ScriptedPresenter presenter;
+    auto screen = openScreen();
+    QVERIFY(screen->cdsValidaProd->IsEmpty()); // still being read
+    screen->inCampoAtual = 6;
+    type(screen.get(), QStringLiteral("78900102"));
+    liberado.release();
+    key(screen.get(), Qt::Key_Return);
+    QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
+    QCOMPARE(screen->lblProd->text(), QString("Moqueca - UN"));
+    QCOMPARE(screen->cdsValidaProd->RecordCount(), 7);
+}
 
 void TestProducts::barCodeResolvesToTheProductCode()
 {
