@@ -173,7 +173,7 @@ bool storeValue(DataPacketPrivate *p, int row, int col, QStringView v)
 {
     const FieldDef &f = p->fields[col];
     if (DataPacketPrivate::isText(f.type)) {
-        p->setText(row, col, PacketCodec::fitText(f, v));
+        p->setText(row, col, PacketCodec::cut(f, v));
         return true;
     }
     qint64 w = 0;
@@ -195,13 +195,11 @@ bool appendValue(DataPacketPrivate *p, int col, QStringView v, bool present)
             return true;
         }
         v = PacketCodec::cut(f, v);
-        if (c.pool.size() + f.size + v.size() > std::numeric_limits<qint32>::max())
+        if (c.pool.size() + v.size() > std::numeric_limits<qint32>::max())
             return false;
         c.off.append(qint32(c.pool.size()));
+        c.len.append(qint32(v.size()));
         c.pool.append(v);
-        if (f.fixed && v.size() < f.size)
-            c.pool.append(QString(f.size - v.size(), u' '));
-        c.len.append(qint32(c.pool.size() - c.off.constLast()));
         return true;
     }
     qint64 w = 0;
@@ -652,9 +650,13 @@ QByteArray DataPacket::toXml() const
             const qint64 w = DataPacketPrivate::isText(t) ? 0 : col.num[r];
             switch (t) {
             case FieldType::String:
-            case FieldType::WideString:
+            case FieldType::WideString: {
                 appendEscaped(out, QStringView(col.pool).mid(col.off[r], col.len[r]));
+                const FieldDef &f = p->fields[c];
+                if (f.fixed && col.len[r] < f.size)
+                    out.append(f.size - col.len[r], ' '); // written padded, as it reads
                 break;
+            }
             case FieldType::SmallInt:
             case FieldType::Integer:
             case FieldType::LargeInt:
