@@ -8,8 +8,10 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 #include <QVarLengthArray>
 #include <QXmlStreamReader>
@@ -66,6 +68,30 @@ QLatin1StringView typeName(FieldType t)
 {
     throw Exception(QStringLiteral("%1: %2").arg(src, problem));
 }
+
+// Memory the columns of a packet may take while it is read: twice the size of its file, never
+// less than 64 MB. Values take about their size in the file; what asks for more is a packet of
+// many declared fields and rows that give none of them, each row a cell per field.
+class Budget
+{
+public:
+    Budget(qint64 inputSize, const QString &src)
+        : limit(std::max(2 * inputSize, qint64(64) << 20)), left(limit), src(src)
+    {
+    }
+
+    void take(qint64 bytes)
+    {
+        left -= bytes;
+        if (left < 0)
+            fail(src, QStringLiteral("pacote ocuparia mais de %1 MB de memória").arg(limit >> 20));
+    }
+
+private:
+    const qint64 limit;
+    qint64 left;
+    const QString &src;
+};
 
 inline int digits(QStringView s, qsizetype from, qsizetype count)
 {
@@ -223,16 +249,18 @@ bool declaresEncoding(const QByteArray &bytes)
     return head.first(end < 0 ? head.size() : end).contains("encoding");
 }
 
-void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &src)
+void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, QSet<QString> &names,
+               const QString &src)
 {
     const QXmlStreamAttributes attrs = xml.attributes();
     FieldDef f;
     f.name = attrs.value(QLatin1StringView("attrname")).toString();
     if (f.name.isEmpty())
         fail(src, QStringLiteral("FIELD sem attrname (linha %1)").arg(xml.lineNumber()));
-    for (const FieldDef &other : fields)
-        if (other.name == f.name)
-            fail(src, QStringLiteral("campo %1 repetido").arg(f.name));
+    const qsizetype before = names.size();
+    names.insert(f.name);
+    if (names.size() == before)
+        fail(src, QStringLiteral("campo %1 repetido").arg(f.name));
     const QStringView type = attrs.value(QLatin1StringView("fieldtype"));
     bool known = false;
     for (const TypeName &n : typeNames) {
@@ -262,28 +290,43 @@ void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &sr
     xml.skipCurrentElement();
 }
 
-void readMetadata(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &src)
+void readMetadata(QXmlStreamReader &xml, QList<FieldDef> &fields, Budget &budget,
+                  const QString &src)
 {
+    QSet<QString> names;
     while (xml.readNextStartElement()) {
         if (xml.name() != u"FIELDS") {
             xml.skipCurrentElement(); // PARAMS and anything else written elsewhere
             continue;
         }
         while (xml.readNextStartElement()) {
-            if (xml.name() == u"FIELD")
-                readField(xml, fields, src);
-            else
+            if (xml.name() == u"FIELD") {
+                readField(xml, fields, names, src);
+                budget.take(qint64(sizeof(FieldDef)) + qint64(sizeof(PacketColumn))
+                            + 4 * fields.constLast().name.size());
+            } else {
                 xml.skipCurrentElement();
+            }
         }
     }
 }
 
-void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, const QString &src)
+void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, Budget &budget, const QString &src)
 {
     const QList<FieldDef> &fields = p->fields;
     const int nf = int(fields.size());
+    QHash<QStringView, int> columnOf;
+    columnOf.reserve(nf);
+    qint64 rowBytes = 0; // of a row of nulls
+    for (int c = 0; c < nf; ++c) {
+        columnOf.insert(fields[c].name, c);
+        rowBytes += DataPacketPrivate::isText(fields[c].type) ? 2 * sizeof(qint32)
+                                                                : sizeof(qint64) + sizeof(quint8);
+    }
     QVarLengthArray<QStringView, 64> cells(nf);
     QVarLengthArray<bool, 64> present(nf);
+    std::fill(present.begin(), present.end(), false);
+    QVarLengthArray<int, 64> given; // the columns the row names, at most one per attribute
     while (xml.readNextStartElement()) {
         if (xml.name() != u"ROW") {
             xml.skipCurrentElement();
@@ -305,41 +348,46 @@ void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, const QString &src)
             xml.skipCurrentElement();
             continue;
         }
-        for (int c = 0; c < nf; ++c)
-            present[c] = false;
+        // Attributes usually come in the order of the fields.
         int guess = 0;
+        qint64 textBytes = 0;
         for (const QXmlStreamAttribute &a : attrs) {
             const QStringView name = a.name();
-            int c = -1;
-            if (guess < nf && fields[guess].name == name) {
-                c = guess;
-            } else {
-                for (int k = 0; k < nf; ++k) {
-                    if (fields[k].name == name) {
-                        c = k;
-                        break;
-                    }
-                }
-            }
+            const int c = guess < nf && fields[guess].name == name ? guess
+                                                                    : columnOf.value(name, -1);
             if (c < 0)
                 continue; // RowState and attributes of no declared field
             guess = c + 1;
             cells[c] = a.value();
-            present[c] = true;
+            if (!present[c]) {
+                present[c] = true;
+                given.append(c);
+            }
+            if (DataPacketPrivate::isText(fields[c].type))
+                textBytes += 2 * a.value().size();
         }
         const bool modified = (state & 8) && p->rows > 0;
-        for (int c = 0; c < nf; ++c) {
-            if (modified ? !present[c] || storeValue(p, p->rows - 1, c, cells[c])
-                         : appendValue(p, c, cells[c], present[c]))
-                continue;
+        budget.take(modified ? textBytes : rowBytes + textBytes);
+        const auto bad = [&](int c) {
             // The packet is dropped whole, so a half-appended row does not matter.
             fail(src, QStringLiteral("valor \"%1\" inválido para o campo %2 (%3) na linha %4")
                           .arg(cells[c].left(60).toString(), fields[c].name,
                                typeName(fields[c].type))
                           .arg(xml.lineNumber()));
-        }
-        if (!modified)
+        };
+        if (modified) {
+            for (const int c : std::as_const(given))
+                if (!storeValue(p, p->rows - 1, c, cells[c]))
+                    bad(c);
+        } else {
+            for (int c = 0; c < nf; ++c)
+                if (!appendValue(p, c, cells[c], present[c]))
+                    bad(c);
             ++p->rows;
+        }
+        for (const int c : std::as_const(given))
+            present[c] = false;
+        given.clear();
         xml.skipCurrentElement();
     }
 }
@@ -453,7 +501,7 @@ bool deviceIsUtf8(QIODevice &dev)
 }
 
 // The body of the reader: the root, the metadata and the rows.
-DataPacket readPacket(QXmlStreamReader &xml, const QString &src)
+DataPacket readPacket(QXmlStreamReader &xml, Budget &budget, const QString &src)
 {
     auto malformed = [&] {
         if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError)
@@ -479,13 +527,13 @@ DataPacket readPacket(QXmlStreamReader &xml, const QString &src)
     bool haveRows = false;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"METADATA" && !haveMeta) {
-            readMetadata(xml, fields, src);
+            readMetadata(xml, fields, budget, src);
             p->setColumns(fields);
             haveMeta = true;
         } else if (xml.name() == u"ROWDATA" && !haveRows) {
             if (!haveMeta)
                 fail(src, QStringLiteral("ROWDATA antes de METADATA"));
-            readRows(xml, p, src);
+            readRows(xml, p, budget, src);
             haveRows = true;
         } else {
             xml.skipCurrentElement();
@@ -519,7 +567,8 @@ DataPacket DataPacket::fromXml(const QByteArray &bytes, const QString &sourceNam
         buffer.open(QIODevice::ReadOnly);
         xml.setDevice(&buffer);
     }
-    return readPacket(xml, src);
+    Budget budget(bytes.size(), src);
+    return readPacket(xml, budget, src);
 }
 
 namespace {
@@ -603,7 +652,8 @@ DataPacket DataPacket::loadFromFile(const QString &path)
     } else {
         xml.setDevice(&file);
     }
-    DataPacket packet = readPacket(xml, path);
+    Budget budget(file.size(), path);
+    DataPacket packet = readPacket(xml, budget, path);
     if (file.error() != QFileDevice::NoError)
         fail(path, QStringLiteral("erro de leitura (%1)").arg(file.errorString()));
     if (identity) {
