@@ -18,6 +18,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <optional>
 
@@ -27,6 +28,10 @@ namespace {
 
 // Beyond any column a screen declares; keeps a hostile WIDTH from padding rows to gigabytes.
 constexpr int maxWidth = 65535;
+
+// A row carries one attribute per column, a few dozen in any packet we read. The XML reader
+// compares each attribute of a tag with all before it, so this bounds that work per tag.
+constexpr int maxAttributes = 256;
 
 struct TypeName
 {
@@ -464,12 +469,12 @@ bool blank(QByteArrayView bytes)
     return true;
 }
 
-QString windows1252(QByteArrayView bytes)
+QStringDecoder windows1252()
 {
     QStringDecoder cp1252("windows-1252");
     if (!cp1252.isValid())
         cp1252 = QStringDecoder(QStringDecoder::Latin1);
-    return cp1252(bytes);
+    return cp1252;
 }
 
 // UTF-8 check of a whole device in chunks, without keeping it in memory; rewinds it.
@@ -498,6 +503,241 @@ bool deviceIsUtf8(QIODevice &dev)
     }
     dev.seek(0);
     return ok && carry.isEmpty();
+}
+
+// What the XML reader reads instead of the file or the bytes. The reader compares each attribute
+// of a tag with every one before it, so a tag of 100,000 attributes holds it for minutes; and a
+// DTD lets a few kilobytes of entity references expand into millions of elements or
+// characters. A data packet has neither: this device decodes what it passes on as the reader
+// will, and ends the stream before either reaches the reader. Undeclared Windows-1252 is passed
+// on as UTF-8, a chunk at a time.
+class PacketSource final : public QIODevice
+{
+public:
+    PacketSource(QIODevice *from, bool fromWindows1252) : from(from)
+    {
+        if (fromWindows1252)
+            recode = windows1252();
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    // Why the stream was ended early; empty when it was not.
+    const QString &refusal() const { return problem; }
+
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        while (at == chunk.size())
+            if (!problem.isEmpty() || !fill())
+                return -1;
+        const qint64 n = std::min(maxSize, qint64(chunk.size() - at));
+        std::memcpy(data, chunk.constData() + at, size_t(n));
+        at += n;
+        return n;
+    }
+
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    static constexpr qint64 chunkSize = 64 * 1024;
+
+    enum class State { Text, Open, Bang, StartTag, Value, EndTag, Comment, CData, Instruction };
+
+    bool fill();
+    void chooseDecoder(QByteArrayView head, bool whole);
+    template <typename Char>
+    void scan(const Char *p, const Char *end);
+
+    QIODevice *from;
+    std::optional<QStringDecoder> recode;
+    bool started = false;
+    QStringDecoder decoder;
+    bool bytewise = false; // UTF-8 or Latin-1: markup is the same bytes, nothing to decode
+    QByteArray chunk;
+    qsizetype at = 0;
+    QString text;
+    QString problem;
+    State state = State::Text;
+    int count = 0; // attributes of the tag; closing characters seen of a comment, CDATA or PI
+    char16_t quote = 0;
+};
+
+bool PacketSource::fill()
+{
+    QByteArray raw = from->read(chunkSize);
+    if (raw.isEmpty())
+        return false;
+    const bool whole = raw.size() < chunkSize;
+    if (recode) {
+        // The mark makes the reader take UTF-8 whatever the first characters look like.
+        const QByteArray utf8 = QString((*recode)(raw)).toUtf8();
+        raw = started ? utf8 : QByteArrayLiteral("\xEF\xBB\xBF") + utf8;
+    }
+    if (!started) {
+        started = true;
+        chooseDecoder(raw, whole);
+    }
+    if (problem.isEmpty() && bytewise) {
+        scan(raw.constData(), raw.constData() + raw.size());
+    } else if (problem.isEmpty()) {
+        text.resize(decoder.requiredSpace(raw.size()));
+        const QChar *end = decoder.appendToBuffer(text.data(), raw);
+        scan(reinterpret_cast<const char16_t *>(text.constData()),
+             reinterpret_cast<const char16_t *>(end));
+    }
+    if (!problem.isEmpty())
+        return false;
+    chunk = std::move(raw);
+    at = 0;
+    return true;
+}
+
+// The encoding the reader settles on: a byte order mark or the look of "<" in UTF-16 or UTF-32,
+// else UTF-8, unless the XML declaration names another. The reader then decodes again what it
+// has read and goes on after the declaration; a declaration that does not read the same in
+// the encoding it names would have the reader and this device see different text.
+void PacketSource::chooseDecoder(QByteArrayView head, bool whole)
+{
+    const QStringDecoder::Encoding detected =
+        QStringDecoder::encodingForData(head, u'<').value_or(QStringDecoder::Utf8);
+    decoder = QStringDecoder(detected);
+    bytewise = detected == QStringDecoder::Utf8;
+    const QString start = QStringDecoder(detected)(head);
+    const auto isSpace = [](QChar c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    };
+    if (!start.startsWith(QLatin1StringView("<?xml")) || start.size() < 6
+        || !(isSpace(start[5]) || start[5] == u'?'))
+        return; // no declaration; "<?xml-stylesheet" is another instruction
+
+    const qsizetype end = start.indexOf(QLatin1StringView("?>"));
+    if (end < 0) {
+        if (!whole) // a shorter file ends inside the declaration: the reader says truncated
+            problem = QStringLiteral("declaração XML longa demais");
+        return;
+    }
+    const QString declaration = start.first(end + 2);
+    // Its pseudo-attributes in order: name, "=", a quoted value.
+    QStringView rest = QStringView(declaration).sliced(5, declaration.size() - 7);
+    for (;;) {
+        const qsizetype equals = rest.indexOf(u'=');
+        if (equals < 0)
+            return;
+        const QStringView key = rest.first(equals).trimmed();
+        rest = rest.sliced(equals + 1).trimmed();
+        if (rest.isEmpty() || (rest[0] != u'"' && rest[0] != u'\''))
+            return; // the reader refuses the declaration
+        const qsizetype close = rest.indexOf(rest[0], 1);
+        if (close < 0)
+            return;
+        const QStringView value = rest.sliced(1, close - 1);
+        rest = rest.sliced(close + 1);
+        if (key != QLatin1StringView("encoding"))
+            continue;
+        const QByteArray name = value.toUtf8();
+        QStringDecoder named(name.constData());
+        if (!named.isValid())
+            return; // the reader refuses it
+        if (!QString(named(head)).startsWith(declaration)) {
+            problem = QStringLiteral("codificação %1 não confere com o início do arquivo")
+                          .arg(QString::fromUtf8(name));
+            return;
+        }
+        decoder = QStringDecoder(name.constData());
+        const auto known = QStringDecoder::encodingForName(name.constData());
+        bytewise = known == QStringDecoder::Utf8 || known == QStringDecoder::Latin1;
+        return;
+    }
+}
+
+// Follows the markup far enough to count the attributes of each start tag and to see a DTD;
+// anything that is not well formed is left for the reader to report.
+template <typename Char>
+void PacketSource::scan(const Char *p, const Char *const end)
+{
+    const auto skipTo = [&](char16_t c) {
+        const Char *hit;
+        if constexpr (sizeof(Char) == 1)
+            hit = static_cast<const Char *>(std::memchr(p, int(c), size_t(end - p)));
+        else
+            hit = std::char_traits<char16_t>::find(p, size_t(end - p), c);
+        p = hit ? hit + 1 : end;
+        return hit != nullptr;
+    };
+    while (p < end) {
+        switch (state) {
+        case State::Text:
+            if (skipTo(u'<'))
+                state = State::Open;
+            break;
+        case State::Open:
+            state = *p == u'!'   ? State::Bang
+                    : *p == u'?' ? State::Instruction
+                    : *p == u'/' ? State::EndTag
+                                 : State::StartTag;
+            if (state != State::StartTag)
+                ++p;
+            count = 0;
+            break;
+        case State::Bang:
+            if (*p == u'D') {
+                problem = QStringLiteral("DTD não é aceita num pacote de dados");
+                return;
+            }
+            state = *p == u'-' ? State::Comment : *p == u'[' ? State::CData : State::Text;
+            ++p;
+            break;
+        case State::StartTag:
+            // Names to the next value or the end of the tag, the hot loop of a packet.
+            while (p < end) {
+                const char16_t c = *p++;
+                if (c == u'"' || c == u'\'') {
+                    quote = c;
+                    state = State::Value;
+                    break;
+                }
+                if (c == u'>') {
+                    state = State::Text;
+                    break;
+                }
+                if (c == u'=' && ++count > maxAttributes) {
+                    problem =
+                        QStringLiteral("elemento com mais de %1 atributos").arg(maxAttributes);
+                    return;
+                }
+            }
+            break;
+        case State::Value:
+            if (skipTo(quote))
+                state = State::StartTag;
+            break;
+        case State::EndTag:
+            if (skipTo(u'>'))
+                state = State::Text;
+            break;
+        case State::Comment:
+        case State::CData: {
+            // Ended by "-->" and "]]>".
+            const char16_t c = *p++;
+            if (c == (state == State::Comment ? u'-' : u']'))
+                ++count;
+            else if (c == u'>' && count >= 2)
+                state = State::Text;
+            else
+                count = 0;
+            break;
+        }
+        case State::Instruction: {
+            const char16_t c = *p++;
+            if (c == u'>' && count)
+                state = State::Text;
+            count = c == u'?';
+            break;
+        }
+        }
+    }
 }
 
 // The body of the reader: the root, the metadata and the rows.
@@ -549,26 +789,41 @@ DataPacket readPacket(QXmlStreamReader &xml, Budget &budget, const QString &src)
     return packet;
 }
 
-} // namespace
-
 // Both readers hand QXmlStreamReader a device: given a whole byte array it would decode all of
 // it into one string first, twice the file's size in memory at once.
+DataPacket readFrom(QIODevice &device, bool windows1252, qint64 size, const QString &src)
+{
+    PacketSource source(&device, windows1252);
+    QXmlStreamReader xml(&source);
+    // Packets use no namespaces; resolving prefixes through deeply nested declarations would
+    // cost the reader time for each element.
+    xml.setNamespaceProcessing(false);
+    Budget budget(size, src);
+    DataPacket packet;
+    try {
+        packet = readPacket(xml, budget, src);
+    } catch (const Exception &) {
+        // A stream ended early is whatever the reader made of its end; the reason is ours.
+        if (source.refusal().isEmpty())
+            throw;
+    }
+    if (!source.refusal().isEmpty())
+        fail(src, source.refusal());
+    return packet;
+}
+
+} // namespace
+
 DataPacket DataPacket::fromXml(const QByteArray &bytes, const QString &sourceName)
 {
     const QString src = sourceName.isEmpty() ? QStringLiteral("pacote de dados") : sourceName;
     if (blank(bytes))
         fail(src, QStringLiteral("arquivo vazio"));
-    QXmlStreamReader xml;
     QBuffer buffer;
-    if (!declaresEncoding(bytes) && !QByteArrayView(bytes).isValidUtf8()) {
-        xml.addData(windows1252(bytes));
-    } else {
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        xml.setDevice(&buffer);
-    }
-    Budget budget(bytes.size(), src);
-    return readPacket(xml, budget, src);
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readFrom(buffer, !declaresEncoding(bytes) && !QByteArrayView(bytes).isValidUtf8(),
+                    bytes.size(), src);
 }
 
 namespace {
@@ -645,15 +900,8 @@ DataPacket DataPacket::loadFromFile(const QString &path)
     const QByteArray head = file.peek(4096);
     if (head.size() < 4096 && blank(head))
         fail(path, QStringLiteral("arquivo vazio"));
-    QXmlStreamReader xml;
-    if (!declaresEncoding(head) && !deviceIsUtf8(file)) {
-        const QByteArray bytes = file.readAll();
-        xml.addData(windows1252(bytes));
-    } else {
-        xml.setDevice(&file);
-    }
-    Budget budget(file.size(), path);
-    DataPacket packet = readPacket(xml, budget, path);
+    const bool undeclared1252 = !declaresEncoding(head) && !deviceIsUtf8(file);
+    DataPacket packet = readFrom(file, undeclared1252, file.size(), path);
     if (file.error() != QFileDevice::NoError)
         fail(path, QStringLiteral("erro de leitura (%1)").arg(file.errorString()));
     if (identity) {
