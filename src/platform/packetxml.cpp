@@ -7,7 +7,6 @@
 #include <QBuffer>
 #include <QDate>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QSaveFile>
@@ -17,17 +16,23 @@
 #include <QXmlStreamReader>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // Beyond any column a screen declares; keeps a hostile WIDTH from padding rows to gigabytes.
 constexpr int maxWidth = 65535;
+
+// Far above a 200,000-product cache (45 MB); what is larger is no cache of ours.
+constexpr qint64 maxFileSize = qint64(1) << 30;
 
 // A row carries one attribute per column, a few dozen in any packet we read. The XML reader
 // compares each attribute of a tag with all before it, so this bounds that work per tag.
@@ -879,17 +884,54 @@ std::optional<FileIdentity> rememberable(const QFile &file)
     return id;
 }
 
+[[noreturn]] void unreadable(const QString &path, const QString &why)
+{
+    fail(path, QStringLiteral("não foi possível ler o arquivo (%1)").arg(why));
+}
+
+// Only a regular file is read (a symbolic link to one is): a device or a FIFO in the place of a
+// cache file would block the launch or never end.
+void refuseIrregular(const struct stat &st, const QString &path)
+{
+    if (S_ISDIR(st.st_mode))
+        unreadable(path, QStringLiteral("é uma pasta"));
+    if (!S_ISREG(st.st_mode))
+        fail(path, QStringLiteral("não é um arquivo regular"));
+    if (st.st_size > maxFileSize)
+        fail(path, QStringLiteral("arquivo maior que o limite de %1 MB").arg(maxFileSize >> 20));
+}
+
+// Opens a file for reading when it is one to read; returns its size.
+qint64 openRegular(QFile &file, const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            fail(path, QStringLiteral("arquivo não encontrado"));
+        unreadable(path, qt_error_string(errno));
+    }
+    refuseIrregular(st, path);
+    // Without blocking, should a FIFO take the file's place after the check.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        unreadable(path, qt_error_string(errno));
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        unreadable(path, file.errorString());
+    }
+    if (::fstat(fd, &st) != 0)
+        unreadable(path, qt_error_string(errno));
+    refuseIrregular(st, path);
+    return st.st_size;
+}
+
 } // namespace
 
 DataPacket DataPacket::loadFromFile(const QString &path)
 {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (!info.exists())
-        fail(path, QStringLiteral("arquivo não encontrado"));
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
-        fail(path, QStringLiteral("não foi possível ler o arquivo (%1)")
-                       .arg(info.isDir() ? QStringLiteral("é uma pasta") : file.errorString()));
+    QFile file;
+    const qint64 size = openRegular(file, path);
     const std::optional<FileIdentity> identity = rememberable(file);
     if (identity) {
         QMutexLocker lock(&rememberedMutex);
@@ -901,7 +943,7 @@ DataPacket DataPacket::loadFromFile(const QString &path)
     if (head.size() < 4096 && blank(head))
         fail(path, QStringLiteral("arquivo vazio"));
     const bool undeclared1252 = !declaresEncoding(head) && !deviceIsUtf8(file);
-    DataPacket packet = readFrom(file, undeclared1252, file.size(), path);
+    DataPacket packet = readFrom(file, undeclared1252, size, path);
     if (file.error() != QFileDevice::NoError)
         fail(path, QStringLiteral("erro de leitura (%1)").arg(file.errorString()));
     if (identity) {
