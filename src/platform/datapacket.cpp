@@ -21,12 +21,24 @@ QStringView PacketCodec::cut(const FieldDef &f, QStringView text)
     return text.first(n);
 }
 
-QString PacketCodec::fitText(const FieldDef &f, QStringView text)
+QString PacketCodec::padded(const FieldDef &f, QStringView text)
 {
-    QString s = cut(f, text).toString();
-    if (f.fixed && f.size > 0 && s.size() < f.size)
-        s = s.leftJustified(f.size, QLatin1Char(' '));
-    return s;
+    if (f.fixed && f.size > 0 && text.size() < f.size)
+        return text.toString().leftJustified(f.size, QLatin1Char(' '));
+    return text.toString();
+}
+
+bool PacketCodec::sameFixed(QStringView stored, QStringView key)
+{
+    // Both sides are at most the column's size, so they pad to the same length: equal when
+    // they agree up to the trailing blanks.
+    const auto blankTail = [](QStringView s) {
+        qsizetype n = s.size();
+        while (n > 0 && s[n - 1] == u' ')
+            --n;
+        return s.first(n);
+    };
+    return blankTail(stored) == blankTail(key);
 }
 
 void DataPacketPrivate::setColumns(const QList<FieldDef> &defs)
@@ -344,7 +356,8 @@ QVariant DataPacket::value(int row, int column) const
     if (isTextType(t)) {
         if (c.len[row] < 0)
             return {};
-        return QVariant(QStringView(c.pool).mid(c.off[row], c.len[row]).toString());
+        return QVariant(PacketCodec::padded(d->fields[column],
+                                            QStringView(c.pool).mid(c.off[row], c.len[row])));
     }
     if (c.null[row])
         return {};
@@ -356,7 +369,7 @@ QVariant DataPacket::coerce(const FieldDef &field, const QVariant &value)
     if (!value.isValid() || value.isNull())
         return {};
     if (isTextType(field.type))
-        return QVariant(PacketCodec::fitText(field, value.toString()));
+        return QVariant(PacketCodec::padded(field, PacketCodec::cut(field, value.toString())));
     return fromWord(field.type, toWord(field, value));
 }
 
@@ -367,8 +380,8 @@ void DataPacket::setValue(int row, int column, const QVariant &value)
     if (!value.isValid() || value.isNull()) {
         d->setNull(row, column);
     } else if (isTextType(f.type)) {
-        const QString s = PacketCodec::fitText(f, value.toString());
-        d->setText(row, column, s);
+        const QString s = value.toString();
+        d->setText(row, column, PacketCodec::cut(f, s));
     } else {
         const qint64 w = toWord(f, value);
         d->setNumber(row, column, w);
@@ -387,9 +400,9 @@ void DataPacket::insertRow(int row, const QVariantList &values)
     if (values.size() != d->fields.size())
         throw Exception(QStringLiteral("Linha com %1 valores para %2 campos")
                             .arg(values.size()).arg(d->fields.size()));
-    // Convert first: a bad value must leave the packet as it was. Text that needs no cutting
-    // or padding is copied once, from the caller's string straight into the pool; a query of
-    // 20,000 rows goes through here for every row.
+    // Convert first: a bad value must leave the packet as it was. Text is copied once, from
+    // the caller's string straight into the pool; a query of 20,000 rows goes through here for
+    // every row.
     const qsizetype n = values.size();
     QVarLengthArray<qint64, 32> words(n);
     QVarLengthArray<QStringView, 32> texts(n);
@@ -414,10 +427,6 @@ void DataPacket::insertRow(int row, const QVariantList &values)
             text = owned[c];
         }
         text = PacketCodec::cut(f, text);
-        if (f.fixed && f.size > 0 && text.size() < f.size) {
-            owned[c] = text.toString().leftJustified(f.size, QLatin1Char(' '));
-            text = owned[c];
-        }
         texts[c] = text;
         grow[c] = text.size();
     }
@@ -489,17 +498,23 @@ int DataPacket::find(int column, const QVariant &value, const QList<int> *rows) 
     const int n = rows ? int(rows->size()) : d->rows;
     const bool wantNull = !value.isValid() || value.isNull();
     if (isTextType(f.type)) {
-        QString key = wantNull ? QString() : value.toString();
-        if (f.fixed && key.size() < f.size)
-            key = key.leftJustified(f.size, u' '); // stored padded
+        const QString key = wantNull ? QString() : value.toString();
         const QStringView pool(c.pool);
         const qint32 *off = c.off.constData();
         const qint32 *len = c.len.constData();
         const qint32 klen = qint32(key.size());
+        // Fixed text is stored without its padding; a key longer than the column matches no
+        // padded value.
+        const bool fixed = f.fixed && f.size > 0;
+        if (!wantNull && fixed && klen > f.size)
+            return -1;
         for (int i = 0; i < n; ++i) {
             const int r = rows ? rows->at(i) : i;
             if (wantNull ? len[r] < 0
-                         : len[r] == klen && pool.mid(off[r], klen) == QStringView(key))
+                         : len[r] >= 0
+                               && (fixed ? PacketCodec::sameFixed(pool.mid(off[r], len[r]), key)
+                                         : len[r] == klen
+                                               && pool.mid(off[r], klen) == QStringView(key)))
                 return i;
         }
         return -1;

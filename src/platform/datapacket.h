@@ -26,7 +26,7 @@ struct FieldDef
     QString name;
     FieldType type = FieldType::String;
     int size = 0;          // characters, text types only
-    bool fixed = false;    // fixed-length text, padded to size
+    bool fixed = false;    // fixed-length text, read padded to size
     bool currency = false; // r8 with SUBTYPE="Money"
 
     bool operator==(const FieldDef &) const = default;
@@ -58,15 +58,16 @@ public:
     int rowCount() const;
     QVariant value(int row, int column) const;
     bool isNull(int row, int column) const;
-    QStringView textAt(int row, int column) const; // text columns; empty view when null
+    // Text columns, fixed-length text without its padding; an empty view when null.
+    QStringView textAt(int row, int column) const;
     void setValue(int row, int column, const QVariant &value);
     void appendRow(const QVariantList &values); // values.size() == fieldCount()
     void insertRow(int row, const QVariantList &values);
     void removeRow(int row);
     void clearRows();
 
-    // The canonical stored form of a value for a column (text cut and padded, numbers and
-    // dates converted); throws Exception when it does not convert.
+    // A value as the column gives it back (text cut and padded, numbers and dates
+    // converted); throws Exception when it does not convert.
     static QVariant coerce(const FieldDef &field, const QVariant &value);
 
     // First match of an exact value in one column, among `rows` (row indexes) when given;

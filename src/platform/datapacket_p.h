@@ -12,7 +12,8 @@
 // word. Each list is implicitly shared on its own, so a write detaches only what it touches.
 struct PacketColumn
 {
-    // Text: length -1 is null. Rewritten cells leave their old characters behind as garbage.
+    // Text: length -1 is null; fixed-length text without its padding. Rewritten cells leave
+    // their old characters behind as garbage.
     QList<qint32> off;
     QList<qint32> len;
     QString pool;
@@ -53,5 +54,8 @@ struct PacketAccess
 namespace PacketCodec {
 constexpr qint64 msPerDay = 86400000;
 QStringView cut(const FieldDef &f, QStringView text); // to the size, never inside a pair
-QString fitText(const FieldDef &f, QStringView text); // cut to size, pad fixed length
+// Fixed-length text is kept without its padding, so that a wide column costs only what its
+// values hold; it is padded where it is read as a value or written to a file.
+QString padded(const FieldDef &f, QStringView text);
+bool sameFixed(QStringView stored, QStringView key); // equal once both are padded
 }

@@ -7,24 +7,36 @@
 #include <QBuffer>
 #include <QDate>
 #include <QFile>
-#include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 #include <QVarLengthArray>
 #include <QXmlStreamReader>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // Beyond any column a screen declares; keeps a hostile WIDTH from padding rows to gigabytes.
 constexpr int maxWidth = 65535;
+
+// Far above a 200,000-product cache (45 MB); what is larger is no cache of ours.
+constexpr qint64 maxFileSize = qint64(1) << 30;
+
+// A row carries one attribute per column, a few dozen in any packet we read. The XML reader
+// compares each attribute of a tag with all before it, so this bounds that work per tag.
+constexpr int maxAttributes = 256;
 
 struct TypeName
 {
@@ -66,6 +78,30 @@ QLatin1StringView typeName(FieldType t)
 {
     throw Exception(QStringLiteral("%1: %2").arg(src, problem));
 }
+
+// Memory the columns of a packet may take while it is read: twice the size of its file, never
+// less than 64 MB. Values take about their size in the file; what asks for more is a packet of
+// many declared fields and rows that give none of them, each row a cell per field.
+class Budget
+{
+public:
+    Budget(qint64 inputSize, const QString &src)
+        : limit(std::max(2 * inputSize, qint64(64) << 20)), left(limit), src(src)
+    {
+    }
+
+    void take(qint64 bytes)
+    {
+        left -= bytes;
+        if (left < 0)
+            fail(src, QStringLiteral("pacote ocuparia mais de %1 MB de memória").arg(limit >> 20));
+    }
+
+private:
+    const qint64 limit;
+    qint64 left;
+    const QString &src;
+};
 
 inline int digits(QStringView s, qsizetype from, qsizetype count)
 {
@@ -173,7 +209,7 @@ bool storeValue(DataPacketPrivate *p, int row, int col, QStringView v)
 {
     const FieldDef &f = p->fields[col];
     if (DataPacketPrivate::isText(f.type)) {
-        p->setText(row, col, PacketCodec::fitText(f, v));
+        p->setText(row, col, PacketCodec::cut(f, v));
         return true;
     }
     qint64 w = 0;
@@ -195,13 +231,11 @@ bool appendValue(DataPacketPrivate *p, int col, QStringView v, bool present)
             return true;
         }
         v = PacketCodec::cut(f, v);
-        if (c.pool.size() + f.size + v.size() > std::numeric_limits<qint32>::max())
+        if (c.pool.size() + v.size() > std::numeric_limits<qint32>::max())
             return false;
         c.off.append(qint32(c.pool.size()));
+        c.len.append(qint32(v.size()));
         c.pool.append(v);
-        if (f.fixed && v.size() < f.size)
-            c.pool.append(QString(f.size - v.size(), u' '));
-        c.len.append(qint32(c.pool.size() - c.off.constLast()));
         return true;
     }
     qint64 w = 0;
@@ -225,16 +259,18 @@ bool declaresEncoding(const QByteArray &bytes)
     return head.first(end < 0 ? head.size() : end).contains("encoding");
 }
 
-void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &src)
+void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, QSet<QString> &names,
+               const QString &src)
 {
     const QXmlStreamAttributes attrs = xml.attributes();
     FieldDef f;
     f.name = attrs.value(QLatin1StringView("attrname")).toString();
     if (f.name.isEmpty())
         fail(src, QStringLiteral("FIELD sem attrname (linha %1)").arg(xml.lineNumber()));
-    for (const FieldDef &other : fields)
-        if (other.name == f.name)
-            fail(src, QStringLiteral("campo %1 repetido").arg(f.name));
+    const qsizetype before = names.size();
+    names.insert(f.name);
+    if (names.size() == before)
+        fail(src, QStringLiteral("campo %1 repetido").arg(f.name));
     const QStringView type = attrs.value(QLatin1StringView("fieldtype"));
     bool known = false;
     for (const TypeName &n : typeNames) {
@@ -264,28 +300,43 @@ void readField(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &sr
     xml.skipCurrentElement();
 }
 
-void readMetadata(QXmlStreamReader &xml, QList<FieldDef> &fields, const QString &src)
+void readMetadata(QXmlStreamReader &xml, QList<FieldDef> &fields, Budget &budget,
+                  const QString &src)
 {
+    QSet<QString> names;
     while (xml.readNextStartElement()) {
         if (xml.name() != u"FIELDS") {
             xml.skipCurrentElement(); // PARAMS and anything else written elsewhere
             continue;
         }
         while (xml.readNextStartElement()) {
-            if (xml.name() == u"FIELD")
-                readField(xml, fields, src);
-            else
+            if (xml.name() == u"FIELD") {
+                readField(xml, fields, names, src);
+                budget.take(qint64(sizeof(FieldDef)) + qint64(sizeof(PacketColumn))
+                            + 4 * fields.constLast().name.size());
+            } else {
                 xml.skipCurrentElement();
+            }
         }
     }
 }
 
-void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, const QString &src)
+void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, Budget &budget, const QString &src)
 {
     const QList<FieldDef> &fields = p->fields;
     const int nf = int(fields.size());
+    QHash<QStringView, int> columnOf;
+    columnOf.reserve(nf);
+    qint64 rowBytes = 0; // of a row of nulls
+    for (int c = 0; c < nf; ++c) {
+        columnOf.insert(fields[c].name, c);
+        rowBytes += DataPacketPrivate::isText(fields[c].type) ? 2 * sizeof(qint32)
+                                                                : sizeof(qint64) + sizeof(quint8);
+    }
     QVarLengthArray<QStringView, 64> cells(nf);
     QVarLengthArray<bool, 64> present(nf);
+    std::fill(present.begin(), present.end(), false);
+    QVarLengthArray<int, 64> given; // the columns the row names, at most one per attribute
     while (xml.readNextStartElement()) {
         if (xml.name() != u"ROW") {
             xml.skipCurrentElement();
@@ -307,41 +358,46 @@ void readRows(QXmlStreamReader &xml, DataPacketPrivate *p, const QString &src)
             xml.skipCurrentElement();
             continue;
         }
-        for (int c = 0; c < nf; ++c)
-            present[c] = false;
+        // Attributes usually come in the order of the fields.
         int guess = 0;
+        qint64 textBytes = 0;
         for (const QXmlStreamAttribute &a : attrs) {
             const QStringView name = a.name();
-            int c = -1;
-            if (guess < nf && fields[guess].name == name) {
-                c = guess;
-            } else {
-                for (int k = 0; k < nf; ++k) {
-                    if (fields[k].name == name) {
-                        c = k;
-                        break;
-                    }
-                }
-            }
+            const int c = guess < nf && fields[guess].name == name ? guess
+                                                                    : columnOf.value(name, -1);
             if (c < 0)
                 continue; // RowState and attributes of no declared field
             guess = c + 1;
             cells[c] = a.value();
-            present[c] = true;
+            if (!present[c]) {
+                present[c] = true;
+                given.append(c);
+            }
+            if (DataPacketPrivate::isText(fields[c].type))
+                textBytes += 2 * a.value().size();
         }
         const bool modified = (state & 8) && p->rows > 0;
-        for (int c = 0; c < nf; ++c) {
-            if (modified ? !present[c] || storeValue(p, p->rows - 1, c, cells[c])
-                         : appendValue(p, c, cells[c], present[c]))
-                continue;
+        budget.take(modified ? textBytes : rowBytes + textBytes);
+        const auto bad = [&](int c) {
             // The packet is dropped whole, so a half-appended row does not matter.
             fail(src, QStringLiteral("valor \"%1\" inválido para o campo %2 (%3) na linha %4")
                           .arg(cells[c].left(60).toString(), fields[c].name,
                                typeName(fields[c].type))
                           .arg(xml.lineNumber()));
-        }
-        if (!modified)
+        };
+        if (modified) {
+            for (const int c : std::as_const(given))
+                if (!storeValue(p, p->rows - 1, c, cells[c]))
+                    bad(c);
+        } else {
+            for (int c = 0; c < nf; ++c)
+                if (!appendValue(p, c, cells[c], present[c]))
+                    bad(c);
             ++p->rows;
+        }
+        for (const int c : std::as_const(given))
+            present[c] = false;
+        given.clear();
         xml.skipCurrentElement();
     }
 }
@@ -418,12 +474,12 @@ bool blank(QByteArrayView bytes)
     return true;
 }
 
-QString windows1252(QByteArrayView bytes)
+QStringDecoder windows1252()
 {
     QStringDecoder cp1252("windows-1252");
     if (!cp1252.isValid())
         cp1252 = QStringDecoder(QStringDecoder::Latin1);
-    return cp1252(bytes);
+    return cp1252;
 }
 
 // UTF-8 check of a whole device in chunks, without keeping it in memory; rewinds it.
@@ -454,8 +510,243 @@ bool deviceIsUtf8(QIODevice &dev)
     return ok && carry.isEmpty();
 }
 
+// What the XML reader reads instead of the file or the bytes. The reader compares each attribute
+// of a tag with every one before it, so a tag of 100,000 attributes holds it for minutes; and a
+// DTD lets a few kilobytes of entity references expand into millions of elements or
+// characters. A data packet has neither: this device decodes what it passes on as the reader
+// will, and ends the stream before either reaches the reader. Undeclared Windows-1252 is passed
+// on as UTF-8, a chunk at a time.
+class PacketSource final : public QIODevice
+{
+public:
+    PacketSource(QIODevice *from, bool fromWindows1252) : from(from)
+    {
+        if (fromWindows1252)
+            recode = windows1252();
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    // Why the stream was ended early; empty when it was not.
+    const QString &refusal() const { return problem; }
+
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        while (at == chunk.size())
+            if (!problem.isEmpty() || !fill())
+                return -1;
+        const qint64 n = std::min(maxSize, qint64(chunk.size() - at));
+        std::memcpy(data, chunk.constData() + at, size_t(n));
+        at += n;
+        return n;
+    }
+
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    static constexpr qint64 chunkSize = 64 * 1024;
+
+    enum class State { Text, Open, Bang, StartTag, Value, EndTag, Comment, CData, Instruction };
+
+    bool fill();
+    void chooseDecoder(QByteArrayView head, bool whole);
+    template <typename Char>
+    void scan(const Char *p, const Char *end);
+
+    QIODevice *from;
+    std::optional<QStringDecoder> recode;
+    bool started = false;
+    QStringDecoder decoder;
+    bool bytewise = false; // UTF-8 or Latin-1: markup is the same bytes, nothing to decode
+    QByteArray chunk;
+    qsizetype at = 0;
+    QString text;
+    QString problem;
+    State state = State::Text;
+    int count = 0; // attributes of the tag; closing characters seen of a comment, CDATA or PI
+    char16_t quote = 0;
+};
+
+bool PacketSource::fill()
+{
+    QByteArray raw = from->read(chunkSize);
+    if (raw.isEmpty())
+        return false;
+    const bool whole = raw.size() < chunkSize;
+    if (recode) {
+        // The mark makes the reader take UTF-8 whatever the first characters look like.
+        const QByteArray utf8 = QString((*recode)(raw)).toUtf8();
+        raw = started ? utf8 : QByteArrayLiteral("\xEF\xBB\xBF") + utf8;
+    }
+    if (!started) {
+        started = true;
+        chooseDecoder(raw, whole);
+    }
+    if (problem.isEmpty() && bytewise) {
+        scan(raw.constData(), raw.constData() + raw.size());
+    } else if (problem.isEmpty()) {
+        text.resize(decoder.requiredSpace(raw.size()));
+        const QChar *end = decoder.appendToBuffer(text.data(), raw);
+        scan(reinterpret_cast<const char16_t *>(text.constData()),
+             reinterpret_cast<const char16_t *>(end));
+    }
+    if (!problem.isEmpty())
+        return false;
+    chunk = std::move(raw);
+    at = 0;
+    return true;
+}
+
+// The encoding the reader settles on: a byte order mark or the look of "<" in UTF-16 or UTF-32,
+// else UTF-8, unless the XML declaration names another. The reader then decodes again what it
+// has read and goes on after the declaration; a declaration that does not read the same in
+// the encoding it names would have the reader and this device see different text.
+void PacketSource::chooseDecoder(QByteArrayView head, bool whole)
+{
+    const QStringDecoder::Encoding detected =
+        QStringDecoder::encodingForData(head, u'<').value_or(QStringDecoder::Utf8);
+    decoder = QStringDecoder(detected);
+    bytewise = detected == QStringDecoder::Utf8;
+    const QString start = QStringDecoder(detected)(head);
+    const auto isSpace = [](QChar c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    };
+    if (!start.startsWith(QLatin1StringView("<?xml")) || start.size() < 6
+        || !(isSpace(start[5]) || start[5] == u'?'))
+        return; // no declaration; "<?xml-stylesheet" is another instruction
+
+    const qsizetype end = start.indexOf(QLatin1StringView("?>"));
+    if (end < 0) {
+        if (!whole) // a shorter file ends inside the declaration: the reader says truncated
+            problem = QStringLiteral("declaração XML longa demais");
+        return;
+    }
+    const QString declaration = start.first(end + 2);
+    // Its pseudo-attributes in order: name, "=", a quoted value.
+    QStringView rest = QStringView(declaration).sliced(5, declaration.size() - 7);
+    for (;;) {
+        const qsizetype equals = rest.indexOf(u'=');
+        if (equals < 0)
+            return;
+        const QStringView key = rest.first(equals).trimmed();
+        rest = rest.sliced(equals + 1).trimmed();
+        if (rest.isEmpty() || (rest[0] != u'"' && rest[0] != u'\''))
+            return; // the reader refuses the declaration
+        const qsizetype close = rest.indexOf(rest[0], 1);
+        if (close < 0)
+            return;
+        const QStringView value = rest.sliced(1, close - 1);
+        rest = rest.sliced(close + 1);
+        if (key != QLatin1StringView("encoding"))
+            continue;
+        const QByteArray name = value.toUtf8();
+        QStringDecoder named(name.constData());
+        if (!named.isValid())
+            return; // the reader refuses it
+        if (!QString(named(head)).startsWith(declaration)) {
+            problem = QStringLiteral("codificação %1 não confere com o início do arquivo")
+                          .arg(QString::fromUtf8(name));
+            return;
+        }
+        decoder = QStringDecoder(name.constData());
+        const auto known = QStringDecoder::encodingForName(name.constData());
+        bytewise = known == QStringDecoder::Utf8 || known == QStringDecoder::Latin1;
+        return;
+    }
+}
+
+// Follows the markup far enough to count the attributes of each start tag and to see a DTD;
+// anything that is not well formed is left for the reader to report.
+template <typename Char>
+void PacketSource::scan(const Char *p, const Char *const end)
+{
+    const auto skipTo = [&](char16_t c) {
+        const Char *hit;
+        if constexpr (sizeof(Char) == 1)
+            hit = static_cast<const Char *>(std::memchr(p, int(c), size_t(end - p)));
+        else
+            hit = std::char_traits<char16_t>::find(p, size_t(end - p), c);
+        p = hit ? hit + 1 : end;
+        return hit != nullptr;
+    };
+    while (p < end) {
+        switch (state) {
+        case State::Text:
+            if (skipTo(u'<'))
+                state = State::Open;
+            break;
+        case State::Open:
+            state = *p == u'!'   ? State::Bang
+                    : *p == u'?' ? State::Instruction
+                    : *p == u'/' ? State::EndTag
+                                 : State::StartTag;
+            if (state != State::StartTag)
+                ++p;
+            count = 0;
+            break;
+        case State::Bang:
+            if (*p == u'D') {
+                problem = QStringLiteral("DTD não é aceita num pacote de dados");
+                return;
+            }
+            state = *p == u'-' ? State::Comment : *p == u'[' ? State::CData : State::Text;
+            ++p;
+            break;
+        case State::StartTag:
+            // Names to the next value or the end of the tag, the hot loop of a packet.
+            while (p < end) {
+                const char16_t c = *p++;
+                if (c == u'"' || c == u'\'') {
+                    quote = c;
+                    state = State::Value;
+                    break;
+                }
+                if (c == u'>') {
+                    state = State::Text;
+                    break;
+                }
+                if (c == u'=' && ++count > maxAttributes) {
+                    problem =
+                        QStringLiteral("elemento com mais de %1 atributos").arg(maxAttributes);
+                    return;
+                }
+            }
+            break;
+        case State::Value:
+            if (skipTo(quote))
+                state = State::StartTag;
+            break;
+        case State::EndTag:
+            if (skipTo(u'>'))
+                state = State::Text;
+            break;
+        case State::Comment:
+        case State::CData: {
+            // Ended by "-->" and "]]>".
+            const char16_t c = *p++;
+            if (c == (state == State::Comment ? u'-' : u']'))
+                ++count;
+            else if (c == u'>' && count >= 2)
+                state = State::Text;
+            else
+                count = 0;
+            break;
+        }
+        case State::Instruction: {
+            const char16_t c = *p++;
+            if (c == u'>' && count)
+                state = State::Text;
+            count = c == u'?';
+            break;
+        }
+        }
+    }
+}
+
 // The body of the reader: the root, the metadata and the rows.
-DataPacket readPacket(QXmlStreamReader &xml, const QString &src)
+DataPacket readPacket(QXmlStreamReader &xml, Budget &budget, const QString &src)
 {
     auto malformed = [&] {
         if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError)
@@ -481,13 +772,13 @@ DataPacket readPacket(QXmlStreamReader &xml, const QString &src)
     bool haveRows = false;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"METADATA" && !haveMeta) {
-            readMetadata(xml, fields, src);
+            readMetadata(xml, fields, budget, src);
             p->setColumns(fields);
             haveMeta = true;
         } else if (xml.name() == u"ROWDATA" && !haveRows) {
             if (!haveMeta)
                 fail(src, QStringLiteral("ROWDATA antes de METADATA"));
-            readRows(xml, p, src);
+            readRows(xml, p, budget, src);
             haveRows = true;
         } else {
             xml.skipCurrentElement();
@@ -503,25 +794,41 @@ DataPacket readPacket(QXmlStreamReader &xml, const QString &src)
     return packet;
 }
 
-} // namespace
-
 // Both readers hand QXmlStreamReader a device: given a whole byte array it would decode all of
 // it into one string first, twice the file's size in memory at once.
+DataPacket readFrom(QIODevice &device, bool windows1252, qint64 size, const QString &src)
+{
+    PacketSource source(&device, windows1252);
+    QXmlStreamReader xml(&source);
+    // Packets use no namespaces; resolving prefixes through deeply nested declarations would
+    // cost the reader time for each element.
+    xml.setNamespaceProcessing(false);
+    Budget budget(size, src);
+    DataPacket packet;
+    try {
+        packet = readPacket(xml, budget, src);
+    } catch (const Exception &) {
+        // A stream ended early is whatever the reader made of its end; the reason is ours.
+        if (source.refusal().isEmpty())
+            throw;
+    }
+    if (!source.refusal().isEmpty())
+        fail(src, source.refusal());
+    return packet;
+}
+
+} // namespace
+
 DataPacket DataPacket::fromXml(const QByteArray &bytes, const QString &sourceName)
 {
     const QString src = sourceName.isEmpty() ? QStringLiteral("pacote de dados") : sourceName;
     if (blank(bytes))
         fail(src, QStringLiteral("arquivo vazio"));
-    QXmlStreamReader xml;
     QBuffer buffer;
-    if (!declaresEncoding(bytes) && !QByteArrayView(bytes).isValidUtf8()) {
-        xml.addData(windows1252(bytes));
-    } else {
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        xml.setDevice(&buffer);
-    }
-    return readPacket(xml, src);
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readFrom(buffer, !declaresEncoding(bytes) && !QByteArrayView(bytes).isValidUtf8(),
+                    bytes.size(), src);
 }
 
 namespace {
@@ -577,17 +884,54 @@ std::optional<FileIdentity> rememberable(const QFile &file)
     return id;
 }
 
+[[noreturn]] void unreadable(const QString &path, const QString &why)
+{
+    fail(path, QStringLiteral("não foi possível ler o arquivo (%1)").arg(why));
+}
+
+// Only a regular file is read (a symbolic link to one is): a device or a FIFO in the place of a
+// cache file would block the launch or never end.
+void refuseIrregular(const struct stat &st, const QString &path)
+{
+    if (S_ISDIR(st.st_mode))
+        unreadable(path, QStringLiteral("é uma pasta"));
+    if (!S_ISREG(st.st_mode))
+        fail(path, QStringLiteral("não é um arquivo regular"));
+    if (st.st_size > maxFileSize)
+        fail(path, QStringLiteral("arquivo maior que o limite de %1 MB").arg(maxFileSize >> 20));
+}
+
+// Opens a file for reading when it is one to read; returns its size.
+qint64 openRegular(QFile &file, const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            fail(path, QStringLiteral("arquivo não encontrado"));
+        unreadable(path, qt_error_string(errno));
+    }
+    refuseIrregular(st, path);
+    // Without blocking, should a FIFO take the file's place after the check.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        unreadable(path, qt_error_string(errno));
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        unreadable(path, file.errorString());
+    }
+    if (::fstat(fd, &st) != 0)
+        unreadable(path, qt_error_string(errno));
+    refuseIrregular(st, path);
+    return st.st_size;
+}
+
 } // namespace
 
 DataPacket DataPacket::loadFromFile(const QString &path)
 {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (!info.exists())
-        fail(path, QStringLiteral("arquivo não encontrado"));
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
-        fail(path, QStringLiteral("não foi possível ler o arquivo (%1)")
-                       .arg(info.isDir() ? QStringLiteral("é uma pasta") : file.errorString()));
+    QFile file;
+    const qint64 size = openRegular(file, path);
     const std::optional<FileIdentity> identity = rememberable(file);
     if (identity) {
         QMutexLocker lock(&rememberedMutex);
@@ -598,14 +942,8 @@ DataPacket DataPacket::loadFromFile(const QString &path)
     const QByteArray head = file.peek(4096);
     if (head.size() < 4096 && blank(head))
         fail(path, QStringLiteral("arquivo vazio"));
-    QXmlStreamReader xml;
-    if (!declaresEncoding(head) && !deviceIsUtf8(file)) {
-        const QByteArray bytes = file.readAll();
-        xml.addData(windows1252(bytes));
-    } else {
-        xml.setDevice(&file);
-    }
-    DataPacket packet = readPacket(xml, path);
+    const bool undeclared1252 = !declaresEncoding(head) && !deviceIsUtf8(file);
+    DataPacket packet = readFrom(file, undeclared1252, size, path);
     if (file.error() != QFileDevice::NoError)
         fail(path, QStringLiteral("erro de leitura (%1)").arg(file.errorString()));
     if (identity) {
@@ -652,9 +990,13 @@ QByteArray DataPacket::toXml() const
             const qint64 w = DataPacketPrivate::isText(t) ? 0 : col.num[r];
             switch (t) {
             case FieldType::String:
-            case FieldType::WideString:
+            case FieldType::WideString: {
                 appendEscaped(out, QStringView(col.pool).mid(col.off[r], col.len[r]));
+                const FieldDef &f = p->fields[c];
+                if (f.fixed && col.len[r] < f.size)
+                    out.append(f.size - col.len[r], ' '); // written padded, as it reads
                 break;
+            }
             case FieldType::SmallInt:
             case FieldType::Integer:
             case FieldType::LargeInt:

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -52,6 +54,8 @@ private slots:
     void unreadableFilesNameTheFile();
     void copiesShareRowsUntilWritten();
     void unchangedLargeFileIsParsedOnce();
+    void craftedFilesLoadOrNameTheFile_data();
+    void craftedFilesLoadOrNameTheFile();
 };
 
 // The sample of the house plan: every type reads to its value, "." decimals whatever the
@@ -321,6 +325,107 @@ void TestDataPacket::unchangedLargeFileIsParsedOnce()
     replacement.write(version('D'));
     QVERIFY(replacement.commit());
     QCOMPARE(first(), QStringLiteral("D100000"));
+}
+
+void TestDataPacket::craftedFilesLoadOrNameTheFile_data()
+{
+    QTest::addColumn<QString>("kind"); // what stands at the path
+    QTest::addColumn<QByteArray>("bytes"); // the file's, or the target of a link
+    QTest::addColumn<QString>("problem"); // in the message; empty when the file loads
+    QTest::addColumn<int>("fields");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("last"); // the last value of the last row
+
+    QByteArray wide;
+    for (int i = 0; i < 40000; ++i)
+        wide += "<ROW C=\"v" + QByteArray::number(i) + "\"/>\n";
+    QTest::newRow("fixed text 65535 wide on every row")
+        << "file"
+        << packet("<FIELD attrname=\"C\" fieldtype=\"string\" SUBTYPE=\"FixedChar\" "
+                  "WIDTH=\"65535\"/>", wide)
+        << QString() << 1 << 40000 << QStringLiteral("v39999").leftJustified(65535);
+
+    QByteArray fields;
+    for (int i = 0; i < 100000; ++i)
+        fields += "<FIELD attrname=\"F" + QByteArray::number(i) + "\" fieldtype=\"string\" "
+                  "WIDTH=\"1\"/>\n";
+    QTest::newRow("100,000 fields")
+        << "file" << packet(fields, "<ROW F99999=\"z\"/>") << QString() << 100000 << 1 << "z";
+    QByteArray some;
+    for (int i = 0; i < 2000; ++i)
+        some += "<FIELD attrname=\"F" + QByteArray::number(i) + "\" fieldtype=\"i4\"/>";
+    QTest::newRow("2,000 fields, rows that give none")
+        << "file" << packet(some, QByteArray("<ROW/>").repeated(40000)) << "memória" << 0 << 0
+        << QString();
+
+    QByteArray attributes = "<ROW";
+    for (int i = 0; i < 100000; ++i)
+        attributes += " A" + QByteArray::number(i) + "=\"1\"";
+    QTest::newRow("100,000 attributes on a row")
+        << "file" << packet(sampleFields, attributes + "/>") << "atributos" << 0 << 0 << QString();
+
+    QByteArray entities =
+        packet(sampleFields, "<ROW CDPRODUTO=\"" + QByteArray("&e;").repeated(10000) + "\"/>");
+    entities.replace("<DATAPACKET", "<!DOCTYPE DATAPACKET [<!ENTITY e \"" + QByteArray(4000, 'x')
+                                        + "\">]>\n<DATAPACKET");
+    QTest::newRow("entity references") << "file" << entities << "DTD" << 0 << 0 << QString();
+
+    const QByteArray good = packet(sampleFields, "<ROW CDPRODUTO=\"1\" IDATIVO=\"TRUE\"/>");
+    QTest::newRow("link to a packet") << "linked file" << good << QString() << 6 << 1 << "true";
+    QTest::newRow("link to /dev/zero") << "link" << QByteArray("/dev/zero") << "regular" << 0 << 0
+                                       << QString();
+    QTest::newRow("link to /dev/urandom")
+        << "link" << QByteArray("/dev/urandom") << "regular" << 0 << 0 << QString();
+    QTest::newRow("FIFO") << "fifo" << QByteArray() << "regular" << 0 << 0 << QString();
+    QTest::newRow("folder") << "folder" << QByteArray() << "pasta" << 0 << 0 << QString();
+    QTest::newRow("64 GB") << "sparse" << QByteArray() << "limite" << 0 << 0 << QString();
+}
+
+// A crafted product cache ends in a load or in a message naming it, never in a launch that
+// hangs or runs out of memory: fixed text kept at its widest, a hundred thousand fields or
+// attributes, fields whose rows of nulls would take most of a gigabyte, entity references,
+// devices, a FIFO, a folder and a sparse file of 64 GB in its place.
+void TestDataPacket::craftedFilesLoadOrNameTheFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problem);
+    QFETCH(int, fields);
+    QFETCH(int, rows);
+    QFETCH(QString, last);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Produtos.cds"));
+    const auto write = [](const QString &name, const QByteArray &content) {
+        QFile f(name);
+        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+    };
+    if (kind == u"file") {
+        QVERIFY(write(path, bytes));
+    } else if (kind == u"linked file") {
+        QVERIFY(write(dir.filePath(QStringLiteral("real.cds")), bytes));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("real.cds")), path));
+    } else if (kind == u"link") {
+        QVERIFY(QFile::link(QString::fromLatin1(bytes), path));
+    } else if (kind == u"fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == u"folder") {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Produtos.cds")));
+    } else {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || !f.resize(qint64(64) << 30))
+            QSKIP("no sparse files here");
+    }
+    try {
+        const DataPacket p = DataPacket::loadFromFile(path);
+        QVERIFY2(problem.isEmpty(), "loaded a file that should be refused");
+        QCOMPARE(p.fieldCount(), fields);
+        QCOMPARE(p.rowCount(), rows);
+        QCOMPARE(p.value(rows - 1, fields - 1).toString(), last);
+    } catch (const Exception &e) {
+        QVERIFY2(!problem.isEmpty() && e.Message().startsWith(path + QStringLiteral(": "))
+                     && e.Message().contains(problem),
+                 qPrintable(e.Message()));
+    }
 }
 
 QTEST_MAIN(TestDataPacket)
