@@ -31,6 +31,8 @@ private slots:
     void checkResultServ();
     void connectionStringSources();
     void sqliteSessionAndConnectErrors();
+    void connectionMessagesNeverShowThePassword_data();
+    void connectionMessagesNeverShowThePassword();
     void messageBoxKeys();
 };
 
@@ -254,6 +256,52 @@ void TestQelServices::sqliteSessionAndConnectErrors()
         raised = true;
     }
     QVERIFY(raised);
+}
+
+void TestQelServices::connectionMessagesNeverShowThePassword_data()
+{
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("named"); // what the message must show of the connection
+    const QString pw = QStringLiteral("S3nha@Secreta");
+    QTest::newRow("@ typed in the password, server down")
+        << "postgresql://caixa:" + pw + "@127.0.0.1:1/loja" << pw
+        << "postgresql://caixa@127.0.0.1:1/loja";
+    QTest::newRow("no host") << "postgresql://caixa:" + pw + "@/loja" << pw
+                             << "postgresql://caixa@/loja";
+    QTest::newRow("port 99999") << "postgresql://caixa:" + pw + "@dbhost:99999/loja" << pw
+                                << "caixa@dbhost:99999";
+    QTest::newRow("scheme typo") << "postgrsql://caixa:" + pw + "@dbhost/loja" << pw
+                                 << "postgrsql://caixa@dbhost/loja";
+    QTest::newRow("unsupported scheme") << "mysql://caixa:" + pw + "@dbhost:3306/loja" << pw
+                                        << "mysql://caixa@dbhost:3306/loja";
+    QTest::newRow("@ typed in an option")
+        << "postgresql://caixa@127.0.0.1:1/loja?password=" + pw << pw << "postgresql://caixa@";
+    QTest::newRow("odbc PWD") << "odbc:DSN=loja;UID=caixa;PWD={" + pw + ";x}" << pw
+                              << "DSN=loja;UID=caixa";
+    QTest::newRow("\"//\" left out") << "postgresql:/caixa:" + pw + "@dbhost/loja" << pw
+                                     << "@dbhost/loja";
+}
+
+// A message about the connection reaches the screen, the log and stderr; it must say which
+// store (kind, user, host, port, database) and never the password, however the string is
+// mistyped.
+void TestQelServices::connectionMessagesNeverShowThePassword()
+{
+    QFETCH(QString, connection);
+    QFETCH(QString, password);
+    QFETCH(QString, named);
+    DbConnection conn(QStringLiteral("tst_password"));
+    conn.ConnectionString = connection;
+    QString message;
+    try {
+        TryConnect(&conn);
+    } catch (const Exception &e) {
+        message = ADOExceptionMessage(e, &conn, QString());
+    }
+    QVERIFY2(!message.contains(password) && !message.contains(QStringLiteral("S3nha")),
+             qPrintable(message));
+    QVERIFY2(message.contains(named), qPrintable(message));
 }
 
 void TestQelServices::messageBoxKeys()
