@@ -38,6 +38,40 @@ void execOrThrow(QSqlDatabase &db, const QString &statement)
         throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
 }
 
+constexpr int SqliteCorrupt = 11, SqliteNotADatabase = 26;
+
+// A database without the store's schema is refused before the session writes anything to it:
+// the screen would open and take a sale that can never be stored. The message names the file
+// (or database) and the command that makes a store of it.
+void confereLoja(QSqlDatabase &db, const QString &nome, bool arquivo)
+{
+    QSqlQuery q(db);
+    const bool achou =
+        q.exec(arquivo ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' "
+                                        "AND upper(name) = 'SCHEMAVERSION'")
+                       : QStringLiteral("SELECT 1 FROM information_schema.tables WHERE "
+                                        "table_schema = current_schema() AND "
+                                        "table_name = 'schemaversion'"));
+    if (!achou) {
+        const int code = q.lastError().nativeErrorCode().toInt() & 0xff;
+        if (arquivo && (code == SqliteNotADatabase || code == SqliteCorrupt))
+            throw Exception(
+                QStringLiteral("O arquivo %1 não é um banco de dados da loja ou está danificado. "
+                               "Confira o arquivo configurado (QEL_CONEXAO ou conexao.txt) ou "
+                               "restaure uma cópia de segurança da loja.")
+                    .arg(nome));
+        throw Exception(QStringLiteral("%1: %2").arg(nome, q.lastError().text()));
+    }
+    if (q.next())
+        return;
+    const QString oQue =
+        arquivo ? QStringLiteral("O arquivo") : QStringLiteral("O banco de dados");
+    throw Exception(QStringLiteral("%1 %2 não tem as tabelas da loja. Para criá-las: "
+                                   "qelstore create --database %2 (ou qelstore demo, para a "
+                                   "loja de demonstração).")
+                        .arg(oQue, nome));
+}
+
 } // namespace
 
 // The argument is unused: the store has a single database.
@@ -64,6 +98,8 @@ void SetADODBSession(DbConnection *connection)
         // Several terminals may share one file: readers must not block the writer, and a
         // writer waits for a busy lock instead of failing at once.
         execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=5000"));
+        // Before anything is written: WAL mode is written into the file.
+        confereLoja(db, db.databaseName(), true);
         // A store still in rollback-journal mode is switched by the first terminal to connect.
         // When two terminals start together, SQLite may refuse one of them at once, without
         // waiting, to break a lock cycle; by its next try the store is in WAL mode already.
@@ -79,6 +115,7 @@ void SetADODBSession(DbConnection *connection)
     } else if (driver == QLatin1String("QPSQL")) {
         // A row locked by another terminal fails the statement instead of freezing the till.
         execOrThrow(db, QStringLiteral("SET lock_timeout = 5000"));
+        confereLoja(db, describeConnection(connection->ConnectionString), false);
     }
 }
 

@@ -344,7 +344,13 @@ void DbConnection::setConnected(bool on)
     db = QSqlDatabase();
     m_open = true;
 
-    if (AfterConnect) AfterConnect(*this);
+    // A session its set-up refused (not a store, say) must not be used as if it were ready.
+    try {
+        if (AfterConnect) AfterConnect(*this);
+    } catch (...) {
+        drop();
+        throw;
+    }
 }
 
 QSqlDatabase DbConnection::database() const

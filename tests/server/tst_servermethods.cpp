@@ -7,6 +7,7 @@
 #include "testenv.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -95,6 +96,8 @@ private slots:
     void aliqSistemaWithoutCountersReadsEveryCall();
     void aliqSistemaReuseIsKeyedByBranchAndSession_data();
     void aliqSistemaReuseIsKeyedByBranchAndSession();
+    void storeWithoutSchemaIsRefused_data();
+    void storeWithoutSchemaIsRefused();
 };
 
 void TstServerMethods::statusMesaListsOnlyFreeTables_data()
@@ -728,6 +731,48 @@ void TstServerMethods::aliqSistemaReuseIsKeyedByBranchAndSession()
     rdmRegVendaManual->MtsDataModuleDeactivate();
     const DataPacket fromB = aliqPacket("0001");
     QCOMPARE(fromB.value(fromB.find(0, "000001"), fromB.indexOf("VRPEALIMPFIS")), QVariant(99.0));
+}
+
+void TstServerMethods::storeWithoutSchemaIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("advice");
+    QTest::newRow("empty file") << QByteArray() << QStringLiteral("qelstore create --database ");
+    QByteArray noise(8192, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    QTest::newRow("not a database") << noise << QStringLiteral("danificado");
+}
+
+// A store file that is empty (0 bytes) or not a database at all must stop the launch with a
+// message that names the file and says what to do, launch after launch, and must never be
+// written to: SQLite would happily turn the empty file into a database without tables.
+void TstServerMethods::storeWithoutSchemaIsRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, advice);
+    const QString path = QDir::currentPath() + QStringLiteral("/stores/tst_srv_naoloja.db");
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    useStore(QStringLiteral("sqlite:") + path);
+
+    rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
+    for (int launch = 0; launch < 2; ++launch) {
+        QString message;
+        try {
+            rdmRegVendaManual->adcRegVendaManual.setConnected(true);
+        } catch (const Exception &e) {
+            message = e.Message();
+        }
+        QVERIFY2(message.contains(path) && message.contains(advice), qPrintable(message));
+        QVERIFY(!rdmRegVendaManual->adcRegVendaManual.Connected());
+    }
+    QVERIFY(isErrorText(getStatusMesa("0001", "001")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == bytes);
+    QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
 }
 
 QTEST_MAIN(TstServerMethods)

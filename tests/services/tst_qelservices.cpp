@@ -14,6 +14,24 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+// A store file as the store tool leaves it: its schema table, in rollback-journal mode.
+bool makeStore(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.close();
+    DbConnection c(QStringLiteral("tst_makeStore"));
+    c.ConnectionString = QStringLiteral("sqlite:") + path;
+    c.setConnected(true);
+    QSqlQuery q(c.database());
+    return q.exec(QStringLiteral("CREATE TABLE SCHEMAVERSION (NRVERSAO INT)"));
+}
+
+} // namespace
+
 class TestQelServices : public QObject
 {
     Q_OBJECT
@@ -219,10 +237,7 @@ void TestQelServices::sqliteSessionAndConnectErrors()
     // enforced foreign keys; a failed connect must raise, and its report be one readable line.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("loja.db"));
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly)); // an empty file is a valid empty database
-    }
+    QVERIFY(makeStore(path));
     DbConnection conn(QStringLiteral("tst_session"));
     conn.ConnectionString = QStringLiteral("sqlite:") + path;
     conn.AfterConnect = [](DbConnection &c) { SetADODBSession(&c); };
