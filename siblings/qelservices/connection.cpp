@@ -4,11 +4,13 @@
 #include "exception.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 namespace {
 
@@ -31,14 +33,15 @@ QString firstLineOf(const QString &path)
     return line.trimmed();
 }
 
+constexpr int BusyTimeoutMs = 5000; // SQLite: another terminal's write
+constexpr int SqliteBusy = 5, SqliteLocked = 6, SqliteCorrupt = 11, SqliteNotADatabase = 26;
+
 void execOrThrow(QSqlDatabase &db, const QString &statement)
 {
     QSqlQuery query(db);
     if (!query.exec(statement))
         throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
 }
-
-constexpr int SqliteCorrupt = 11, SqliteNotADatabase = 26;
 
 // A database without the store's schema is refused before the session writes anything to it:
 // the screen would open and take a sale that can never be stored. The message names the file
@@ -95,21 +98,25 @@ void SetADODBSession(DbConnection *connection)
     QSqlDatabase db = connection->database();
     const QString driver = db.driverName();
     if (driver == QLatin1String("QSQLITE")) {
-        // Several terminals may share one file: readers must not block the writer, and a
-        // writer waits for a busy lock instead of failing at once.
-        execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=5000"));
+        // Several terminals may share one file: a writer waits for a busy lock instead of
+        // failing at once, and readers do not block the writer (WAL).
+        execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
         // Before anything is written: WAL mode is written into the file.
         confereLoja(db, db.databaseName(), true);
-        // A store still in rollback-journal mode is switched by the first terminal to connect.
-        // When two terminals start together, SQLite may refuse one of them at once, without
-        // waiting, to break a lock cycle; by its next try the store is in WAL mode already.
-        for (int tries = 1;; ++tries) {
+        // A store still in rollback-journal mode is switched by the first terminal to
+        // connect. The switch does not wait on the busy timeout: while another connection
+        // writes, or when two terminals start together, SQLite refuses at once. Ask again
+        // until the busy timeout is spent; by then the store is usually in WAL mode already.
+        const QDeadlineTimer deadline(BusyTimeoutMs);
+        for (;;) {
             QSqlQuery query(db);
             if (query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
                 break;
-            if (tries == 3)
+            const int code = query.lastError().nativeErrorCode().toInt() & 0xff;
+            if (deadline.hasExpired() || (code != SqliteBusy && code != SqliteLocked))
                 throw Exception(QStringLiteral("PRAGMA journal_mode=WAL: %1")
                                     .arg(query.lastError().text()));
+            QThread::msleep(20);
         }
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     } else if (driver == QLatin1String("QPSQL")) {

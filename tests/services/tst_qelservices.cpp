@@ -9,10 +9,16 @@
 #include "qelservices.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -51,6 +57,7 @@ private slots:
     void sqliteSessionAndConnectErrors();
     void connectionMessagesNeverShowThePassword_data();
     void connectionMessagesNeverShowThePassword();
+    void sqliteSessionWaitsForAWriter();
     void messageBoxKeys();
 };
 
@@ -317,6 +324,53 @@ void TestQelServices::connectionMessagesNeverShowThePassword()
     QVERIFY2(!message.contains(password) && !message.contains(QStringLiteral("S3nha")),
              qPrintable(message));
     QVERIFY2(message.contains(named), qPrintable(message));
+}
+
+void TestQelServices::sqliteSessionWaitsForAWriter()
+{
+    // A terminal starting while another holds the store's write lock (storing a sale) waits
+    // for it, as every statement does, instead of failing at once with "database is locked"
+    // when it switches a store still in rollback-journal mode to WAL.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("loja.db"));
+    QVERIFY(makeStore(path));
+    std::promise<QString> held;
+    std::thread writer([&] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                        QStringLiteral("tst_writer"));
+            db.setDatabaseName(path);
+            QSqlQuery q(db);
+            if (!db.open() || !q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+                held.set_value(q.lastError().text());
+                return;
+            }
+            held.set_value(QString());
+            QThread::msleep(1000); // the other terminal's write
+            q.exec(QStringLiteral("COMMIT"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("tst_writer"));
+    });
+    const QString lockError = held.get_future().get();
+    DbConnection conn(QStringLiteral("tst_waits"));
+    conn.ConnectionString = QStringLiteral("sqlite:") + path;
+    conn.AfterConnect = [](DbConnection &c) { SetADODBSession(&c); };
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    try {
+        TryConnect(&conn);
+    } catch (const Exception &e) {
+        error = e.Message();
+    }
+    const qint64 waited = clock.elapsed();
+    writer.join();
+    QVERIFY2(lockError.isEmpty(), qPrintable(lockError));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY2(waited >= 500, "the write lock was not held while the session started");
+    QSqlQuery q(conn.database());
+    QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
 }
 
 void TestQelServices::messageBoxKeys()
