@@ -33,6 +33,13 @@ QString firstLineOf(const QString &path)
     return line.trimmed();
 }
 
+// The deadlines of a terminal's session. On PostgreSQL a lock wait gives up first (told as a
+// lock), then the server cancels a statement, then the reply watch cuts a server that has not
+// answered at all; with the 5 s connect timeout of the reconnect that follows, a stalled
+// server is an error on the screen in under 15 s.
+constexpr int LockTimeoutMs = 5000;
+constexpr int StatementTimeoutMs = 6000;
+constexpr int ReplyDeadlineMs = 7000;
 constexpr int BusyTimeoutMs = 5000; // SQLite: another terminal's write
 constexpr int SqliteBusy = 5, SqliteLocked = 6, SqliteCorrupt = 11, SqliteNotADatabase = 26;
 
@@ -120,8 +127,11 @@ void SetADODBSession(DbConnection *connection)
         }
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     } else if (driver == QLatin1String("QPSQL")) {
-        // A row locked by another terminal fails the statement instead of freezing the till.
-        execOrThrow(db, QStringLiteral("SET lock_timeout = 5000"));
+        connection->watchReplies(ReplyDeadlineMs);
+        // A row locked by another terminal fails the statement instead of freezing the till,
+        // and the server gives up a statement before the reply watch gives up on the server.
+        execOrThrow(db, QStringLiteral("SET lock_timeout = %1").arg(LockTimeoutMs));
+        execOrThrow(db, QStringLiteral("SET statement_timeout = %1").arg(StatementTimeoutMs));
         confereLoja(db, describeConnection(connection->ConnectionString), false);
     }
 }
@@ -139,6 +149,10 @@ QString ADOExceptionMessage(const Exception &error, DbConnection *connection,
                             const QString &arg)
 {
     QString message = error.Message().simplified();
+    if (connection && connection->repliesCut())
+        message = QStringLiteral("O servidor do banco de dados %1 não respondeu a tempo e a "
+                                 "operação foi interrompida; tente de novo (%2)")
+                      .arg(describeConnection(connection->ConnectionString), message);
     if (connection) {
         const QSqlDatabase db = connection->database();
         const QString dbText = db.isValid() ? db.lastError().text().simplified() : QString();

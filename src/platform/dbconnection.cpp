@@ -1,6 +1,7 @@
 #include "dbconnection.h"
 
 #include "exception.h"
+#include "replywatch.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -214,7 +215,9 @@ QSqlDatabase addDatabaseFor(const Target &t, const QString &name)
         db.setUserName(t.user);
         db.setPassword(t.password);
         db.setDatabaseName(t.database);
-        // URL query items are libpq options; a dead host should not hang the screen for long.
+        // A dead host or a dead network must not hang the screen: give up connecting after
+        // 5 s, and probe an idle session so a vanished server is noticed before it is used.
+        // A server that stops answering a request is the reply watch's (replywatch.h).
         QStringList options = t.options;
         const auto byDefault = [&options](const char *key, const char *value) {
             const QString k = QLatin1String(key) + u'=';
@@ -222,7 +225,12 @@ QSqlDatabase addDatabaseFor(const Target &t, const QString &name)
                 if (o.startsWith(k)) return;
             options << k + QLatin1String(value);
         };
-        byDefault("connect_timeout", "10");
+        byDefault("connect_timeout", "5");
+        byDefault("keepalives", "1");
+        byDefault("keepalives_idle", "5");
+        byDefault("keepalives_interval", "2");
+        byDefault("keepalives_count", "3");
+        byDefault("tcp_user_timeout", "7000");
         db.setConnectOptions(options.join(QLatin1Char(';')));
         return db;
     }
@@ -310,13 +318,14 @@ DbConnection::~DbConnection()
 
 bool DbConnection::Connected() const
 {
-    return m_open && QSqlDatabase::contains(m_name) &&
+    return m_open && !repliesCut() && QSqlDatabase::contains(m_name) &&
            QSqlDatabase::database(m_name, false).isOpen();
 }
 
 void DbConnection::setConnected(bool on)
 {
     if (!on) {
+        m_watch.reset();
         if (QSqlDatabase::contains(m_name)) QSqlDatabase::database(m_name, false).close();
         m_open = false;
         return;
@@ -358,9 +367,22 @@ QSqlDatabase DbConnection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
+void DbConnection::watchReplies(int msec)
+{
+    m_watch.reset();
+    if (Connected())
+        m_watch = ReplyWatch::start(database(), msec, describeConnection(ConnectionString));
+}
+
+bool DbConnection::repliesCut() const
+{
+    return m_watch && m_watch->cut();
+}
+
 void DbConnection::drop()
 {
     m_open = false;
+    m_watch.reset();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase::database(m_name, false).close();
         QSqlDatabase::removeDatabase(m_name);

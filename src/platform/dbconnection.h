@@ -3,6 +3,9 @@
 #include <QString>
 #include <QSqlDatabase>
 #include <functional>
+#include <memory>
+
+class ReplyWatch;
 
 // A named database connection with the framework's Connected switch: setting it true on a
 // closed connection fires beforeConnect (which supplies the connection string), opens, then
@@ -31,11 +34,17 @@ public:
 
     QSqlDatabase database() const; // the Qt connection (valid once connected)
 
+    // A PostgreSQL session whose request has gone unanswered for msec is cut (replywatch.h):
+    // the waiting call fails and the session counts as closed. Lasts until the session ends.
+    void watchReplies(int msec);
+    bool repliesCut() const; // the present session was cut for want of a reply
+
 private:
     void drop();
 
     QString m_name;
     bool m_open = false;
+    std::unique_ptr<ReplyWatch> m_watch;
 };
 
 // The connection string as it may be shown: kind, user, host, port and database, never a
