@@ -4,11 +4,13 @@
 #include "exception.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 namespace {
 
@@ -31,11 +33,53 @@ QString firstLineOf(const QString &path)
     return line.trimmed();
 }
 
+// The deadlines of a terminal's session. On PostgreSQL a lock wait gives up first (told as a
+// lock), then the server cancels a statement, then the reply watch cuts a server that has not
+// answered at all; with the 5 s connect timeout of the reconnect that follows, a stalled
+// server is an error on the screen in under 15 s.
+constexpr int LockTimeoutMs = 5000;
+constexpr int StatementTimeoutMs = 6000;
+constexpr int ReplyDeadlineMs = 7000;
+constexpr int BusyTimeoutMs = 5000; // SQLite: another terminal's write
+constexpr int SqliteBusy = 5, SqliteLocked = 6, SqliteCorrupt = 11, SqliteNotADatabase = 26;
+
 void execOrThrow(QSqlDatabase &db, const QString &statement)
 {
     QSqlQuery query(db);
     if (!query.exec(statement))
         throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
+}
+
+// A database without the store's schema is refused before the session writes anything to it:
+// the screen would open and take a sale that can never be stored. The message names the file
+// (or database) and the command that makes a store of it.
+void confereLoja(QSqlDatabase &db, const QString &nome, bool arquivo)
+{
+    QSqlQuery q(db);
+    const bool achou =
+        q.exec(arquivo ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' "
+                                        "AND upper(name) = 'SCHEMAVERSION'")
+                       : QStringLiteral("SELECT 1 FROM information_schema.tables WHERE "
+                                        "table_schema = current_schema() AND "
+                                        "table_name = 'schemaversion'"));
+    if (!achou) {
+        const int code = q.lastError().nativeErrorCode().toInt() & 0xff;
+        if (arquivo && (code == SqliteNotADatabase || code == SqliteCorrupt))
+            throw Exception(
+                QStringLiteral("O arquivo %1 não é um banco de dados da loja ou está danificado. "
+                               "Confira o arquivo configurado (QEL_CONEXAO ou conexao.txt) ou "
+                               "restaure uma cópia de segurança da loja.")
+                    .arg(nome));
+        throw Exception(QStringLiteral("%1: %2").arg(nome, q.lastError().text()));
+    }
+    if (q.next())
+        return;
+    const QString oQue =
+        arquivo ? QStringLiteral("O arquivo") : QStringLiteral("O banco de dados");
+    throw Exception(QStringLiteral("%1 %2 não tem as tabelas da loja. Para criá-las: "
+                                   "qelstore create --database %2 (ou qelstore demo, para a "
+                                   "loja de demonstração).")
+                        .arg(oQue, nome));
 }
 
 } // namespace
@@ -61,24 +105,34 @@ void SetADODBSession(DbConnection *connection)
     QSqlDatabase db = connection->database();
     const QString driver = db.driverName();
     if (driver == QLatin1String("QSQLITE")) {
-        // Several terminals may share one file: readers must not block the writer, and a
-        // writer waits for a busy lock instead of failing at once.
-        execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=5000"));
-        // A store still in rollback-journal mode is switched by the first terminal to connect.
-        // When two terminals start together, SQLite may refuse one of them at once, without
-        // waiting, to break a lock cycle; by its next try the store is in WAL mode already.
-        for (int tries = 1;; ++tries) {
+        // Several terminals may share one file: a writer waits for a busy lock instead of
+        // failing at once, and readers do not block the writer (WAL).
+        execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
+        // Before anything is written: WAL mode is written into the file.
+        confereLoja(db, db.databaseName(), true);
+        // A store still in rollback-journal mode is switched by the first terminal to
+        // connect. The switch does not wait on the busy timeout: while another connection
+        // writes, or when two terminals start together, SQLite refuses at once. Ask again
+        // until the busy timeout is spent; by then the store is usually in WAL mode already.
+        const QDeadlineTimer deadline(BusyTimeoutMs);
+        for (;;) {
             QSqlQuery query(db);
             if (query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
                 break;
-            if (tries == 3)
+            const int code = query.lastError().nativeErrorCode().toInt() & 0xff;
+            if (deadline.hasExpired() || (code != SqliteBusy && code != SqliteLocked))
                 throw Exception(QStringLiteral("PRAGMA journal_mode=WAL: %1")
                                     .arg(query.lastError().text()));
+            QThread::msleep(20);
         }
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     } else if (driver == QLatin1String("QPSQL")) {
-        // A row locked by another terminal fails the statement instead of freezing the till.
-        execOrThrow(db, QStringLiteral("SET lock_timeout = 5000"));
+        connection->watchReplies(ReplyDeadlineMs);
+        // A row locked by another terminal fails the statement instead of freezing the till,
+        // and the server gives up a statement before the reply watch gives up on the server.
+        execOrThrow(db, QStringLiteral("SET lock_timeout = %1").arg(LockTimeoutMs));
+        execOrThrow(db, QStringLiteral("SET statement_timeout = %1").arg(StatementTimeoutMs));
+        confereLoja(db, describeConnection(connection->ConnectionString), false);
     }
 }
 
@@ -95,6 +149,10 @@ QString ADOExceptionMessage(const Exception &error, DbConnection *connection,
                             const QString &arg)
 {
     QString message = error.Message().simplified();
+    if (connection && connection->repliesCut())
+        message = QStringLiteral("O servidor do banco de dados %1 não respondeu a tempo e a "
+                                 "operação foi interrompida; tente de novo (%2)")
+                      .arg(describeConnection(connection->ConnectionString), message);
     if (connection) {
         const QSqlDatabase db = connection->database();
         const QString dbText = db.isValid() ? db.lastError().text().simplified() : QString();

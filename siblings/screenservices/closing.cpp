@@ -374,9 +374,12 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
             // failure may have been that connection's): another terminal's recording of the
             // same document stopped this one at its unique key, or the commit reached the
             // store before the connection was lost, and then this sale is stored.
+            // A session cut for want of a reply (replywatch.h) leaves its transaction with a
+            // server that may yet carry out a commit it has received: nothing is promised.
+            const bool cortada = storeConnection().repliesCut();
             const Situacao agora = situacaoAgora(doc, venda, values[0].toString(), gravacao);
             if (agora.numero.isEmpty())
-                return naoGravada(falha, agora.conhecida);
+                return naoGravada(falha, agora.conhecida && !cortada);
             if (!agora.nossa)
                 return jaRegistrado(doc, agora.numero);
         }

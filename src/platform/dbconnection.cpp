@@ -1,65 +1,282 @@
 #include "dbconnection.h"
 
 #include "exception.h"
+#include "replywatch.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimeZone>
-#include <QUrl>
-#include <QUrlQuery>
+
+#include <cctype>
 
 namespace {
 
-// Fills db from a connection string. Throws Exception for a form we do not know.
-QSqlDatabase addDatabaseFor(const QString &connectionString, const QString &name)
+// "%XX" decoded where XX are two hex digits; anything else stays as typed, so a password
+// written without escapes ("50%off") still works.
+QString decoded(const QString &text)
 {
-    const QString text = connectionString.trimmed();
-    if (text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-        text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
-        const QUrl url(text);
-        if (!url.isValid() || url.host().isEmpty())
-            throw Exception(QStringLiteral("Conexão inválida: \"%1\"").arg(text));
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(url.host());
-        if (url.port() > 0) db.setPort(url.port());
-        db.setUserName(url.userName(QUrl::FullyDecoded));
-        db.setPassword(url.password(QUrl::FullyDecoded));
-        QString dbName = url.path(QUrl::FullyDecoded);
-        if (dbName.startsWith(QLatin1Char('/'))) dbName.remove(0, 1);
-        db.setDatabaseName(dbName);
-        // URL query items are libpq options; a dead host should not hang the screen for long.
-        QStringList options;
-        bool timeout = false;
-        for (const auto &item : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-            options << item.first + QLatin1Char('=') + item.second;
-            timeout = timeout || item.first == QLatin1String("connect_timeout");
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in.at(i) == '%' && i + 2 < in.size() && isxdigit(uchar(in.at(i + 1)))
+            && isxdigit(uchar(in.at(i + 2)))) {
+            out.append(char(QByteArray::fromHex(in.mid(i + 1, 2)).at(0)));
+            i += 2;
+        } else {
+            out.append(in.at(i));
         }
-        if (!timeout) options << QStringLiteral("connect_timeout=10");
+    }
+    return QString::fromUtf8(out);
+}
+
+// A libpq connection option value, quoted when libpq would split it.
+QString quotedOption(QString value)
+{
+    if (!value.isEmpty() && !value.contains(QRegularExpression(QStringLiteral("[\\s'\\\\]"))))
+        return value;
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
+
+// ODBC "KEY=value;..." without its PWD= and Password= items; braces may hold ";".
+QString odbcWithoutPassword(const QString &text)
+{
+    QStringList items;
+    QString item;
+    bool braced = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('{'))
+            braced = true;
+        else if (c == QLatin1Char('}'))
+            braced = false;
+        if (c == QLatin1Char(';') && !braced) {
+            items << item;
+            item.clear();
+        } else {
+            item += c;
+        }
+    }
+    items << item;
+    QStringList kept;
+    for (const QString &i : std::as_const(items)) {
+        const QString key = i.section(QLatin1Char('='), 0, 0).trimmed();
+        if (key.compare(QLatin1String("PWD"), Qt::CaseInsensitive) != 0
+            && key.compare(QLatin1String("Password"), Qt::CaseInsensitive) != 0)
+            kept << i;
+    }
+    return kept.join(QLatin1Char(';'));
+}
+
+// Something meant as a server address but missing its "//" ("postgresql:/u:p@host/db") would
+// otherwise be shown as a file name, password and all.
+QString pathShown(const QString &path)
+{
+    const qsizetype at = path.lastIndexOf(QLatin1Char('@'));
+    const qsizetype colon = path.indexOf(QLatin1Char(':'));
+    if (at < 0 || colon < 0 || colon > at)
+        return path;
+    return path.left(colon + 1) + QStringLiteral("…") + path.mid(at);
+}
+
+// A connection string taken apart once: what connects is what is described.
+struct Target
+{
+    enum Kind { SQLite, PostgreSQL, Odbc, Unsupported } kind = Unsupported;
+    QString shown; // describeConnection's text
+    QString problem; // why it cannot be used; empty when it can
+    QString path;    // SQLite
+    QString odbc;    // ODBC connection text
+    QString user, password, host, database;
+    int port = -1;
+    QStringList options; // libpq "key=value"
+};
+
+void parseServer(Target &t, const QString &scheme, const QString &rest)
+{
+    if (scheme.compare(QLatin1String("postgresql"), Qt::CaseInsensitive) == 0
+        || scheme.compare(QLatin1String("postgres"), Qt::CaseInsensitive) == 0)
+        t.kind = Target::PostgreSQL;
+    else
+        t.problem = QStringLiteral("tipo de conexão não suportado");
+    // The last "@" ends the user part: a password typed with an "@" in it still works.
+    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
+    const QString userInfo = at < 0 ? QString() : rest.left(at);
+    const QString user = userInfo.section(QLatin1Char(':'), 0, 0);
+    const qsizetype slash = userInfo.indexOf(QLatin1Char('/'));
+    if (slash >= 0 && userInfo.indexOf(QLatin1Char('?'), slash) >= 0) {
+        // A path and options before that "@": it was in an option value, which may well be a
+        // password. Nothing past the user name is shown.
+        t.shown = scheme + QStringLiteral("://")
+                  + user.section(QRegularExpression(QStringLiteral("[@/?]")), 0, 0)
+                  + QStringLiteral("@…");
+        if (t.problem.isEmpty())
+            t.problem = QStringLiteral("escreva %40 para um @ numa opção");
+        return;
+    }
+    QString hostPart = rest.mid(at + 1);
+    const qsizetype question = hostPart.indexOf(QLatin1Char('?'));
+    const QString query = question < 0 ? QString() : hostPart.mid(question + 1);
+    if (question >= 0)
+        hostPart.truncate(question);
+    const qsizetype pathStart = hostPart.indexOf(QLatin1Char('/'));
+    const QString authority = pathStart < 0 ? hostPart : hostPart.left(pathStart);
+    const QString database = pathStart < 0 ? QString() : hostPart.mid(pathStart + 1);
+    QString host = authority;
+    QString port;
+    const qsizetype bracket = authority.indexOf(QLatin1Char(']'));
+    const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+    if (colon > bracket) {
+        host = authority.left(colon);
+        port = authority.mid(colon + 1);
+    }
+    t.shown = scheme + QStringLiteral("://") + (user.isEmpty() ? QString() : user + u'@')
+              + authority + u'/' + database;
+    if (t.kind != Target::PostgreSQL)
+        return;
+
+    t.user = decoded(user);
+    if (userInfo.contains(QLatin1Char(':')))
+        t.password = decoded(userInfo.section(QLatin1Char(':'), 1));
+    t.host = decoded(host);
+    if (t.host.startsWith(QLatin1Char('[')) && t.host.endsWith(QLatin1Char(']')))
+        t.host = t.host.mid(1, t.host.size() - 2);
+    t.database = decoded(database);
+    if (t.host.isEmpty()) {
+        t.problem = QStringLiteral("falta o servidor");
+        return;
+    }
+    if (!port.isEmpty()) {
+        bool ok = false;
+        t.port = port.toInt(&ok);
+        if (!ok || t.port < 1 || t.port > 65535) {
+            t.problem = QStringLiteral("porta %1 inválida").arg(port);
+            return;
+        }
+    }
+    for (const QString &item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const QString key = decoded(item.section(QLatin1Char('='), 0, 0));
+        const QString value = decoded(item.section(QLatin1Char('='), 1));
+        if (key.isEmpty() || !item.contains(QLatin1Char('='))) {
+            t.problem = QStringLiteral("opção de conexão inválida");
+            return;
+        }
+        if (key == QLatin1String("password"))
+            t.password = value;
+        else
+            t.options << key + u'=' + quotedOption(value);
+    }
+}
+
+Target parse(const QString &connectionString)
+{
+    Target t;
+    const QString text = connectionString.trimmed();
+    static const QRegularExpression server(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://"));
+    const QRegularExpressionMatch m = server.match(text);
+    if (text.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
+        t.kind = Target::Odbc;
+        t.odbc = text.mid(5);
+        t.shown = QStringLiteral("odbc:") + odbcWithoutPassword(t.odbc);
+    } else if (m.hasMatch()) {
+        parseServer(t, m.captured(1), text.mid(m.capturedLength()));
+    } else {
+        t.kind = Target::SQLite;
+        const bool prefixed = text.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive);
+        t.path = prefixed ? text.mid(7) : text;
+        t.shown = (prefixed ? QStringLiteral("sqlite:") : QString()) + pathShown(t.path);
+        if (t.path.isEmpty())
+            t.problem = QStringLiteral("falta o banco de dados");
+    }
+    return t;
+}
+
+QString invalid(const Target &t)
+{
+    if (t.kind == Target::Unsupported)
+        return QStringLiteral("Tipo de conexão não suportado: %1 (use sqlite:CAMINHO, "
+                              "postgresql://usuário@servidor:porta/banco ou odbc:DSN=...)")
+            .arg(t.shown);
+    return QStringLiteral("Conexão inválida (%1): %2").arg(t.problem, t.shown);
+}
+
+// Fills a Qt connection from the parse. Throws Exception for a string that cannot be used.
+QSqlDatabase addDatabaseFor(const Target &t, const QString &name)
+{
+    if (!t.problem.isEmpty())
+        throw Exception(invalid(t));
+    if (t.kind == Target::PostgreSQL) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(t.host);
+        if (t.port > 0) db.setPort(t.port);
+        db.setUserName(t.user);
+        db.setPassword(t.password);
+        db.setDatabaseName(t.database);
+        // A dead host or a dead network must not hang the screen: give up connecting after
+        // 5 s, and probe an idle session so a vanished server is noticed before it is used.
+        // A server that stops answering a request is the reply watch's (replywatch.h).
+        QStringList options = t.options;
+        const auto byDefault = [&options](const char *key, const char *value) {
+            const QString k = QLatin1String(key) + u'=';
+            for (const QString &o : std::as_const(options))
+                if (o.startsWith(k)) return;
+            options << k + QLatin1String(value);
+        };
+        byDefault("connect_timeout", "5");
+        byDefault("keepalives", "1");
+        byDefault("keepalives_idle", "5");
+        byDefault("keepalives_interval", "2");
+        byDefault("keepalives_count", "3");
+        byDefault("tcp_user_timeout", "7000");
         db.setConnectOptions(options.join(QLatin1Char(';')));
         return db;
     }
-    if (text.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
+    if (t.kind == Target::Odbc) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        db.setDatabaseName(text.mid(5));
+        db.setDatabaseName(t.odbc);
         return db;
     }
-    QString path = text;
-    if (text.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive))
-        path = text.mid(7);
-    else if (text.contains(QLatin1String("://")))
-        throw Exception(QStringLiteral("Tipo de conexão não suportado: \"%1\"").arg(text));
-    if (path.isEmpty())
-        throw Exception(QStringLiteral("Conexão sem banco de dados: \"%1\"").arg(text));
     // Opening a missing file would silently create an empty store in which every query
     // "succeeds" with no rows; a wrong path must be an error instead.
-    if (path != QLatin1String(":memory:") && !QFileInfo(path).isFile())
-        throw Exception(QStringLiteral("Banco de dados não encontrado: %1").arg(path));
+    if (t.path != QLatin1String(":memory:") && !QFileInfo(t.path).isFile())
+        throw Exception(QStringLiteral("Banco de dados não encontrado: %1").arg(t.shown));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(path);
+    db.setDatabaseName(t.path);
     // Several terminals may share one file: wait for a writer instead of failing at once.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     return db;
+}
+
+// The driver's reason for a failed connect, said the way the operator can act on it. The
+// driver's own words follow, with any password taken out.
+QString connectFailure(const Target &t, QString reason)
+{
+    reason = reason.simplified();
+    if (!t.password.isEmpty())
+        reason.replace(t.password, QStringLiteral("****"));
+    const QString r = reason.toLower();
+    QString cause;
+    if (r.contains(QLatin1String("timeout expired")))
+        cause = QStringLiteral("o servidor não respondeu a tempo");
+    else if (r.contains(QLatin1String("connection refused")))
+        cause = QStringLiteral("o servidor não aceitou a conexão (parado ou em outra porta)");
+    else if (r.contains(QLatin1String("could not translate host name")))
+        cause = QStringLiteral("o servidor não foi encontrado pelo nome");
+    else if (r.contains(QLatin1String("password authentication failed"))
+             || r.contains(QLatin1String("no password supplied")))
+        cause = QStringLiteral("usuário ou senha recusados");
+    else if (r.contains(QLatin1String("does not exist")) && r.contains(QLatin1String("database")))
+        cause = QStringLiteral("o banco de dados não existe no servidor");
+    else if (r.contains(QLatin1String("driver not loaded")))
+        cause = QStringLiteral("o driver deste tipo de banco de dados não está instalado");
+    QString detail = reason.isEmpty() ? QStringLiteral("sem detalhe do driver") : reason;
+    if (!cause.isEmpty())
+        detail = cause + QStringLiteral(" (") + detail + u')';
+    return QStringLiteral("Não foi possível conectar ao banco de dados %1: %2")
+        .arg(t.shown, detail);
 }
 
 // PostgreSQL converts TIMESTAMP values through the session time zone; make it the machine's
@@ -87,28 +304,28 @@ bool answers(const QSqlDatabase &db)
 
 } // namespace
 
+QString describeConnection(const QString &connectionString)
+{
+    return parse(connectionString).shown;
+}
+
 DbConnection::DbConnection(const QString &connectionName) : m_name(connectionName) {}
 
 DbConnection::~DbConnection()
 {
-    if (QSqlDatabase::contains(m_name)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
+    drop();
 }
 
 bool DbConnection::Connected() const
 {
-    return m_open && QSqlDatabase::contains(m_name) &&
+    return m_open && !repliesCut() && QSqlDatabase::contains(m_name) &&
            QSqlDatabase::database(m_name, false).isOpen();
 }
 
 void DbConnection::setConnected(bool on)
 {
     if (!on) {
+        m_watch.reset();
         if (QSqlDatabase::contains(m_name)) QSqlDatabase::database(m_name, false).close();
         m_open = false;
         return;
@@ -123,22 +340,51 @@ void DbConnection::setConnected(bool on)
     if (BeforeConnect) BeforeConnect(*this);
 
     // A new connection string may name another driver: start from a fresh Qt connection.
-    if (QSqlDatabase::contains(m_name)) QSqlDatabase::removeDatabase(m_name);
-    QSqlDatabase db = addDatabaseFor(ConnectionString, m_name);
+    drop();
+    const Target target = parse(ConnectionString);
+    QSqlDatabase db = addDatabaseFor(target, m_name);
     if (!db.open()) {
-        const QString reason = db.lastError().text().trimmed();
+        const QString reason = db.lastError().text();
         db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-        throw Exception(QStringLiteral("Não foi possível conectar ao banco de dados: %1")
-                            .arg(reason.isEmpty() ? ConnectionString : reason));
+        drop();
+        throw Exception(connectFailure(target, reason));
     }
     if (db.driverName() == QLatin1String("QPSQL")) useLocalTimeZone(db);
+    db = QSqlDatabase();
     m_open = true;
 
-    if (AfterConnect) AfterConnect(*this);
+    // A session its set-up refused (not a store, say) must not be used as if it were ready.
+    try {
+        if (AfterConnect) AfterConnect(*this);
+    } catch (...) {
+        drop();
+        throw;
+    }
 }
 
 QSqlDatabase DbConnection::database() const
 {
     return QSqlDatabase::database(m_name, false);
+}
+
+void DbConnection::watchReplies(int msec)
+{
+    m_watch.reset();
+    if (Connected())
+        m_watch = ReplyWatch::start(database(), msec, describeConnection(ConnectionString));
+}
+
+bool DbConnection::repliesCut() const
+{
+    return m_watch && m_watch->cut();
+}
+
+void DbConnection::drop()
+{
+    m_open = false;
+    m_watch.reset();
+    if (QSqlDatabase::contains(m_name)) {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
 }

@@ -9,10 +9,34 @@
 #include "qelservices.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <future>
+#include <thread>
+
+namespace {
+
+// A store file as the store tool leaves it: its schema table, in rollback-journal mode.
+bool makeStore(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.close();
+    DbConnection c(QStringLiteral("tst_makeStore"));
+    c.ConnectionString = QStringLiteral("sqlite:") + path;
+    c.setConnected(true);
+    QSqlQuery q(c.database());
+    return q.exec(QStringLiteral("CREATE TABLE SCHEMAVERSION (NRVERSAO INT)"));
+}
+
+} // namespace
 
 class TestQelServices : public QObject
 {
@@ -31,6 +55,9 @@ private slots:
     void checkResultServ();
     void connectionStringSources();
     void sqliteSessionAndConnectErrors();
+    void connectionMessagesNeverShowThePassword_data();
+    void connectionMessagesNeverShowThePassword();
+    void sqliteSessionWaitsForAWriter();
     void messageBoxKeys();
 };
 
@@ -217,10 +244,7 @@ void TestQelServices::sqliteSessionAndConnectErrors()
     // enforced foreign keys; a failed connect must raise, and its report be one readable line.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("loja.db"));
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly)); // an empty file is a valid empty database
-    }
+    QVERIFY(makeStore(path));
     DbConnection conn(QStringLiteral("tst_session"));
     conn.ConnectionString = QStringLiteral("sqlite:") + path;
     conn.AfterConnect = [](DbConnection &c) { SetADODBSession(&c); };
@@ -254,6 +278,99 @@ void TestQelServices::sqliteSessionAndConnectErrors()
         raised = true;
     }
     QVERIFY(raised);
+}
+
+void TestQelServices::connectionMessagesNeverShowThePassword_data()
+{
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("named"); // what the message must show of the connection
+    const QString pw = QStringLiteral("S3nha@Secreta");
+    QTest::newRow("@ typed in the password, server down")
+        << "postgresql://caixa:" + pw + "@127.0.0.1:1/loja" << pw
+        << "postgresql://caixa@127.0.0.1:1/loja";
+    QTest::newRow("no host") << "postgresql://caixa:" + pw + "@/loja" << pw
+                             << "postgresql://caixa@/loja";
+    QTest::newRow("port 99999") << "postgresql://caixa:" + pw + "@dbhost:99999/loja" << pw
+                                << "caixa@dbhost:99999";
+    QTest::newRow("scheme typo") << "postgrsql://caixa:" + pw + "@dbhost/loja" << pw
+                                 << "postgrsql://caixa@dbhost/loja";
+    QTest::newRow("unsupported scheme") << "mysql://caixa:" + pw + "@dbhost:3306/loja" << pw
+                                        << "mysql://caixa@dbhost:3306/loja";
+    QTest::newRow("@ typed in an option")
+        << "postgresql://caixa@127.0.0.1:1/loja?password=" + pw << pw << "postgresql://caixa@";
+    QTest::newRow("odbc PWD") << "odbc:DSN=loja;UID=caixa;PWD={" + pw + ";x}" << pw
+                              << "DSN=loja;UID=caixa";
+    QTest::newRow("\"//\" left out") << "postgresql:/caixa:" + pw + "@dbhost/loja" << pw
+                                     << "@dbhost/loja";
+}
+
+// A message about the connection reaches the screen, the log and stderr; it must say which
+// store (kind, user, host, port, database) and never the password, however the string is
+// mistyped.
+void TestQelServices::connectionMessagesNeverShowThePassword()
+{
+    QFETCH(QString, connection);
+    QFETCH(QString, password);
+    QFETCH(QString, named);
+    DbConnection conn(QStringLiteral("tst_password"));
+    conn.ConnectionString = connection;
+    QString message;
+    try {
+        TryConnect(&conn);
+    } catch (const Exception &e) {
+        message = ADOExceptionMessage(e, &conn, QString());
+    }
+    QVERIFY2(!message.contains(password) && !message.contains(QStringLiteral("S3nha")),
+             qPrintable(message));
+    QVERIFY2(message.contains(named), qPrintable(message));
+}
+
+void TestQelServices::sqliteSessionWaitsForAWriter()
+{
+    // A terminal starting while another holds the store's write lock (storing a sale) waits
+    // for it, as every statement does, instead of failing at once with "database is locked"
+    // when it switches a store still in rollback-journal mode to WAL.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("loja.db"));
+    QVERIFY(makeStore(path));
+    std::promise<QString> held;
+    std::thread writer([&] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                        QStringLiteral("tst_writer"));
+            db.setDatabaseName(path);
+            QSqlQuery q(db);
+            if (!db.open() || !q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+                held.set_value(q.lastError().text());
+                return;
+            }
+            held.set_value(QString());
+            QThread::msleep(1000); // the other terminal's write
+            q.exec(QStringLiteral("COMMIT"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("tst_writer"));
+    });
+    const QString lockError = held.get_future().get();
+    DbConnection conn(QStringLiteral("tst_waits"));
+    conn.ConnectionString = QStringLiteral("sqlite:") + path;
+    conn.AfterConnect = [](DbConnection &c) { SetADODBSession(&c); };
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    try {
+        TryConnect(&conn);
+    } catch (const Exception &e) {
+        error = e.Message();
+    }
+    const qint64 waited = clock.elapsed();
+    writer.join();
+    QVERIFY2(lockError.isEmpty(), qPrintable(lockError));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY2(waited >= 500, "the write lock was not held while the session started");
+    QSqlQuery q(conn.database());
+    QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
 }
 
 void TestQelServices::messageBoxKeys()
