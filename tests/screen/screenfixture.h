@@ -37,7 +37,7 @@ void writePacket(const QString &relativePath, const QList<FieldDef> &fields,
 // A screen as the creator makes it, initialised and shown (not modal).
 std::unique_ptr<TfrmRegVenMan> openScreen();
 
-// Types a text into the screen as keyboard characters, and single keys.
+// Text and single keys typed at the screen as Operador types them.
 void type(QWidget *screen, const QString &text);
 void key(QWidget *screen, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
