@@ -226,6 +226,18 @@ void key(QWidget *screen, Qt::Key k, Qt::KeyboardModifiers modifiers)
     Operador(screen).tecla(k, modifiers);
 }
 
+void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data)
+{
+    screen->bldNrOrdem->setCaption(ordem);
+    screen->bldNrSerie->setCaption(QStringLiteral("1"));
+    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
+    screen->inCampoAtual = 4;
+    type(screen, QString(data).remove(u'/'));
+    key(screen, Qt::Key_Return);
+    type(screen, QStringLiteral("7"));
+    key(screen, Qt::Key_Return);
+}
+
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
     screen->inCampoAtual = 8;

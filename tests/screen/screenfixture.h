@@ -76,4 +76,9 @@ private:
 QString today();    // dd/MM/yyyy
 QString tomorrow(); // dd/MM/yyyy
 
+// A header as the operator leaves it: order, series 1 and sub-series 2 in their fields, the
+// issue date typed and table 7, each confirmed with Enter.
+void header(TfrmRegVenMan *screen, const QString &ordem = QStringLiteral("4711"),
+            const QString &data = today());
+
 } // namespace ScreenFixture
