@@ -18,6 +18,7 @@
 
 #include "blended.h"
 #include "dbconnection.h"
+#include "dialogosrecusados.h"
 #include "exception.h"
 #include "operador.h"
 #include "scriptedpresenter.h"
@@ -195,30 +196,6 @@ PreparedStore prepareStore(const QString &backend, int products, const QString &
 // ---------------------------------------------------------------------------------------
 // The measuring process
 
-// The touch dialogs must never open: the sale is keyed in with the keyboard alone.
-QStringList touchDialogs;
-bool noNumericKeypad(QString &, const QString &, const QString &, const QString &, int, int,
-                     int, int, int, int)
-{
-    touchDialogs << QStringLiteral("TecladoNumerico");
-    return false;
-}
-QString noAlphaKeypad(const QString &, const QString &, const QString &, int)
-{
-    touchDialogs << QStringLiteral("TecladoAlfaNumerico");
-    return QString();
-}
-QString noCalendar(const QString &, const QString &, const QString &)
-{
-    touchDialogs << QStringLiteral("TouchCalendar");
-    return QString();
-}
-bool noSearch(ClientDataSet *, const QString &, const QString &, int, int, int, int, int)
-{
-    touchDialogs << QStringLiteral("Pesquisa");
-    return false;
-}
-
 struct Figures
 {
     QList<double> launch, steady, steadyCpu, changed, add, record;
@@ -339,8 +316,8 @@ private:
         QString text = what;
         if (!m_boxes.calls.isEmpty())
             text += QStringLiteral(" (mensagem: ") + m_boxes.calls.first().text + u')';
-        if (!touchDialogs.isEmpty())
-            text += QStringLiteral(" (diálogo: ") + touchDialogs.join(u',') + u')';
+        if (!dialogosAbertos().isEmpty())
+            text += QStringLiteral(" (diálogo: ") + dialogosAbertos().join(u',') + u')';
         throw Exception(text);
     }
 
@@ -354,10 +331,11 @@ private:
 // line for the suite.
 int runChild(const QString &produto, int runs, int sales)
 {
-    TecladoNumerico = &noNumericKeypad;
-    TecladoAlfaNumerico = &noAlphaKeypad;
-    TouchCalendar = &noCalendar;
-    Pesquisa = &noSearch;
+    // The touch dialogs must never open: the sale is keyed in with the keyboard alone.
+    TecladoNumerico = &DialogosRecusados::tecladoNumerico;
+    TecladoAlfaNumerico = &DialogosRecusados::tecladoAlfaNumerico;
+    TouchCalendar = &DialogosRecusados::calendario;
+    Pesquisa = &DialogosRecusados::pesquisa;
     ScriptedPresenter boxes;
     Figures figures;
     QString failure;

@@ -1,48 +1,10 @@
 #include "keyedsale.h"
 
-#include "screenservices.h"
-
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLibrary>
 #include <QTimer>
-
-namespace {
-
-bool semTecladoNumerico(QString &, const QString &, const QString &, const QString &, int, int,
-                        int, int, int, int)
-{
-    dialogosAbertos() << QStringLiteral("TecladoNumerico");
-    return false;
-}
-QString semTecladoAlfa(const QString &, const QString &, const QString &, int)
-{
-    dialogosAbertos() << QStringLiteral("TecladoAlfaNumerico");
-    return QString();
-}
-QString semCalendario(const QString &, const QString &, const QString &)
-{
-    dialogosAbertos() << QStringLiteral("TouchCalendar");
-    return QString();
-}
-bool semPesquisa(ClientDataSet *, const QString &, const QString &, int, int, int, int, int)
-{
-    dialogosAbertos() << QStringLiteral("Pesquisa");
-    return false;
-}
-void semRelFiscais()
-{
-    dialogosAbertos() << QStringLiteral("RelFiscais");
-}
-
-} // namespace
-
-QStringList &dialogosAbertos()
-{
-    static QStringList nomes;
-    return nomes;
-}
 
 Criador carregaPacote(const QString &binDir, QString *erro)
 {
@@ -60,10 +22,11 @@ Criador carregaPacote(const QString &binDir, QString *erro)
             *ponteiro = funcao;
         return ponteiro != nullptr;
     };
-    if (!(troca("TecladoNumerico", &semTecladoNumerico)
-          && troca("TecladoAlfaNumerico", &semTecladoAlfa)
-          && troca("TouchCalendar", &semCalendario) && troca("Pesquisa", &semPesquisa)
-          && troca("RelFiscais", &semRelFiscais))) {
+    using namespace DialogosRecusados;
+    if (!(troca("TecladoNumerico", &tecladoNumerico)
+          && troca("TecladoAlfaNumerico", &tecladoAlfaNumerico)
+          && troca("TouchCalendar", &calendario) && troca("Pesquisa", &pesquisa)
+          && troca("RelFiscais", &relFiscais))) {
         *erro = QStringLiteral("os diálogos dos serviços de tela não foram encontrados");
         return nullptr;
     }

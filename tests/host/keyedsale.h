@@ -3,6 +3,7 @@
 // A manual sale keyed into the real screen with the keyboard alone, the package loaded at run
 // time as the host loads it. Shared by the whole-road test and the terminal driver.
 
+#include "dialogosrecusados.h"
 #include "operador.h"
 
 #include <QString>
@@ -31,7 +32,6 @@ using Criador = void (*)();
 // so any dialog is a wrong turn, and it must never block the run). Returns the creator, or
 // null with the reason in erro.
 Criador carregaPacote(const QString &binDir, QString *erro);
-QStringList &dialogosAbertos(); // names of the touch dialogs the screen asked for
 
 // Launches the screen through the creator and keys the sale in once the screen is shown and
 // active; returns when the creator returns.
