@@ -56,16 +56,6 @@ struct Terminal
     }
 };
 
-// Without a PostgreSQL server the multi-terminal case cannot run: CI must not pass by skipping.
-#define REQUIRE_POSTGRES()                                                                         \
-    do {                                                                                           \
-        if (qEnvironmentVariableIsEmpty("QEL_TEST_PG")) {                                          \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                               \
-                QFAIL("QEL_TEST_PG is not set: CI must run the PostgreSQL terminals");             \
-            QSKIP("QEL_TEST_PG is not set (scripts/pg start)");                                    \
-        }                                                                                          \
-    } while (false)
-
 QString cents(double value)
 {
     return QString::number(std::llround(value * 100));
@@ -295,7 +285,7 @@ void TestTerminals::eightTerminalsOnPostgres()
     // Eight terminals of one store record fifty sales each at the same time on PostgreSQL:
     // all 400 are stored whole, each with its own number and cash shift, none lost or doubled,
     // and no terminal waits forever for another.
-    REQUIRE_POSTGRES();
+    REQUIRE_PG();
     openStore(QStringLiteral("postgresql"), QStringLiteral("qel_terminais"));
     QList<Terminal> terminals;
     QStringList caixas;
@@ -322,7 +312,7 @@ void TestTerminals::sameDocumentsOnTwoTerminals()
     // Two terminals key in the same twenty documents at the same time (the same paper sales
     // typed twice): each document is stored once, by whichever terminal got there first, and
     // the other terminal is told it is already recorded instead of storing a second copy.
-    REQUIRE_POSTGRES();
+    REQUIRE_PG();
     openStore(QStringLiteral("postgresql"), QStringLiteral("qel_terminais_repetidos"));
     QList<Terminal> terminals{prepareTerminal(QStringLiteral("pg131"), QStringLiteral("131")),
                               prepareTerminal(QStringLiteral("pg132"), QStringLiteral("132"))};
@@ -439,7 +429,7 @@ void TestTerminals::killedWhileStoring()
     // is untouched; the same sale keyed again is stored once, and a third time refused.
     QFETCH(QString, blocker);
     QFETCH(QStringList, written);
-    REQUIRE_POSTGRES();
+    REQUIRE_PG();
     openStore(QStringLiteral("postgresql"), QStringLiteral("qel_terminal_morto"));
     Terminal t = prepareTerminal(QStringLiteral("morto"), QStringLiteral("120"));
 

@@ -44,16 +44,6 @@ namespace {
 
 const QString Gravado = QStringLiteral("Dados gravados corretamente.");
 
-// The PostgreSQL cases need a server: on CI its absence is a failure, elsewhere a skip.
-#define REQUIRE_PG()                                                                              \
-    do {                                                                                          \
-        if (qEnvironmentVariable("QEL_TEST_PG").isEmpty()) {                                      \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                              \
-                QFAIL("QEL_TEST_PG is not set on CI (scripts/pg start)");                         \
-            QSKIP("QEL_TEST_PG is not set (scripts/pg start)");                                   \
-        }                                                                                         \
-    } while (false)
-
 // Runs one statement on a short connection of its own, so a store that restarted or a
 // connection of the screen's that broke never disturbs what the test reads.
 QList<QVariantList> consulta(const QString &conexao, const QString &sql)
