@@ -18,7 +18,9 @@
 
 #include "blended.h"
 #include "dbconnection.h"
+#include "dialogosrecusados.h"
 #include "exception.h"
+#include "operador.h"
 #include "scriptedpresenter.h"
 #include "screen/frmregvenman.h"
 #include "screen/globals.h"
@@ -34,9 +36,7 @@
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTableView>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
@@ -196,42 +196,19 @@ PreparedStore prepareStore(const QString &backend, int products, const QString &
 // ---------------------------------------------------------------------------------------
 // The measuring process
 
-// The touch dialogs must never open: the sale is keyed in with the keyboard alone.
-QStringList touchDialogs;
-bool noNumericKeypad(QString &, const QString &, const QString &, const QString &, int, int,
-                     int, int, int, int)
-{
-    touchDialogs << QStringLiteral("TecladoNumerico");
-    return false;
-}
-QString noAlphaKeypad(const QString &, const QString &, const QString &, int)
-{
-    touchDialogs << QStringLiteral("TecladoAlfaNumerico");
-    return QString();
-}
-QString noCalendar(const QString &, const QString &, const QString &)
-{
-    touchDialogs << QStringLiteral("TouchCalendar");
-    return QString();
-}
-bool noSearch(ClientDataSet *, const QString &, const QString &, int, int, int, int, int)
-{
-    touchDialogs << QStringLiteral("Pesquisa");
-    return false;
-}
-
 struct Figures
 {
     QList<double> launch, steady, steadyCpu, changed, add, record;
     double first = -1;
 };
 
-// Keys one sale into the open screen; a step that does not show what it should throws.
-class SaleDriver
+// One sale keyed into the open screen by the operator, its steps timed; a step that does not
+// show what it should throws.
+class TimedSale
 {
 public:
-    SaleDriver(TfrmRegVenMan &screen, ScriptedPresenter &boxes, Figures &figures)
-        : m_screen(screen), m_boxes(boxes), m_figures(figures)
+    TimedSale(TfrmRegVenMan &screen, ScriptedPresenter &boxes, Figures &figures)
+        : m_screen(screen), m_boxes(boxes), m_figures(figures), m_operator(&screen)
     {
     }
 
@@ -248,7 +225,7 @@ public:
         const double cpuStart = cpuMs();
         QElapsedTimer t;
         t.start();
-        QTest::keyClick(&m_screen, Qt::Key_Return);
+        m_operator.enter();
         const double ms = t.nsecsElapsed() / 1e6;
         if (cpu) *cpu = cpuMs() - cpuStart;
         if (m_screen.lblProd->text().isEmpty() || m_screen.lblImpAliq->text().isEmpty()
@@ -259,20 +236,9 @@ public:
 
     void header(int order)
     {
-        type(QString::number(order));
-        key(Qt::Key_Return);
-        type(QStringLiteral("1"));
-        key(Qt::Key_Return);
-        type(QStringLiteral("1"));
-        key(Qt::Key_Return);
-        const QString today = QDate::currentDate().toString(QStringLiteral("ddMMyyyy"));
-        type(today);
-        key(Qt::Key_Return);
-        type(QStringLiteral("7"));
-        key(Qt::Key_Return);
-        expect(m_screen.bldNrOrdem->Caption() == QString::number(order), "número de ordem");
-        expect(!m_screen.bldDtEmissao->Caption().isEmpty(), "data de emissão");
-        expect(m_screen.bldNrMesa->Caption() == QLatin1String("0007"), "mesa");
+        m_operator.cabecalho({QString::number(order), QStringLiteral("1"), QStringLiteral("1"),
+                              QStringLiteral("7"), {}, {}});
+        check();
     }
 
     // The first lookup of the process, steady lookups, and lookups after a tax change made
@@ -281,7 +247,8 @@ public:
     {
         double cpu = 0;
         m_figures.first = lookup(KeyboardCode);
-        expect(m_screen.bldCodigo->Caption() == produto, "produto localizado");
+        m_operator.confere(6, produto);
+        check();
         for (int i = 0; i < runs; ++i) {
             m_figures.steady << lookup(KeyboardCode, &cpu);
             m_figures.steadyCpu << cpu;
@@ -303,13 +270,14 @@ public:
         codes += OtherItems;
         for (const QString &code : codes) {
             lookup(code);
-            const int before = rows(m_screen.dbgProd);
+            const int before = m_operator.linhas();
             QElapsedTimer t;
             t.start();
-            key(Qt::Key_P, Qt::AltModifier);
+            m_operator.alt(Qt::Key_P);
             m_figures.add << t.nsecsElapsed() / 1e6;
-            expect(rows(m_screen.dbgProd) == before + 1, "item na grade");
-            expect(m_screen.bldCodigo->Caption().isEmpty(), "campo do produto limpo");
+            m_operator.confereLinhas(before + 1);
+            m_operator.confere(6, QString());
+            check();
         }
     }
 
@@ -317,21 +285,16 @@ public:
     // whole total.
     void payment()
     {
-        key(Qt::Key_Return);
-        key(Qt::Key_Return);
-        expect(m_screen.inCampoAtual == 8, "foco no tipo de recebimento");
-        type(QStringLiteral("1"));
-        key(Qt::Key_Return);
-        expect(m_screen.bldCodRece->Caption().startsWith(QLatin1String("001 - ")),
-               "tipo de recebimento");
+        m_operator.enter();
+        m_operator.enter();
+        if (m_screen.inCampoAtual != 8) fail(QStringLiteral("foco fora do tipo de recebimento"));
         bool ok = false;
         const double total = QLocale().toDouble(m_screen.lblTotal->text(), &ok);
-        expect(ok && total > 0, "total da venda");
-        const qint64 cents = std::llround(total * 100);
-        type(QStringLiteral("%1,%2").arg(cents / 100).arg(cents % 100, 2, 10, QLatin1Char('0')));
-        key(Qt::Key_Return);
-        key(Qt::Key_R, Qt::AltModifier);
-        expect(rows(m_screen.dbgRece) == 1, "recebimento na grade");
+        if (!ok || total <= 0)
+            fail(QStringLiteral("total da venda: ") + m_screen.lblTotal->text());
+        m_operator.pagamento(
+            {QStringLiteral("1"), QStringLiteral("001"), std::llround(total * 100)});
+        check();
     }
 
     // Alt+G; the recording is timed by the caller until the creator returns.
@@ -340,52 +303,39 @@ public:
         if (!m_boxes.calls.isEmpty())
             fail(QStringLiteral("mensagem na tela: ") + m_boxes.calls.first().text);
         clock.start();
-        key(Qt::Key_G, Qt::AltModifier);
+        m_operator.grava();
     }
 
 private:
-    QWidget *target() const
+    void check()
     {
-        // Keys go where the keyboard would send them: the focused control of the screen.
-        QWidget *w = QApplication::focusWidget();
-        return w && w->window() == &m_screen ? w : &m_screen;
-    }
-    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
-    {
-        QTest::keyClick(target(), k, m);
-    }
-    void type(const QString &text)
-    {
-        for (QChar c : text) QTest::keyClick(target(), c.toLatin1());
-    }
-    static int rows(const QTableView *grid) { return grid->model() ? grid->model()->rowCount() : 0; }
-    void expect(bool ok, const char *what)
-    {
-        if (!ok) fail(QStringLiteral("falhou: ") + QLatin1String(what));
+        if (!m_operator.falhas.isEmpty()) fail(m_operator.falhas.join(QStringLiteral("; ")));
     }
     void fail(const QString &what)
     {
         QString text = what;
         if (!m_boxes.calls.isEmpty())
             text += QStringLiteral(" (mensagem: ") + m_boxes.calls.first().text + u')';
-        if (!touchDialogs.isEmpty())
-            text += QStringLiteral(" (diálogo: ") + touchDialogs.join(u',') + u')';
+        if (!dialogosAbertos().isEmpty())
+            text += QStringLiteral(" (diálogo: ") + dialogosAbertos().join(u',') + u')';
         throw Exception(text);
     }
 
     TfrmRegVenMan &m_screen;
     ScriptedPresenter &m_boxes;
     Figures &m_figures;
+    Operador m_operator;
 };
 
 // Measures one row (store size and database) in this process; prints its figures on one
 // line for the suite.
 int runChild(const QString &produto, int runs, int sales)
 {
-    TecladoNumerico = &noNumericKeypad;
-    TecladoAlfaNumerico = &noAlphaKeypad;
-    TouchCalendar = &noCalendar;
-    Pesquisa = &noSearch;
+    // The touch dialogs must never open: the sale is keyed in with the keyboard alone.
+    TecladoNumerico = &DialogosRecusados::tecladoNumerico;
+    TecladoAlfaNumerico = &DialogosRecusados::tecladoAlfaNumerico;
+    TouchCalendar = &DialogosRecusados::calendario;
+    Pesquisa = &DialogosRecusados::pesquisa;
     ScriptedPresenter boxes;
     Figures figures;
     QString failure;
@@ -413,7 +363,7 @@ int runChild(const QString &produto, int runs, int sales)
             ready.stop();
             figures.launch << launch.nsecsElapsed() / 1e6;
             try {
-                SaleDriver driver(*screen, boxes, figures);
+                TimedSale driver(*screen, boxes, figures);
                 driver.header(90000 + s);
                 if (s == 0) driver.lookups(produto, runs);
                 driver.items();

@@ -56,9 +56,9 @@ Contexto leParametros()
 
 // Products the store's own price table sells at a plain price: no weighed, blocked or
 // variable-price product, no discount or surcharge, none on promotion.
-QList<Item> produtosComPreco(const Contexto &c)
+QList<VendaDigitada::Item> produtosComPreco(const Contexto &c)
 {
-    QList<Item> produtos;
+    QList<VendaDigitada::Item> produtos;
     const auto store = Store::connect(qEnvironmentVariable("QEL_CONEXAO"));
     {
         QSqlQuery q(store->database());
@@ -77,34 +77,31 @@ QList<Item> produtosComPreco(const Contexto &c)
             throw Exception(q.lastError().text());
         while (q.next())
             produtos.append({q.value(0).toString(), q.value(0).toString(), QString(),
-                             q.value(1).toDouble()});
+                             std::llround(q.value(1).toDouble() * 100)});
     }
     return produtos;
 }
 
 // Sale i of this terminal, the same on every run.
-Estrada venda(int i, int semente, qint64 base, const QList<Item> &produtos, qint64 *centavos)
+VendaDigitada venda(int i, int semente, qint64 base, const QList<VendaDigitada::Item> &produtos)
 {
-    Estrada e;
-    e.ordem = QString::number(base + i);
-    e.mesa = QString::number(i % 40 + 1); // the free tables of the demo's main hall
-    *centavos = 0;
+    VendaDigitada v;
+    v.ordem = QString::number(base + i);
+    v.mesa = QString::number(i % 40 + 1); // the free tables of the demo's main hall
     const int nItens = 1 + (i + semente) % 3;
     for (int k = 0; k < nItens; ++k) {
-        Item it = produtos[(i * 7 + k * 13 + semente * 5) % produtos.size()];
+        VendaDigitada::Item it = produtos[(i * 7 + k * 13 + semente * 5) % produtos.size()];
         it.quantidade = QString::number(1 + (i + k) % 3);
-        *centavos += std::llround(it.preco * 100) * it.quantidade.toInt();
-        e.itens.append(it);
+        v.itens.append(it);
     }
     if ((i + semente) % 2 == 0) {
-        e.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), virgula(*centavos)}};
+        v.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), v.total()}};
     } else {
-        const qint64 dinheiro = *centavos / 3;
-        e.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), virgula(dinheiro)},
-                        {QStringLiteral("2"), QStringLiteral("002"),
-                         virgula(*centavos - dinheiro)}};
+        const qint64 dinheiro = v.total() / 3;
+        v.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), dinheiro},
+                        {QStringLiteral("2"), QStringLiteral("002"), v.total() - dinheiro}};
     }
-    return e;
+    return v;
 }
 
 } // namespace
@@ -136,7 +133,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    QList<Item> produtos;
+    QList<VendaDigitada::Item> produtos;
     Contexto contexto;
     try {
         contexto = leParametros();
@@ -169,19 +166,20 @@ int main(int argc, char **argv)
     const int semente = contexto.caixa.toInt();
     int gravadas = 0;
     for (int i = 0; i < n; ++i) {
-        qint64 centavos = 0;
-        Estrada e = venda(i, semente, base, produtos, &centavos);
-        e.serie = parser.value(QStringLiteral("serie"));
-        e.subSerie = parser.value(QStringLiteral("subserie"));
-        e.antesDeGravar = [&e] { out() << "GRAVANDO " << e.ordem << Qt::endl; };
+        Estrada e;
+        e.venda = venda(i, semente, base, produtos);
+        e.venda.serie = parser.value(QStringLiteral("serie"));
+        e.venda.subSerie = parser.value(QStringLiteral("subserie"));
+        const VendaDigitada &v = e.venda;
+        e.antesDeGravar = [&v] { out() << "GRAVANDO " << v.ordem << Qt::endl; };
         presenter.clear();
         dialogosAbertos().clear();
         conduzVenda(e, cria);
         if (e.gravou && e.falhas.isEmpty() && dialogosAbertos().isEmpty()
             && presenter.texts() == gravada) {
             ++gravadas;
-            out() << "VENDA " << e.ordem << ' ' << e.serie << ' ' << e.subSerie << ' ' << e.mesa
-                  << ' ' << e.itens.size() << ' ' << centavos << ' ' << e.pagamentos.size()
+            out() << "VENDA " << v.ordem << ' ' << v.serie << ' ' << v.subSerie << ' ' << v.mesa
+                  << ' ' << v.itens.size() << ' ' << v.total() << ' ' << v.pagamentos.size()
                   << Qt::endl;
         } else {
             QStringList motivo = e.falhas;
@@ -190,7 +188,7 @@ int main(int argc, char **argv)
             if (!dialogosAbertos().isEmpty())
                 motivo << QStringLiteral("diálogos: ") + dialogosAbertos().join(u',');
             motivo << QStringLiteral("mensagens: ") + presenter.texts().join(QStringLiteral(" | "));
-            out() << "FALHA " << e.ordem << ": " << motivo.join(QStringLiteral("; ")) << Qt::endl;
+            out() << "FALHA " << v.ordem << ": " << motivo.join(QStringLiteral("; ")) << Qt::endl;
         }
     }
     out() << "FIM " << gravadas << '/' << n << Qt::endl;

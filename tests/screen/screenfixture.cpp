@@ -3,6 +3,7 @@
 #include "blended.h"
 #include "clientdataset.h"
 #include "dbconnection.h"
+#include "operador.h"
 #include "store.h"
 #include "testenv.h"
 
@@ -217,28 +218,35 @@ std::unique_ptr<TfrmRegVenMan> openScreen()
 
 void type(QWidget *screen, const QString &text)
 {
-    for (QChar c : text) {
-        if (c == u',')
-            QTest::keyClick(screen, Qt::Key_Comma, Qt::NoModifier);
-        else if (c == u'\b')
-            QTest::keyClick(screen, Qt::Key_Backspace);
-        else
-            QTest::keyClick(screen, c.toLatin1());
-    }
+    Operador(screen).digita(text);
 }
 
 void key(QWidget *screen, Qt::Key k, Qt::KeyboardModifiers modifiers)
 {
-    QTest::keyClick(screen, k, modifiers);
+    Operador(screen).tecla(k, modifiers);
+}
+
+void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
+            const QString &mesa)
+{
+    screen->bldNrOrdem->setCaption(ordem);
+    screen->bldNrSerie->setCaption(QStringLiteral("1"));
+    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
+    screen->inCampoAtual = 4;
+    type(screen, QString(data).remove(u'/'));
+    key(screen, Qt::Key_Return);
+    type(screen, mesa);
+    key(screen, Qt::Key_Return);
 }
 
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
     screen->inCampoAtual = 8;
-    type(screen, code);
-    key(screen, Qt::Key_Return);
-    type(screen, value);
-    key(screen, Qt::Key_Return);
+    Operador operador(screen);
+    operador.digita(code);
+    operador.enter();
+    operador.digita(value);
+    operador.enter();
     screen->bldAddRece->click();
 }
 

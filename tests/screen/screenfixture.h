@@ -37,7 +37,7 @@ void writePacket(const QString &relativePath, const QList<FieldDef> &fields,
 // A screen as the creator makes it, initialised and shown (not modal).
 std::unique_ptr<TfrmRegVenMan> openScreen();
 
-// Types a text into the screen as keyboard characters, and single keys.
+// Text and single keys typed at the screen as Operador types them.
 void type(QWidget *screen, const QString &text);
 void key(QWidget *screen, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
@@ -75,5 +75,10 @@ private:
 
 QString today();    // dd/MM/yyyy
 QString tomorrow(); // dd/MM/yyyy
+
+// A header as the operator leaves it: order, series 1 and sub-series 2 in their fields, the
+// issue date typed and the table (7 unless told), each confirmed with Enter.
+void header(TfrmRegVenMan *screen, const QString &ordem = QStringLiteral("4711"),
+            const QString &data = today(), const QString &mesa = QStringLiteral("7"));
 
 } // namespace ScreenFixture

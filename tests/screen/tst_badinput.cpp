@@ -180,19 +180,6 @@ bool hasLoneSurrogate(const QString &s)
     return false;
 }
 
-// The header of a sale with the issue date typed and confirmed and table 7.
-void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data = today())
-{
-    screen->bldNrOrdem->setCaption(ordem);
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
-    screen->inCampoAtual = 4;
-    type(screen, QString(data).remove(u'/'));
-    key(screen, Qt::Key_Return);
-    type(screen, QStringLiteral("7"));
-    key(screen, Qt::Key_Return);
-}
-
 void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity)
 {
     screen->bldCodigo->setCaption(code);

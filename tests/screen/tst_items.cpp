@@ -17,19 +17,6 @@ using namespace ScreenFixture;
 
 namespace {
 
-// A header keyed in as the operator would: order, series, sub-series, today, table 7.
-void fillHeader(TfrmRegVenMan *screen)
-{
-    screen->bldNrOrdem->setCaption(QStringLiteral("4711"));
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
-    screen->inCampoAtual = 4;
-    type(screen, today().remove(u'/'));
-    key(screen, Qt::Key_Return);
-    type(screen, QStringLiteral("7"));
-    key(screen, Qt::Key_Return);
-}
-
 // A header or item field, its frame, its focus index and the message it gets when refused.
 struct FieldMessage
 {
@@ -85,7 +72,7 @@ void TestItems::totalsAddUpAsShown()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     ClientDataSet *items = screen->cdsProdutos;
@@ -114,7 +101,7 @@ void TestItems::rowCarriesHeaderPriceTaxAndContext()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     addItem(screen.get(), QStringLiteral("78900101"), QStringLiteral("2"));
     ClientDataSet *items = screen->cdsProdutos;
@@ -202,7 +189,7 @@ void TestItems::documentLongerThanItsColumnRefused()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     const QColor red(255, 0, 0);
     const FieldMessage fields[] = {
         {screen->bldNrOrdem, screen->borda1, 1, "Nr. de ordem não pode ter mais de 50 caracteres."},
@@ -234,7 +221,7 @@ void TestItems::zeroQuantityRefusedTableOptional()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     screen->bldNrMesa->setCaption(QString());
     for (const QString &zero : {QStringLiteral("0"), QStringLiteral("00"), QStringLiteral("000")}) {
         presenter.clear();
@@ -267,7 +254,7 @@ void TestItems::thousandsAreReadBack()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     addItem(screen.get(), QStringLiteral("103"), QStringLiteral("2"));
     QCOMPARE(screen->lblTotal->text(), QString("1.000,00"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
@@ -283,7 +270,7 @@ void TestItems::cancellingItems()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(screen->lblTotal->text(), QString("25,00"));
@@ -328,7 +315,7 @@ void TestItems::itemNumbersNeverRepeat()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     for (int i = 0; i < 3; ++i)
         addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     screen->cdsProdutos->First();
@@ -346,7 +333,7 @@ void TestItems::deleteFollowsTheGridFocus()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    fillHeader(screen.get());
+    header(screen.get());
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     screen->cdsReceb->CreateDataSet();
     screen->cdsReceb->Append();

@@ -37,27 +37,14 @@ std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const Pairs &items,
                                     const Pairs &payments, const QString &mesa = "7")
 {
     auto screen = openScreen();
-    screen->bldNrOrdem->setCaption(ordem);
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
-    screen->inCampoAtual = 4;
-    type(screen.get(), today().remove(u'/'));
-    key(screen.get(), Qt::Key_Return);
-    type(screen.get(), mesa);
-    key(screen.get(), Qt::Key_Return);
+    header(screen.get(), ordem, today(), mesa);
     for (const auto &[code, quantity] : items) {
         screen->bldCodigo->setCaption(code);
         screen->bldQuant->setCaption(quantity);
         screen->bldAddProd->click();
     }
-    for (const auto &[code, value] : payments) {
-        screen->inCampoAtual = 8;
-        type(screen.get(), code);
-        key(screen.get(), Qt::Key_Return);
-        type(screen.get(), value);
-        key(screen.get(), Qt::Key_Return);
-        screen->bldAddRece->click();
-    }
+    for (const auto &[code, value] : payments)
+        pay(screen.get(), code, value);
     return screen;
 }
 

@@ -24,3 +24,14 @@ private:
 };
 
 } // namespace TestEnv
+
+// A case that needs the PostgreSQL server of scripts/pg (QEL_TEST_PG): skipped without it,
+// except on CI, which must not pass by skipping.
+#define REQUIRE_PG()                                                                              \
+    do {                                                                                          \
+        if (qEnvironmentVariableIsEmpty("QEL_TEST_PG")) {                                         \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                              \
+                QFAIL("QEL_TEST_PG is not set on CI (scripts/pg start)");                         \
+            QSKIP("QEL_TEST_PG is not set (scripts/pg start)");                                   \
+        }                                                                                         \
+    } while (false)

@@ -1,0 +1,171 @@
+#include "operador.h"
+
+#include "blended.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLocale>
+#include <QTableView>
+#include <QTest>
+
+#include <algorithm>
+
+qint64 VendaDigitada::total() const
+{
+    qint64 t = 0;
+    for (const Item &i : itens)
+        t += i.centavos * i.quantidade.toLongLong();
+    return t;
+}
+
+QString virgula(qint64 centavos)
+{
+    return QStringLiteral("%1,%2")
+        .arg(centavos / 100)
+        .arg(centavos % 100, 2, 10, QLatin1Char('0'));
+}
+
+QWidget *Operador::alvo() const
+{
+    QWidget *w = QApplication::focusWidget();
+    return w && w->window() == m_tela ? w : m_tela;
+}
+
+void Operador::tecla(Qt::Key tecla, Qt::KeyboardModifiers modificadores)
+{
+    QTest::keyClick(alvo(), tecla, modificadores);
+}
+
+void Operador::digita(const QString &texto)
+{
+    for (QChar c : texto) {
+        if (c == u',')
+            tecla(Qt::Key_Comma);
+        else if (c == u'\b')
+            tecla(Qt::Key_Backspace);
+        else
+            QTest::keyClick(alvo(), c.toLatin1());
+    }
+}
+
+bool Operador::cabecalho(const VendaDigitada &v, const QDate &data)
+{
+    const auto passo = [this](int tag, const QString &digitado, const QString &mostrado) {
+        digita(digitado);
+        enter();
+        return confere(tag, mostrado);
+    };
+    const QString dia = data.toString(QStringLiteral("dd/MM/yyyy"));
+    // The table field shows the number brought to four digits.
+    return passo(1, v.ordem, v.ordem) && passo(2, v.serie, v.serie)
+           && passo(3, v.subSerie, v.subSerie) && passo(4, QString(dia).remove(u'/'), dia)
+           && passo(5, v.mesa, QStringLiteral("%1").arg(v.mesa, 4, QLatin1Char('0')));
+}
+
+bool Operador::item(const VendaDigitada::Item &i)
+{
+    if (legenda(6) != i.produto) {
+        digita(i.digitado);
+        enter();
+        if (!confere(6, i.produto))
+            return false;
+    }
+    const int antes = linhas();
+    digita(i.quantidade);
+    if (!confere(7, i.quantidade))
+        return false;
+    alt(Qt::Key_P);
+    return confereLinhas(antes + 1) && confere(6, QString());
+}
+
+bool Operador::pagamento(const VendaDigitada::Pagamento &p)
+{
+    const int antes = linhas();
+    digita(p.digitado);
+    enter();
+    if (!comeca(8, p.tipo + QStringLiteral(" - ")))
+        return false;
+    digita(virgula(p.centavos));
+    enter();
+    if (!comeca(9, QLocale().currencySymbol()))
+        return false;
+    alt(Qt::Key_R);
+    return confereLinhas(antes + 1) && confere(8, QString());
+}
+
+bool Operador::itens(const VendaDigitada &v)
+{
+    return std::all_of(v.itens.begin(), v.itens.end(), [this](const auto &i) { return item(i); });
+}
+
+bool Operador::pagamentos(const VendaDigitada &v)
+{
+    enter();
+    enter();
+    return std::all_of(v.pagamentos.begin(), v.pagamentos.end(),
+                       [this](const auto &p) { return pagamento(p); });
+}
+
+bool Operador::grava()
+{
+    alt(Qt::Key_G);
+    return !m_tela->isVisible();
+}
+
+void Operador::sai()
+{
+    if (m_tela->isVisible())
+        tecla(Qt::Key_Escape);
+    if (auto *dialogo = qobject_cast<QDialog *>(m_tela); dialogo && dialogo->isVisible())
+        dialogo->done(QDialog::Rejected);
+}
+
+TBlendedButton *Operador::campo(int tag) const
+{
+    for (TBlendedButton *b : m_tela->findChildren<TBlendedButton *>())
+        if (b->Tag() == tag)
+            return b;
+    return nullptr;
+}
+
+QString Operador::legenda(int tag) const
+{
+    const TBlendedButton *b = campo(tag);
+    return b ? b->Caption() : QStringLiteral("(não há)");
+}
+
+bool Operador::confere(int tag, const QString &esperado)
+{
+    if (legenda(tag) == esperado)
+        return true;
+    falhas << QStringLiteral("campo %1 mostra \"%2\", esperado \"%3\"")
+                  .arg(tag)
+                  .arg(legenda(tag), esperado);
+    return false;
+}
+
+bool Operador::comeca(int tag, const QString &inicio)
+{
+    if (campo(tag) && legenda(tag).startsWith(inicio))
+        return true;
+    falhas << QStringLiteral("campo %1 mostra \"%2\", esperado começar com \"%3\"")
+                  .arg(tag)
+                  .arg(legenda(tag), inicio);
+    return false;
+}
+
+int Operador::linhas() const
+{
+    int total = 0;
+    for (QTableView *g : m_tela->findChildren<QTableView *>())
+        total += g->model() ? g->model()->rowCount() : 0;
+    return total;
+}
+
+bool Operador::confereLinhas(int esperadas)
+{
+    if (linhas() == esperadas)
+        return true;
+    falhas << QStringLiteral("as grades têm %1 linhas, esperadas %2").arg(linhas()).arg(esperadas);
+    return false;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtCore/qnamespace.h>
+
+class QWidget;
+class TBlendedButton;
+
+// A hand-written sale as the operator keys it in.
+struct VendaDigitada
+{
+    struct Item
+    {
+        QString digitado; // what is typed in the product field
+        QString produto;  // the code the field shows after the lookup
+        QString quantidade;
+        qint64 centavos = 0; // unit price
+    };
+    struct Pagamento
+    {
+        QString digitado; // the payment-type code as typed
+        QString tipo;     // the code the field shows, before " - " and the name
+        qint64 centavos = 0;
+    };
+
+    QString ordem, serie, subSerie, mesa;
+    QList<Item> itens;
+    QList<Pagamento> pagamentos;
+
+    qint64 total() const; // of the items
+};
+
+// An operator at the sale-entry screen with a keyboard only. The screen is a plain widget:
+// entry fields are found by their Tag (1 to 9) and grids as table views, so neither the
+// screen's class nor its package need be linked. Keys go where the keyboard would send them.
+// Each step checks what the screen shows and notes in `falhas` the first thing that is not
+// what it should be; nothing is thrown, so every caller reports failures its own way.
+class Operador
+{
+public:
+    explicit Operador(QWidget *tela) : m_tela(tela) {}
+
+    QStringList falhas;
+
+    QWidget *alvo() const; // the focused control of the screen, else the screen
+    void tecla(Qt::Key tecla, Qt::KeyboardModifiers modificadores = Qt::NoModifier);
+    void enter() { tecla(Qt::Key_Return); }
+    void alt(Qt::Key letra) { tecla(letra, Qt::AltModifier); }
+    // ',' is the comma key and '\b' backspace; any other character its Latin-1 key.
+    void digita(const QString &texto);
+
+    // The steps of a sale; each returns false once something was noted.
+    // Order, series, sub-series, the date typed as ddMMyyyy and the table, each with Enter.
+    bool cabecalho(const VendaDigitada &v, const QDate &data = QDate::currentDate());
+    // The code and Enter (not when the field already shows the product: a lookup that failed
+    // left it there, and adding looks the price up again), the quantity, Alt+P: one more grid
+    // row, the product field empty again.
+    bool item(const VendaDigitada::Item &i);
+    // The type code and Enter, the value and Enter, Alt+R: one more grid row, the type field
+    // empty again.
+    bool pagamento(const VendaDigitada::Pagamento &p);
+    bool itens(const VendaDigitada &v);
+    // Enter twice, past the empty product and quantity to the payment type; every payment.
+    bool pagamentos(const VendaDigitada &v);
+    bool digitaVenda(const VendaDigitada &v) { return cabecalho(v) && itens(v) && pagamentos(v); }
+    bool grava(); // Alt+G; true when the screen closed
+    void sai();   // Escape, the caller's presenter answering the question; closed anyway
+
+    TBlendedButton *campo(int tag) const;
+    QString legenda(int tag) const; // "(não há)" when there is no such field
+    bool confere(int tag, const QString &esperado);
+    bool comeca(int tag, const QString &inicio);
+    int linhas() const; // of the item and payment grids together
+    bool confereLinhas(int esperadas);
+
+private:
+    QWidget *m_tela;
+};
+
+QString virgula(qint64 centavos); // 1234 -> "12,34", as typed in the value field
