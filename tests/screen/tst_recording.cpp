@@ -6,6 +6,7 @@
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
 #include "testenv.h"
+#include "vendaconsistente.h"
 
 #include <QDir>
 #include <QFile>
@@ -407,6 +408,7 @@ void TestRecording::headerShownIsHeaderStored()
     altG(next.get());
     QCOMPARE(rows(QStringLiteral("SELECT NRMESA, CDSALA FROM VENDA WHERE NRORDEMVND = '8101'")),
              QList<QVariantList>({{QString(), QString()}}));
+    QCOMPARE(confereVendas(store()), QStringList());
 }
 
 void TestRecording::headerRefusedWhenRecorded_data()
@@ -497,6 +499,7 @@ void TestRecording::amountsAreTheCentsShown()
     QCOMPARE(sum("SELECT VRTOTRECEB FROM VENDA"), cents);
     QCOMPARE(sum("SELECT SUM(VRTOTVEND) FROM ITVENDA"), cents);
     QCOMPARE(sum("SELECT SUM(VRMOVIVEND) FROM MOVCAIXA"), cents);
+    QCOMPARE(confereVendas(store()), QStringList());
 }
 
 void TestRecording::noSaleWithoutRegisterOrOperator_data()
