@@ -1,5 +1,6 @@
 #include "datapacket.h"
 #include "exception.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QFile>
@@ -244,8 +245,8 @@ void TestDataPacket::unreadableFilesNameTheFile()
     QCOMPARE(DataPacket::loadFromFile(locked).toXml(), DataPacket::fromXml(good).toXml());
     QVERIFY_THROWS_EXCEPTION(Exception, DataPacket().saveToFile(dir.filePath("no/dir/x.cds")));
     f.setPermissions(QFileDevice::Permissions());
-    if (QFile(locked).open(QIODevice::ReadOnly))
-        QSKIP("running as root: permissions do not stop reading");
+    if (QFile(locked).open(QIODevice::ReadOnly)) // root reads whatever the permissions say
+        QVERIFY(f.remove() && QDir(dir.path()).mkdir(QStringLiteral("locked.cds")));
     QVERIFY_THROWS_EXCEPTION(Exception, DataPacket::loadFromFile(locked));
 }
 
@@ -413,7 +414,7 @@ void TestDataPacket::craftedFilesLoadOrNameTheFile()
     } else {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || !f.resize(qint64(64) << 30))
-            QSKIP("no sparse files here");
+            SKIP_OR_FAIL_ON_CI("no sparse files here");
     }
     try {
         const DataPacket p = DataPacket::loadFromFile(path);

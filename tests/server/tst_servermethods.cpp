@@ -818,11 +818,7 @@ void TstServerMethods::aliqSistemaReuseIsKeyedByBranchAndSession()
 // the next call works.
 void TstServerMethods::stalledServerIsAnErrorInTime()
 {
-    if (qEnvironmentVariable("QEL_TEST_PG").isEmpty()) {
-        if (!qEnvironmentVariable("CI").isEmpty())
-            QFAIL("QEL_TEST_PG is not set on CI (scripts/pg start)");
-        QSKIP("QEL_TEST_PG is not set (scripts/pg start)");
-    }
+    REQUIRE_PG();
     PrivateServer server;
     QVERIFY2(!server.url.isEmpty(), "scripts/pg start failed");
     {
