@@ -94,6 +94,8 @@ const QStringList &catalogo()
                        "removido: a pasta %1 fica fora da instalação do terminal. Confira o "
                        "campo DSDIRCAD dos parâmetros do terminal."),
         QStringLiteral("RESULT_INV|Resposta inválida do banco de dados em %1. Avise o suporte."),
+        QStringLiteral("VENDA_GRAVADA|Venda manual já gravada em %1 no caixa %2 por %3, total "
+                       "%4."),
     };
     return items;
 }

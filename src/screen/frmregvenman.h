@@ -192,6 +192,11 @@ public:
         QString mesa, sala; // both empty for a sale without a table
     };
     std::optional<Cabecalho> cabecalhoAtual();
+    // Whether the document on screen (order, series and sub-series, all filled) is a sale the
+    // store already holds: then the operator is told when, on which register, by whom and for
+    // how much, the focus goes back to the order and the three fields turn red. A store that
+    // cannot answer says nothing here; the closing routine still refuses a second sale.
+    bool documentoJaGravado();
     // The table a code names (padded) and its room, both empty for no table; the catalogue key
     // of the refusal when the code names no open table.
     const char *procuraMesa(const QString &code, QString &mesa, QString &sala);

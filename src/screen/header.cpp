@@ -4,9 +4,13 @@
 #include "blended.h"
 #include "clientdataset.h"
 #include "conversions.h"
+#include "dinheiro.h"
 #include "exception.h"
 #include "globals.h"
 #include "screenservices.h"
+#include "server/rdmregvendamanual.h"
+
+#include <QLocale>
 
 namespace {
 
@@ -39,6 +43,7 @@ void TfrmRegVenMan::bldNrOrdemClick()
     const bool ok = TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("NRORDEM"), Msg("ORD_DEV_INF"),
                                     20, 0, 0, 0, 0, 0);
     bldNrOrdem->setCaption(ok ? stMsg : QString());
+    documentoJaGravado();
 }
 
 void TfrmRegVenMan::bldNrSerieClick()
@@ -46,6 +51,7 @@ void TfrmRegVenMan::bldNrSerieClick()
     inCampoAtual = 2;
     MudaCor();
     bldNrSerie->setCaption(TecladoAlfaNumerico(QString(), QString(), QString(), 0));
+    documentoJaGravado();
 }
 
 void TfrmRegVenMan::bldNrSubSerieClick()
@@ -53,6 +59,7 @@ void TfrmRegVenMan::bldNrSubSerieClick()
     inCampoAtual = 3;
     MudaCor();
     bldNrSubSerie->setCaption(TecladoAlfaNumerico(QString(), QString(), QString(), 0));
+    documentoJaGravado();
 }
 
 void TfrmRegVenMan::bldDtEmissaoClick()
@@ -189,4 +196,37 @@ std::optional<TfrmRegVenMan::Cabecalho> TfrmRegVenMan::cabecalhoAtual()
     stDtEmissao = c.data;
     stCdSala = c.sala;
     return c;
+}
+
+bool TfrmRegVenMan::documentoJaGravado()
+{
+    const QString ordem = bldNrOrdem->Caption();
+    const QString serie = bldNrSerie->Caption();
+    const QString subSerie = bldNrSubSerie->Caption();
+    if (ordem.isEmpty() || serie.isEmpty() || subSerie.isEmpty())
+        return false;
+    const QVariant resposta = getVendaGravada(stCdFilial, stCdLoja, ordem, serie, subSerie);
+    if (resposta.typeId() != qMetaTypeId<DataPacket>())
+        return false;
+    const DataPacket venda = resposta.value<DataPacket>();
+    if (venda.rowCount() == 0)
+        return false;
+    const auto campo = [&venda](const char *nome) {
+        const int coluna = venda.indexOf(QLatin1String(nome));
+        return coluna < 0 ? QVariant() : venda.value(0, coluna);
+    };
+    const QLocale local;
+    const QDateTime quando = campo("DTHRGRAVACAO").toDateTime();
+    const QString total = local.currencySymbol() + QLatin1Char(' ')
+                          + Dinheiro::formatado(Dinheiro::emCentavos(campo("VRTOTVENDA").toDouble()));
+    mensagem(Msg("VENDA_GRAVADA")
+                 .arg(local.toString(quando.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+                          + local.toString(quando.time(), QStringLiteral("HH:mm")),
+                      campo("CDCAIXA").toString(), campo("CDOPERADOR").toString(), total),
+             tmAdvertencia);
+    inCampoAtual = 1;
+    VoltaCor();
+    for (int field : {1, 2, 3})
+        setFrameColour(field, QColor(255, 0, 0));
+    return true;
 }

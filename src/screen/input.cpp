@@ -186,6 +186,12 @@ void TfrmRegVenMan::FormKeyDown(int &key, Qt::KeyboardModifiers shift)
         const QString caption = entryButton(inCampoAtual) ? entryButton(inCampoAtual)->Caption()
                                                           : QString();
         switch (inCampoAtual) {
+        case 1:
+        case 2:
+        case 3:
+            if (documentoJaGravado())
+                return; // the focus is on the order, for the operator to correct it
+            break;
         case 4:
             if (!caption.isEmpty())
                 vd_DataVenda(caption);

@@ -85,11 +85,17 @@ void TfrmRegVenMan::bldAddProdClick()
         return;
     }
 
+    const bool primeiroItem = !cdsProdutos->Active() || cdsProdutos->IsEmpty();
     try {
         adicionaItem(*cabecalho, quantidade);
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
+        return;
     }
+    // A slip keyed a second time is told with its first item, not at the end. The item stays:
+    // the operator may correct the number; only the recording of that document is refused.
+    if (primeiroItem)
+        documentoJaGravado();
 }
 
 // Builds the item row from the screen and the lookup's current rows. A row whose building

@@ -107,7 +107,20 @@ TrdmRegVendaManual::TrdmRegVendaManual(QObject *owner)
                       dateTime("P_DTABERCAIXA", 23, 3, false),
                       text("P_CDOPERADOR"), text("P_CDOPERABER"), text("P_CDOPERFECH"),
                       dateTime("P_DTFECHCAIX", 0, 0, false),
-                      dateTime("P_DTMOVTURCAIX", 23, 3, true)})
+                      dateTime("P_DTMOVTURCAIX", 23, 3, true)}),
+      adqVendaGravada(adcRegVendaManual,
+                      lines({"SELECT",
+                             "   DTHRGRAVACAO, CDCAIXA, CDOPERADOR, VRTOTVENDA",
+                             "FROM",
+                             "   VENDA",
+                             "WHERE (CDFILIAL      = :P_CDFILIAL     )",
+                             "  AND (CDLOJA        = :P_CDLOJA       )",
+                             "  AND (NRORDEMVND    = :P_NRORDEMVND   )",
+                             "  AND (NRSERIEVND    = :P_NRSERIEVND   )",
+                             "  AND (NRSUBSERIEVND = :P_NRSUBSERIEVND)"}),
+                      {text("P_CDFILIAL"), text("P_CDLOJA"), text("P_NRORDEMVND"),
+                       text("P_NRSERIEVND"), text("P_NRSUBSERIEVND")}),
+      dspVendaGravada(adqVendaGravada)
 // clang-format on
 {
     adcRegVendaManual.BeforeConnect = [this](DbConnection &c) {
@@ -234,6 +247,20 @@ QVariant getAliqSistema(const QString &cdFilial)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
         return QVariant::fromValue(rdm.aliqSistemaPacket(cdFilial));
+    });
+}
+
+QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja, const QString &nrOrdem,
+                         const QString &nrSerie, const QString &nrSubSerie)
+{
+    return serve([&](TrdmRegVendaManual &rdm) {
+        rdm.adqVendaGravada.Close();
+        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_CDLOJA"), cdLoja);
+        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_NRORDEMVND"), nrOrdem);
+        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_NRSERIEVND"), nrSerie);
+        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_NRSUBSERIEVND"), nrSubSerie);
+        return QVariant::fromValue(rdm.dspVendaGravada.GetData());
     });
 }
 

@@ -28,6 +28,8 @@ public:
     ServerQuery adqCupomInicial;
     ServerQuery acmInsCupomInicial;
     ServerQuery acmInsTurCaixa;
+    ServerQuery adqVendaGravada;
+    DataSetProvider dspVendaGravada;
 
     // Published for a transaction server; nothing in the package calls them.
     Q_INVOKABLE void MtsDataModuleActivate();
@@ -67,5 +69,11 @@ Q_DECL_EXPORT QVariant setGravaCupomInicial(const QString &key1, const QString &
                                             const QString &number, const QDateTime &date);
 // dtAbertura receives the time the shift was stamped with, or an invalid date-time when the
 // insert failed: no sale may point at a shift that was not stored.
+// The sale already recorded under a hand-written document (branch, store, order, series,
+// sub-series), the key under which the closing routine refuses a second one: a packet of
+// DTHRGRAVACAO, CDCAIXA, CDOPERADOR and VRTOTVENDA, empty when the document is free.
+Q_DECL_EXPORT QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja,
+                                       const QString &nrOrdem, const QString &nrSerie,
+                                       const QString &nrSubSerie);
 Q_DECL_EXPORT QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa,
                                     const QString &cdOperador, QDateTime &dtAbertura);

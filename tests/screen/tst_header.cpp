@@ -3,9 +3,11 @@
 #include "blended.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
+#include "server/rdmregvendamanual.h"
 #include "scriptedpresenter.h"
 #include "testenv.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace ScreenFixture;
@@ -32,6 +34,11 @@ private slots:
     void tableNumbers();
     // A cancelled table keypad still validates whatever the keypad left in its buffer.
     void tableKeypadValidatesItsBuffer();
+    // A slip already recorded is told at the header, with when, where, by whom and for how
+    // much, the focus back on the order; another sub-series, or a store that cannot answer,
+    // lets the header go on.
+    void recordedSlipIsToldAtTheHeader_data();
+    void recordedSlipIsToldAtTheHeader();
 };
 
 void TestHeader::keypadsFillTheDocumentFields()
@@ -193,6 +200,58 @@ void TestHeader::tableKeypadValidatesItsBuffer()
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0].text,
              QString("Operação bloqueada. Código da mesa não deve exceder 4 dígitos."));
+}
+
+void TestHeader::recordedSlipIsToldAtTheHeader_data()
+{
+    QTest::addColumn<QString>("subSerie");
+    QTest::addColumn<bool>("storeAnswers");
+    QTest::addColumn<QString>("warning"); // empty: the header goes on to the date
+    QTest::newRow("recorded") << "2" << true
+                              << "Venda manual já gravada em 08/12/2026 21:14 no caixa 002 por "
+                                 "1001, total R$ 536,16.";
+    QTest::newRow("another sub-series") << "3" << true << QString();
+    QTest::newRow("store gone") << "2" << false << QString();
+}
+
+void TestHeader::recordedSlipIsToldAtTheHeader()
+{
+    QFETCH(QString, subSerie);
+    QFETCH(bool, storeAnswers);
+    QFETCH(QString, warning);
+    exec("DELETE FROM VENDA");
+    exec("INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, CDCAIXA, NRORDEMVND, NRSERIEVND, "
+         "NRSUBSERIEVND, CDOPERADOR, VRTOTVENDA, DTHRGRAVACAO) VALUES ('0001', '0000000001', "
+         "'01', '002', '4711', '1', '2', '1001', 536.16, '2026-12-08T21:14:05')");
+    ScriptedPresenter presenter;
+    auto screen = openScreen();
+    // The store gone: the module's session closed and the store's folder nowhere to be found.
+    const QByteArray conexao = qgetenv("QEL_CONEXAO");
+    const auto reconecta = qScopeGuard([&] {
+        qputenv("QEL_CONEXAO", conexao);
+        rdmRegVendaManual->adcRegVendaManual.setConnected(false);
+    });
+    if (!storeAnswers) {
+        qputenv("QEL_CONEXAO", "sqlite:/sem/essa/pasta/loja.db");
+        rdmRegVendaManual->adcRegVendaManual.setConnected(false);
+    }
+    screen->bldNrOrdem->setCaption(QStringLiteral("4711"));
+    screen->bldNrSerie->setCaption(QStringLiteral("1"));
+    screen->inCampoAtual = 3;
+    type(screen.get(), subSerie);
+    key(screen.get(), Qt::Key_Return);
+    exec("DELETE FROM VENDA");
+
+    if (warning.isEmpty()) {
+        QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
+        QCOMPARE(screen->inCampoAtual, 4);
+        return;
+    }
+    QCOMPARE(presenter.calls, QList<MessageCall>({messageCall(warning, 2, "E01")}));
+    QCOMPARE(screen->inCampoAtual, 1);
+    for (TBlendedShape *borda : {screen->borda1, screen->Borda2, screen->Borda3})
+        QCOMPARE(borda->brushColor(), QColor(255, 0, 0));
+    QCOMPARE(screen->Borda4->brushColor(), QColor(Qt::white));
 }
 
 QTEST_MAIN(TestHeader)

@@ -245,6 +245,13 @@ void TestRecording::sameDocumentIsRefused()
 
     presenter.clear();
     auto again = sale(QStringLiteral("5000"), {{"102", "3"}}, {{"1", "4"}});
+    // Told with the first item, which stays in the sale.
+    QCOMPARE(presenter.calls.size(), 1);
+    QCOMPARE(presenter.calls[0].kind, 2);
+    QVERIFY2(presenter.calls[0].text.startsWith(QStringLiteral("Venda manual já gravada em ")),
+             qPrintable(presenter.calls[0].text));
+    QCOMPARE(again->cdsProdutos->RecordCount(), 1);
+    presenter.clear();
     again->bldGravar->click();
     // Shown by the method check, then by the recording's guard when it is raised.
     QCOMPARE(presenter.calls.size(), 2);

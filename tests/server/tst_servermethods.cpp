@@ -174,6 +174,8 @@ private slots:
     void aliqSistemaReuseIsKeyedByBranchAndSession_data();
     void aliqSistemaReuseIsKeyedByBranchAndSession();
     void stalledServerIsAnErrorInTime();
+    void vendaGravadaFindsTheDocument_data();
+    void vendaGravadaFindsTheDocument();
     void storeWithoutSchemaIsRefused_data();
     void storeWithoutSchemaIsRefused();
 };
@@ -221,6 +223,44 @@ void TstServerMethods::statusMesaListsOnlyFreeTables()
     QCOMPARE(none.value<DataPacket>().fieldCount(), 4);
     cdsAmbientes.setData(none.value<DataPacket>());
     QVERIFY(cdsAmbientes.IsEmpty());
+}
+
+void TstServerMethods::vendaGravadaFindsTheDocument_data()
+{
+    addBackendColumn();
+    addBackendRows();
+}
+
+// The sale recorded under a document, by the whole key the closing routine refuses twice; a
+// document that differs in any part (or another store of the branch) is free: an empty packet.
+void TstServerMethods::vendaGravadaFindsTheDocument()
+{
+    QFETCH(QString, backend);
+    SKIP_UNAVAILABLE(backend);
+    const QString store = freshDemoStore(backend, QStringLiteral("tst_srv_gravada"), 5);
+    execSql(store, "INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, CDCAIXA, NRORDEMVND, "
+                   "NRSERIEVND, NRSUBSERIEVND, CDOPERADOR, VRTOTVENDA, DTHRGRAVACAO) VALUES "
+                   "('0001', '0000000001', '001', '002', '4711', '1', '2', '1001', 536.16, "
+                   "'2026-12-08 21:14:05')");
+    useStore(store);
+    const QVariant found = getVendaGravada("0001", "001", "4711", "1", "2");
+    QVERIFY2(isPacket(found), qPrintable(found.toString()));
+    const DataPacket venda = found.value<DataPacket>();
+    QCOMPARE(venda.rowCount(), 1);
+    const auto value = [&venda](const char *name) {
+        return venda.value(0, venda.indexOf(QLatin1String(name)));
+    };
+    QCOMPARE(value("DTHRGRAVACAO").toDateTime(), QDateTime(QDate(2026, 12, 8), QTime(21, 14, 5)));
+    QCOMPARE(value("CDCAIXA").toString(), QString("002"));
+    QCOMPARE(value("CDOPERADOR").toString(), QString("1001"));
+    QCOMPARE(value("VRTOTVENDA").toDouble(), 536.16);
+    for (const QStringList &key : {QStringList{"0001", "001", "4711", "1", "3"},
+                                   QStringList{"0001", "002", "4711", "1", "2"},
+                                   QStringList{"0001", "001", "471", "1", "2"}}) {
+        const QVariant free = getVendaGravada(key[0], key[1], key[2], key[3], key[4]);
+        QVERIFY2(isPacket(free), qPrintable(free.toString()));
+        QCOMPARE(free.value<DataPacket>().rowCount(), 0);
+    }
 }
 
 void TstServerMethods::aliqSistemaLoadsIntoTheTaxDataset_data()
