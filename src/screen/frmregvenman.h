@@ -10,9 +10,11 @@
 #include <QFutureWatcher>
 #include <QVariant>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class ClientDataSet;
+class IndiceCodigos;
 class DataSetModel;
 class QLabel;
 class QTableView;
@@ -210,6 +212,7 @@ public:
     void bldCancelClick();
     void adicionaItem(const Cabecalho &cabecalho, double quantidade);
     bool localizaProduto(const QString &code, bool emptyMatchesAllCodes);
+    static const QStringList &codigosProduto(); // the five columns a code is searched in
     void limpaProduto();
     Dinheiro::Centavos totalVenda() const;    // the sum of the item lines, as the label shows
     Dinheiro::Centavos totalRecebido() const; // the sum of the payment lines
@@ -278,11 +281,13 @@ private:
     {
         QString arquivo;
         DataPacket pacote;
+        std::shared_ptr<const IndiceCodigos> indice; // of pacote's codigosProduto()
         QString erro;
     };
     QFuture<LeituraProdutos> m_produtos;
     QFutureWatcher<LeituraProdutos> m_produtosLidos;
     bool m_produtosPendentes = false; // read or being read, not yet in the lookup datasets
+    std::shared_ptr<const IndiceCodigos> m_indiceCodigos; // of the product list as read
     bool m_temImposto = false; // the last lookup found the product's tax row
     bool m_quantPadrao = false; // the quantity shows the lookup's default, not a typed value
     bool m_closeConfirmed = false;

@@ -6,6 +6,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
+#include "indicecodigos.h"
 #include "server/rdmregvendamanual.h"
 
 #include <QCoreApplication>
@@ -96,14 +97,12 @@ void TfrmRegVenMan::InicializaForm()
     });
     loadIfExists(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
 
-    // The product cache is by far the largest file the screen reads: it is parsed on another
-    // thread while the screen shows and the operator keys the header; a lookup asked for
-    // before it is ready waits for it (produtosProntos). Meanwhile this thread reads the
-    // branch's tax table from the store, which the price lookup reuses while the tax tables
-    // stay unchanged. The table's result is not examined here: a failure is reported by the
-    // lookup that needs it.
+    // The product cache is by far the largest file the screen reads: it is parsed (and its
+    // codes indexed) on another thread while the screen shows and the operator keys the
+    // header; a lookup asked for before it is ready waits for it (produtosProntos). Nothing
+    // else the launch does grows with the store: the lookup asks the store for the one
+    // product's tax.
     leProdutos(cachePath(QStringLiteral("/Dados/Cadastros/Produtos.cds")));
-    getAliqSistema(stCdFilial);
 
     // Lookup datasets and the store's tables; an error here is reported and the screen
     // still opens with whatever was prepared.
@@ -128,6 +127,7 @@ void TfrmRegVenMan::InicializaForm()
 void TfrmRegVenMan::leProdutos(const QString &path)
 {
     m_produtosPendentes = false;
+    m_indiceCodigos.reset();
     cdsCarregaProduto->Close();
     cdsCarregaProduto->CreateDataSet();
     cdsValidaProd->Close();
@@ -136,11 +136,12 @@ void TfrmRegVenMan::leProdutos(const QString &path)
         return;
     m_produtosPendentes = true;
     m_produtos = QtConcurrent::run([path] {
-        LeituraProdutos lidos{path, {}, {}};
+        LeituraProdutos lidos{path, {}, {}, {}};
         try {
             if (aoLerProdutos)
                 aoLerProdutos();
             lidos.pacote = DataPacket::loadFromFile(path);
+            lidos.indice = std::make_shared<IndiceCodigos>(lidos.pacote, codigosProduto());
         } catch (const std::exception &e) {
             lidos.erro = exceptionMessage(e);
         }
@@ -167,6 +168,7 @@ void TfrmRegVenMan::produtosProntos()
             throw Exception(lidos.erro);
         cdsCarregaProduto->LoadFromFile(lidos.arquivo, lidos.pacote);
         cdsValidaProd->setData(cdsCarregaProduto->Data());
+        m_indiceCodigos = lidos.indice;
     } catch (const std::exception &e) {
         // As when the file was read before the screen showed: reported, and the lists
         // prepared after the products left closed, so nothing is sold from a half-read store.

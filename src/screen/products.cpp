@@ -7,6 +7,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
+#include "indicecodigos.h"
 #include "screenservices.h"
 #include "server/rdmregvendamanual.h"
 
@@ -14,10 +15,6 @@
 #include <QLabel>
 
 namespace {
-
-// A product may be named by any of these codes, searched in this order.
-const char *const CodigosProduto[] = {"CDPRODUTO", "CDARVPROD", "CDBARPRODUTO", "CDPRODINTE",
-                                      "CDPROTECLADO"};
 
 // Price failure codes and the catalogue keys of their warnings.
 struct FalhaPreco
@@ -33,17 +30,41 @@ const FalhaPreco FalhasPreco[] = {
 
 } // namespace
 
+// A product may be named by any of these codes, searched in this order.
+const QStringList &TfrmRegVenMan::codigosProduto()
+{
+    static const QStringList codigos = {QStringLiteral("CDPRODUTO"), QStringLiteral("CDARVPROD"),
+                                        QStringLiteral("CDBARPRODUTO"),
+                                        QStringLiteral("CDPRODINTE"),
+                                        QStringLiteral("CDPROTECLADO")};
+    return codigos;
+}
+
 bool TfrmRegVenMan::localizaProduto(const QString &code, bool emptyMatchesAllCodes)
 {
     produtosProntos();
     if (!cdsValidaProd->Active())
         return false;
-    for (int i = 0; i < 5; ++i) {
+    // The index answers for the list as it was read; a filtered or changed list, or an empty
+    // code (rare, and matched by empty values), is searched row by row.
+    const bool porIndice = !code.isEmpty() && m_indiceCodigos
+                           && cdsValidaProd->state() == ClientDataSet::State::Browse
+                           && !(cdsValidaProd->Filtered() && !cdsValidaProd->Filter().isEmpty())
+                           && m_indiceCodigos->cobre(cdsValidaProd->Data());
+    const QStringList &codigos = codigosProduto();
+    for (int i = 0; i < codigos.size(); ++i) {
         // The bar, internal and keyboard codes never match an empty code.
         if (i >= 2 && code.isEmpty() && !emptyMatchesAllCodes)
             continue;
-        if (cdsValidaProd->Locate(QString::fromLatin1(CodigosProduto[i]), code))
+        if (porIndice && m_indiceCodigos->indexada(i)) {
+            const int row = m_indiceCodigos->linha(i, code);
+            if (row >= 0) {
+                cdsValidaProd->setRecNo(row + 1);
+                return true;
+            }
+        } else if (cdsValidaProd->Locate(codigos[i], code)) {
             return true;
+        }
     }
     return false;
 }
@@ -94,11 +115,13 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
     }
 
     try {
-        const QVariant aliquotas = MensagemMetodo(getAliqSistema(stCdFilial), true, 0,
-                                                  QStringLiteral("getAliqSistema"),
+        // The product's own tax rows, asked by key: at 200,000 products the branch's whole
+        // table would cost the lookup (or the launch) a third of a second.
+        const QVariant aliquotas = MensagemMetodo(getAliqProduto(stCdFilial, cdProduto), true, 0,
+                                                  QStringLiteral("getAliqProduto"),
                                                   QStringLiteral("Cli_Lum00071"), stCdFilial,
                                                   stIdEsquema);
-        cdsImposto->setData(pacoteDoServidor(aliquotas, "getAliqSistema"));
+        cdsImposto->setData(pacoteDoServidor(aliquotas, "getAliqProduto"));
         m_temImposto = cdsImposto->Locate(QStringLiteral("CDPRODUTO"), cdProduto);
         if (m_temImposto) {
             lblImpAliq->setText(

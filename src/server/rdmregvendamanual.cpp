@@ -77,6 +77,19 @@ TrdmRegVendaManual::TrdmRegVendaManual(QObject *owner)
                             " "}),
                      {text("P_CDFILIAL")}),
       dspAliqSistema(adqAliqSistema),
+      adqAliqProduto(adcRegVendaManual,
+                     lines({"SELECT",
+                            "   PR.CDPRODUTO, PR.NMPRODUTO, IM.IDTPIMPOSFIS, AQ.CDIMPOSTO, "
+                                "AQ.VRPEALIMPFIS,",
+                            "   IM.NMIMPOSTO, IM.SGIMPOSTO, IM.CDINTIMPOSTO",
+                            "FROM",
+                            "   PRODUTO PR, IMPOSTO IM, ALIQIMPFIS AQ",
+                            "WHERE  (AQ.CDFILIAL    = :P_CDFILIAL  )",
+                            "   AND (AQ.CDPRODUTO   = :P_CDPRODUTO )",
+                            "   AND (PR.CDPRODUTO   = AQ.CDPRODUTO )",
+                            "   AND (AQ.CDIMPOSTO   = IM.CDIMPOSTO )"}),
+                     {text("P_CDFILIAL"), text("P_CDPRODUTO")}),
+      dspAliqProduto(adqAliqProduto),
       adqVersaoAliq(adcRegVendaManual,
                     lines({"SELECT NMTABELA, NRVERSAO FROM TABVERSAO",
                            "WHERE NMTABELA IN ('ALIQIMPFIS', 'IMPOSTO', 'PRODUTO')",
@@ -247,6 +260,16 @@ QVariant getAliqSistema(const QString &cdFilial)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
         return QVariant::fromValue(rdm.aliqSistemaPacket(cdFilial));
+    });
+}
+
+QVariant getAliqProduto(const QString &cdFilial, const QString &cdProduto)
+{
+    return serve([&](TrdmRegVendaManual &rdm) {
+        rdm.adqAliqProduto.Close();
+        rdm.adqAliqProduto.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+        rdm.adqAliqProduto.setParamValue(QStringLiteral("P_CDPRODUTO"), cdProduto);
+        return QVariant::fromValue(rdm.dspAliqProduto.GetData());
     });
 }
 

@@ -23,6 +23,9 @@ public:
     DataSetProvider dspStatusMesa;
     ServerQuery adqAliqSistema;
     DataSetProvider dspAliqSistema;
+    // adqAliqSistema narrowed to one product: what the product lookup shows.
+    ServerQuery adqAliqProduto;
+    DataSetProvider dspAliqProduto;
     // The change counters of the tables behind adqAliqSistema (stores of schema 3 onwards).
     ServerQuery adqVersaoAliq;
     ServerQuery adqCupomInicial;
@@ -65,6 +68,9 @@ Q_DECL_EXPORT extern TrdmRegVendaManual *rdmRegVendaManual;
 // They never throw and never retry; each command commits by itself.
 Q_DECL_EXPORT QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja);
 Q_DECL_EXPORT QVariant getAliqSistema(const QString &cdFilial);
+// The rows getAliqSistema gives for one product of the branch (none when it has no tax there),
+// read by key: the lookup's cost does not grow with the number of products.
+Q_DECL_EXPORT QVariant getAliqProduto(const QString &cdFilial, const QString &cdProduto);
 Q_DECL_EXPORT QVariant setGravaCupomInicial(const QString &key1, const QString &key2,
                                             const QString &number, const QDateTime &date);
 // dtAbertura receives the time the shift was stamped with, or an invalid date-time when the

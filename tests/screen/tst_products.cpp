@@ -5,9 +5,11 @@
 #include "screen/globals.h"
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
+#include "store.h"
 #include "testenv.h"
 
 #include <QLabel>
+#include <QMap>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -31,6 +33,10 @@ private slots:
     void lookupBeforeTheListIsReadyAnswers();
     // Two products sharing a code in different columns: the product code column wins.
     void columnOrderDecides();
+    // Within one column the first product of the list holding the code is the one found; a
+    // fixed-length column matches without its trailing blanks; a code's prefix is no code.
+    void firstProductHoldingACodeIsFound_data();
+    void firstProductHoldingACodeIsFound();
     // A code that names nothing is refused and the item fields are emptied; Enter then
     // leaves the operator on the product field.
     void unknownCodeIsRefused();
@@ -100,6 +106,46 @@ void TestProducts::columnOrderDecides()
     QVERIFY(screen->vd_produto(QStringLiteral("0000000101")));
     QCOMPARE(screen->lblProd->text(), QString("Feijoada - UN"));
     QVERIFY(!screen->vd_produto(QString())); // an empty code never resolves by bar code
+}
+
+void TestProducts::firstProductHoldingACodeIsFound_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("product");
+    QTest::newRow("bar code of two products") << "7891000000013" << "0000000202";
+    QTest::newRow("keyboard code of two products") << "55" << "0000000203";
+    QTest::newRow("fixed-length code") << "I204" << "0000000204";
+    QTest::newRow("fixed-length code with blanks") << "I204  " << "0000000204";
+    QTest::newRow("prefix of a bar code") << "789100000001" << "";
+}
+
+void TestProducts::firstProductHoldingACodeIsFound()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, product);
+    QList<FieldDef> fields = Store::produtosLayout();
+    for (FieldDef &f : fields)
+        f.fixed = f.name == QLatin1String("CDPRODINTE");
+    const auto produto = [&](const char *cd, const char *bar, const char *inte, const char *tecl) {
+        QVariantList row(fields.size());
+        const QMap<QString, QVariant> values{{"CDPRODUTO", cd}, {"CDARVPROD", cd},
+                                             {"NMPRODUTO", cd}, {"SGUNIDADE", "UN"},
+                                             {"CDBARPRODUTO", bar}, {"CDPRODINTE", inte},
+                                             {"CDPROTECLADO", tecl}};
+        for (int i = 0; i < fields.size(); ++i)
+            row[i] = values.value(fields[i].name);
+        return row;
+    };
+    writePacket(QStringLiteral("Dados/Cadastros/Produtos.cds"), fields,
+                {produto("0000000201", "7891000000099", "I201", "51"),
+                 produto("0000000202", "7891000000013", "I202", "52"),
+                 produto("0000000203", "7891000000013", "I203", "55"),
+                 produto("0000000204", "7891000000020", "I204", "55")});
+    const auto restaura = qScopeGuard([] { writeCaches(); });
+    auto screen = openScreen();
+    const bool found = screen->localizaProduto(code, false);
+    QCOMPARE(found ? screen->cdsValidaProd->FieldByName("CDPRODUTO").AsString() : QString(),
+             product);
 }
 
 void TestProducts::unknownCodeIsRefused()

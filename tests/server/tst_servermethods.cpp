@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -150,6 +151,8 @@ private slots:
     void statusMesaListsOnlyFreeTables();
     void aliqSistemaLoadsIntoTheTaxDataset_data();
     void aliqSistemaLoadsIntoTheTaxDataset();
+    void aliqProdutoIsTheProductsShareOfAliqSistema_data();
+    void aliqProdutoIsTheProductsShareOfAliqSistema();
     void cupomInicialKeepsTheFirstNumber_data();
     void cupomInicialKeepsTheFirstNumber();
     void abreCaixaWritesOneInstant_data();
@@ -302,6 +305,65 @@ void TstServerMethods::aliqSistemaLoadsIntoTheTaxDataset()
     QVERIFY(isPacket(other));
     QCOMPARE(other.value<DataPacket>().rowCount(), 50);
     QCOMPARE(getAliqSistema(QStringLiteral("9999")).value<DataPacket>().rowCount(), 0);
+}
+
+void TstServerMethods::aliqProdutoIsTheProductsShareOfAliqSistema_data()
+{
+    addBackendColumn();
+    QTest::addColumn<QString>("filial");
+    QTest::addColumn<QString>("produto");
+    for (const char *backend : {"sqlite", "postgresql"}) {
+        const auto row = [&](const char *name, const char *filial, const char *produto) {
+            QTest::addRow("%s/%s", backend, name) << QString::fromLatin1(backend)
+                                                  << QString::fromLatin1(filial)
+                                                  << QString::fromLatin1(produto);
+        };
+        row("taxed", "0001", "000001");
+        row("special", "0001", "900002");
+        row("not sold in the branch", "0002", "000060");
+        row("no such product", "0001", "999999");
+    }
+}
+
+// The lookup asks for one product's tax by key instead of the branch's whole table: it must
+// get exactly the rows, columns and types the whole table holds for that product, and none
+// for a product the branch does not tax.
+void TstServerMethods::aliqProdutoIsTheProductsShareOfAliqSistema()
+{
+    QFETCH(QString, backend);
+    QFETCH(QString, filial);
+    QFETCH(QString, produto);
+    SKIP_UNAVAILABLE(backend);
+    static QMap<QString, QString> stores;
+    if (!stores.contains(backend))
+        stores[backend] = freshDemoStore(backend, QStringLiteral("tst_srv_aliqprod"), 60);
+    useStore(stores[backend]);
+
+    const QVariant whole = getAliqSistema(filial);
+    const QVariant one = getAliqProduto(filial, produto);
+    QVERIFY2(isPacket(whole), qPrintable(whole.toString()));
+    QVERIFY2(isPacket(one), qPrintable(one.toString()));
+    const DataPacket all = whole.value<DataPacket>();
+    const DataPacket mine = one.value<DataPacket>();
+    QCOMPARE(mine.fieldCount(), all.fieldCount());
+    for (int c = 0; c < all.fieldCount(); ++c) {
+        QCOMPARE(mine.fields()[c].name, all.fields()[c].name);
+        QCOMPARE(mine.fields()[c].type, all.fields()[c].type);
+    }
+    QList<QVariantList> expected, got;
+    const int key = all.indexOf(QStringLiteral("CDPRODUTO"));
+    for (int r = 0; r < all.rowCount(); ++r) {
+        if (all.value(r, key).toString() != produto) continue;
+        QVariantList row;
+        for (int c = 0; c < all.fieldCount(); ++c) row << all.value(r, c);
+        expected << row;
+    }
+    for (int r = 0; r < mine.rowCount(); ++r) {
+        QVariantList row;
+        for (int c = 0; c < mine.fieldCount(); ++c) row << mine.value(r, c);
+        got << row;
+    }
+    QCOMPARE(got, expected);
 }
 
 void TstServerMethods::cupomInicialKeepsTheFirstNumber_data()
