@@ -1,38 +1,7 @@
 #include "blended.h"
 
-#include <QKeySequence>
-#include <QMouseEvent>
+#include <QEvent>
 #include <QPainter>
-#include <QShortcut>
-
-namespace {
-
-// "Adicionar &Produto": the letter after "&" is the accelerator, "&&" a literal "&".
-QString visibleText(const QString &caption)
-{
-    QString out;
-    out.reserve(caption.size());
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] == u'&' && i + 1 < caption.size())
-            ++i;
-        out += caption[i];
-    }
-    return out;
-}
-
-QChar acceleratorOf(const QString &caption)
-{
-    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
-        if (caption[i] == u'&') {
-            if (caption[i + 1] != u'&')
-                return caption[i + 1];
-            ++i;
-        }
-    }
-    return {};
-}
-
-} // namespace
 
 TBlendedShape::TBlendedShape(QWidget *parent) : QWidget(parent)
 {
@@ -63,30 +32,21 @@ void TBlendedShape::paintEvent(QPaintEvent *)
     p.drawRoundedRect(rect(), m_radius, m_radius);
 }
 
-TBlendedButton::TBlendedButton(QWidget *parent) : QWidget(parent)
+TBlendedButton::TBlendedButton(QWidget *parent) : QAbstractButton(parent)
 {
     // Never takes focus: Enter must always reach the screen, not click a button.
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (OnClick)
+            OnClick();
+    });
 }
 
 void TBlendedButton::setCaption(const QString &caption)
 {
-    if (m_caption == caption)
-        return;
-    const QChar oldKey = acceleratorOf(m_caption);
-    m_caption = caption;
-    const QChar key = acceleratorOf(caption);
-    if (key != oldKey) {
-        for (QShortcut *s : findChildren<QShortcut *>(Qt::FindDirectChildrenOnly))
-            delete s;
-        if (!key.isNull()) {
-            auto *shortcut = new QShortcut(QKeySequence(Qt::ALT | key.toUpper().unicode()), this);
-            shortcut->setContext(Qt::WindowShortcut);
-            connect(shortcut, &QShortcut::activated, this, &TBlendedButton::click);
-        }
-    }
-    update();
+    if (text() != caption)
+        setText(caption); // an "&" makes its Alt+letter shortcut
 }
 
 void TBlendedButton::setBrushColor(const QColor &c)
@@ -111,35 +71,18 @@ void TBlendedButton::setRadius(int r)
 
 void TBlendedButton::setImage(const QIcon &icon)
 {
-    m_icon = icon;
-    update();
+    setIcon(icon);
 }
 
-void TBlendedButton::click()
+// Qt answers a mnemonic with an animated click a tenth of a second later; the keyboard of a
+// till clicks at once, so the next key already finds the item added or the sale recorded.
+bool TBlendedButton::event(QEvent *e)
 {
-    if (!isEnabled())
-        return;
-    if (OnClick)
-        OnClick();
-    emit clicked();
-}
-
-void TBlendedButton::mousePressEvent(QMouseEvent *e)
-{
-    if (e->button() == Qt::LeftButton) {
-        m_pressed = true;
-        update();
-    }
-}
-
-void TBlendedButton::mouseReleaseEvent(QMouseEvent *e)
-{
-    if (e->button() != Qt::LeftButton || !m_pressed)
-        return;
-    m_pressed = false;
-    update();
-    if (rect().contains(e->position().toPoint()))
+    if (e->type() == QEvent::Shortcut) {
         click();
+        return true;
+    }
+    return QAbstractButton::event(e);
 }
 
 void TBlendedButton::paintEvent(QPaintEvent *)
@@ -147,23 +90,23 @@ void TBlendedButton::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(m_pressed ? m_brush.darker(125) : m_brush);
+    p.setBrush(isDown() ? m_brush.darker(125) : m_brush);
     p.drawRoundedRect(rect(), m_radius, m_radius);
 
     QRect textRect = rect().adjusted(4, 0, -4, 0);
-    if (!m_icon.isNull()) {
+    if (!icon().isNull()) {
         const QSize iconSize(34, 34);
-        const bool withText = !m_caption.isEmpty();
+        const bool withText = !text().isEmpty();
         const int top = withText ? 3 : (height() - iconSize.height()) / 2;
         const QRect iconRect(QPoint((width() - iconSize.width()) / 2, top), iconSize);
-        m_icon.paint(&p, iconRect, Qt::AlignCenter,
-                     isEnabled() ? QIcon::Normal : QIcon::Disabled);
+        icon().paint(&p, iconRect, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
         textRect.setTop(iconRect.bottom() + 1);
     }
-    if (!m_caption.isEmpty()) {
+    if (!text().isEmpty()) {
         p.setPen(isEnabled() ? m_text : QColor(Qt::gray));
         p.setFont(font());
-        p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, visibleText(m_caption));
+        p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextHideMnemonic,
+                   text());
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QAbstractButton>
 #include <QIcon>
 #include <QWidget>
 #include <functional>
@@ -26,15 +27,16 @@ private:
     int m_radius = 6;
 };
 
-// A flat clickable rounded rectangle with a caption, a brush colour, a font and a Tag.
-// It never takes keyboard focus, so Enter always reaches the screen.
-class TBlendedButton : public QWidget
+// A flat clickable rounded rectangle with a caption, a brush colour, a font and a Tag. Click,
+// pressed state and the Alt+letter of an "&" in the caption are the button's own; it never
+// takes keyboard focus, so Enter always reaches the screen.
+class TBlendedButton : public QAbstractButton
 {
     Q_OBJECT
 public:
     explicit TBlendedButton(QWidget *parent = nullptr);
 
-    QString Caption() const { return m_caption; }
+    QString Caption() const { return text(); }
     void setCaption(const QString &caption);
     QColor brushColor() const { return m_brush; }
     void setBrushColor(const QColor &c);
@@ -44,25 +46,17 @@ public:
     void setTag(int tag) { m_tag = tag; }
     void setRadius(int r);
     void setImage(const QIcon &icon); // shown above the caption
-    void click();                     // as a touch
 
-    std::function<void()> OnClick;
-
-signals:
-    void clicked();
+    std::function<void()> OnClick; // run on every click, by touch, mouse, mnemonic or code
 
 protected:
+    bool event(QEvent *e) override;
     void paintEvent(QPaintEvent *) override;
-    void mousePressEvent(QMouseEvent *) override;
-    void mouseReleaseEvent(QMouseEvent *) override;
 
-    QString m_caption;
     QColor m_brush = QColor(0xC0, 0xC0, 0xC0);
     QColor m_text = Qt::black;
-    QIcon m_icon;
     int m_tag = 0;
     int m_radius = 6;
-    bool m_pressed = false;
 };
 
 // A flat clickable button that carries an image (and optionally a caption).
