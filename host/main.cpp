@@ -3,6 +3,7 @@
 //   qelpos --launch        opens the screen at once and exits when it closes
 //   qelpos --export-caches writes the cache files beside the executable from the store database
 //   qelpos --screenshot F  opens the screen, saves a picture of it to F and leaves
+//   qelpos --help          lists the options
 #include "launcher.h"
 
 #include "dbconnection.h"
@@ -11,6 +12,7 @@
 #include "store.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QLocale>
 #include <QTimer>
 #include <QWidget>
@@ -48,11 +50,44 @@ int fail(const QString &text)
 
 int main(int argc, char **argv)
 {
+    // The options are read before the application object exists: the cache export needs no
+    // display, and the display check must come before a QApplication would abort without one.
+    QCoreApplication::setApplicationName(QStringLiteral("qelpos"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Frente de caixa com o Registro Manual de Vendas. Sem opções, abre a "
+                       "janela com o botão que abre a tela."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Mostra estas opções."));
+    const QCommandLineOption launch(QStringLiteral("launch"),
+                                    QStringLiteral("Abre a tela de uma vez e sai quando ela fecha."));
+    const QCommandLineOption exportCaches(
+        QStringLiteral("export-caches"),
+        QStringLiteral("Grava os arquivos de cadastro ao lado do programa a partir do banco da "
+                       "loja e sai."));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Abre a tela, grava uma imagem dela em "
+                                                       "<arquivo> e sai."),
+                                        QStringLiteral("arquivo"));
+    parser.addOptions({help, launch, exportCaches, screenshot});
     QStringList args;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        return fail(unknown.isEmpty()
+                        ? parser.errorText()
+                        : QStringLiteral("opção desconhecida: %1 (as opções: qelpos --help).")
+                              .arg(unknown.join(QStringLiteral(", "))));
+    }
+    if (parser.isSet(help)) {
+        // No application object yet, so the parser does not know the program's name.
+        QTextStream(stdout) << parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                         QStringLiteral("qelpos"));
+        return 0;
+    }
 
-    if (args.contains(QStringLiteral("--export-caches"))) {
+    if (parser.isSet(exportCaches)) {
         QCoreApplication app(argc, argv);
         try {
             const auto store = Store::connect(_GetStringConexQel(QString()));
@@ -74,13 +109,12 @@ int main(int argc, char **argv)
     if (!loader.load())
         return fail(loader.errorText());
 
-    const int shot = args.indexOf(QStringLiteral("--screenshot"));
-    if (shot >= 0 && shot + 1 < args.size()) {
-        saveScreenshotWhenShown(args[shot + 1]);
+    if (parser.isSet(screenshot)) {
+        saveScreenshotWhenShown(parser.value(screenshot));
         loader.launch();
         return 0;
     }
-    if (args.contains(QStringLiteral("--launch"))) {
+    if (parser.isSet(launch)) {
         loader.launch();
         return 0;
     }

@@ -45,12 +45,29 @@ class TestHostCli : public QObject
 private slots:
     // A terminal started without a display must say so and end, not abort inside Qt.
     void noDisplayIsAClearError();
+    // --help lists every option; an option the host does not know is named, exit code 1.
+    void optionsAreListedAndUnknownOnesRefused();
     // A host installed without the package beside it says which library is missing.
     void missingLibraryIsAClearError();
     // --export-caches writes the six cache files from the configured store, and an unknown
     // store is an error with exit code 1.
     void exportCachesFromTheConfiguredStore();
 };
+
+void TestHostCli::optionsAreListedAndUnknownOnesRefused()
+{
+    QProcess help;
+    help.start(QStringLiteral(QEL_HOST), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(60000));
+    QCOMPARE(help.exitCode(), 0);
+    const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
+    for (const char *option : {"--launch", "--export-caches", "--screenshot <arquivo>"})
+        QVERIFY2(text.contains(QLatin1String(option)), qPrintable(text));
+
+    const Run r = runHost(QStringLiteral(QEL_HOST), {QStringLiteral("--lanch")}, withoutDisplay());
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("lanch")), qPrintable(r.err));
+}
 
 void TestHostCli::noDisplayIsAClearError()
 {
