@@ -594,13 +594,6 @@ Field ClientDataSet::FieldByName(const QString &name)
     return Field(this, col);
 }
 
-Field ClientDataSet::fieldAt(int column)
-{
-    if (column < 0 || column >= FieldCount())
-        fail(QStringLiteral("coluna %1 inexistente").arg(column));
-    return Field(this, column);
-}
-
 QVariant ClientDataSet::visibleValue(int row, int column) const
 {
     if (!d->active || row < 0 || row >= d->count() || column < 0

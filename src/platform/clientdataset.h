@@ -119,7 +119,6 @@ public:
     void setFiltered(bool on);
 
     Field FieldByName(const QString &name); // throws when there is no such column
-    Field fieldAt(int column);
 
     // Row access for views: visible row index (0-based) and column.
     QVariant visibleValue(int row, int column) const;

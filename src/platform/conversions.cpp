@@ -193,14 +193,4 @@ QDateTime StrToDateTime(const QString &s)
     return QDateTime(d, tm);
 }
 
-QDateTime Now()
-{
-    return QDateTime::currentDateTime();
-}
-
-QDateTime Date()
-{
-    return QDateTime(QDate::currentDate(), QTime(0, 0));
-}
-
 } // namespace Sys

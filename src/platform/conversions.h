@@ -25,7 +25,5 @@ QString TimeToStr(const QTime &t);              // "HH:mm:ss"
 QString DateTimeToStr(const QDateTime &dt);
 QDateTime StrToDate(const QString &s);          // strict; midnight; throws Exception
 QDateTime StrToDateTime(const QString &s);      // date, space, time; throws Exception
-QDateTime Now();
-QDateTime Date();                               // today at midnight
 
 } // namespace Sys
