@@ -122,15 +122,21 @@ void DataPacketPrivate::compactText(int col)
 
 void DataPacketPrivate::squeeze()
 {
+    // A list within an eighth of its size keeps its slack: copying it would cost more than
+    // the slack.
+    const auto trim = [](auto &list) {
+        if (list.capacity() > list.size() + list.size() / 8 + 64)
+            list.squeeze();
+    };
     for (int c = 0; c < cols.size(); ++c) {
         PacketColumn &col = cols[c];
         if (col.garbage > 0)
             compactText(c);
-        col.off.squeeze();
-        col.len.squeeze();
-        col.pool.squeeze();
-        col.num.squeeze();
-        col.null.squeeze();
+        trim(col.off);
+        trim(col.len);
+        trim(col.pool);
+        trim(col.num);
+        trim(col.null);
     }
 }
 

@@ -59,3 +59,13 @@ QStringView cut(const FieldDef &f, QStringView text); // to the size, never insi
 QString padded(const FieldDef &f, QStringView text);
 bool sameFixed(QStringView stored, QStringView key); // equal once both are padded
 }
+
+class QIODevice;
+
+// The XML file form (packetreader.cpp reads it, packetxml.cpp writes it and opens files).
+namespace PacketXml {
+QLatin1StringView typeName(FieldType t);
+// Reads a packet from `device` when given, else from `bytes`; `size` is the input's size in
+// bytes. Throws Exception naming `source` and the problem.
+DataPacket read(QIODevice *device, const QByteArray &bytes, qint64 size, const QString &source);
+}
