@@ -5,7 +5,7 @@
 #include "clientdataset.h"
 #include "dbconnection.h"
 #include "exception.h"
-#include "rdmregvendamanual.h"
+#include "server/rdmregvendamanual.h"
 #include "store.h"
 
 #include <QCommandLineParser>

@@ -9,7 +9,7 @@
 
 #include "dbconnection.h"
 #include "exception.h"
-#include "rdmregvendamanual.h"
+#include "server/rdmregvendamanual.h"
 #include "store.h"
 
 #include <QCommandLineParser>

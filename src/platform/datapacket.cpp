@@ -317,6 +317,11 @@ int DataPacket::fieldCount() const
     return int(d->fields.size());
 }
 
+void DataPacket::setFieldSize(int column, int size)
+{
+    d->fields[column].size = size;
+}
+
 int DataPacket::indexOf(const QString &fieldName) const
 {
     for (int i = 0; i < d->fields.size(); ++i)

@@ -53,6 +53,8 @@ public:
 
     const QList<FieldDef> &fields() const;
     int fieldCount() const;
+    // The width of a text column, for a reader that knows it only once every row is in.
+    void setFieldSize(int column, int size);
     int indexOf(const QString &fieldName) const; // exact name; -1 when absent
 
     int rowCount() const;

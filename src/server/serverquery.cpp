@@ -1,22 +1,15 @@
 #include "serverquery.h"
 
-#include "datapacket_p.h"
 #include "dbconnection.h"
 #include "exception.h"
 
 #include <QDateTime>
 #include <QHash>
-#include <QLibrary>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
-#include <QSqlResult>
-
-#include <cstring>
-#include <dlfcn.h>
-#include <vector>
 
 namespace {
 
@@ -203,146 +196,6 @@ QVariant convert(const QVariant &value, FieldType type)
     return value;
 }
 
-// Reading a large SQLite result through Qt costs a QVariant per cell and more than the query
-// itself; the provider reads the statement Qt prepared straight from the SQLite library that
-// Qt's driver uses. Symbols are looked up in the scope of the driver plug-in actually loaded
-// (found from the driver object's own code), so a plug-in with a private copy of SQLite is
-// served by that copy, and one that hides it leaves the reading to Qt.
-namespace SqliteDirect {
-
-struct Api
-{
-    int (*data_count)(void *) = nullptr;
-    int (*step)(void *) = nullptr;
-    int (*column_type)(void *, int) = nullptr;
-    const unsigned char *(*column_text)(void *, int) = nullptr;
-    int (*column_bytes)(void *, int) = nullptr;
-    double (*column_double)(void *, int) = nullptr;
-    qint64 (*column_int64)(void *, int) = nullptr;
-    void *(*db_handle)(void *) = nullptr;
-    const char *(*errmsg)(void *) = nullptr;
-    bool ok = false;
-};
-
-Api resolve(const QString &pluginFile)
-{
-    Api a;
-    QLibrary plugin(pluginFile);
-    if (pluginFile.isEmpty() || !plugin.load()) return a;
-    auto get = [&plugin](auto &fn, const char *name) {
-        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(plugin.resolve(name));
-        return fn != nullptr;
-    };
-    a.ok = get(a.data_count, "sqlite3_data_count") && get(a.step, "sqlite3_step") &&
-           get(a.column_type, "sqlite3_column_type") && get(a.column_text, "sqlite3_column_text") &&
-           get(a.column_bytes, "sqlite3_column_bytes") &&
-           get(a.column_double, "sqlite3_column_double") &&
-           get(a.column_int64, "sqlite3_column_int64") && get(a.db_handle, "sqlite3_db_handle") &&
-           get(a.errmsg, "sqlite3_errmsg");
-    return a;
-}
-
-const Api &api(const QSqlDriver *driver)
-{
-    static QHash<QString, Api> byPlugin;
-    Dl_info info{};
-    const void *vtable = *reinterpret_cast<const void *const *>(driver);
-    const QString file = dladdr(vtable, &info) && info.dli_fname
-                             ? QString::fromLocal8Bit(info.dli_fname)
-                             : QString();
-    auto it = byPlugin.constFind(file);
-    if (it == byPlugin.constEnd()) it = byPlugin.insert(file, resolve(file));
-    return *it;
-}
-
-// Columns such as a tax name repeat a few values over thousands of rows: the last texts seen
-// are shared instead of decoded again. A column whose values do not repeat stops looking.
-class TextCache
-{
-public:
-    QString text(const char *utf8, int bytes)
-    {
-        if (m_misses < 64 || m_hits > m_misses) {
-            for (const Entry &e : m_entries) {
-                if (e.bytes.size() == bytes &&
-                    memcmp(e.bytes.constData(), utf8, size_t(bytes)) == 0) {
-                    ++m_hits;
-                    return e.text;
-                }
-            }
-            ++m_misses;
-            const QString decoded = QString::fromUtf8(utf8, bytes);
-            m_entries[m_next] = {QByteArray(utf8, bytes), decoded};
-            m_next = (m_next + 1) % int(std::size(m_entries));
-            return decoded;
-        }
-        return QString::fromUtf8(utf8, bytes);
-    }
-
-private:
-    struct Entry
-    {
-        QByteArray bytes;
-        QString text;
-    };
-    Entry m_entries[8];
-    int m_next = 0;
-    int m_hits = 0;
-    int m_misses = 0;
-};
-
-// Reads every row of a SQLite query that was just executed. Qt's driver has already stepped
-// to the first row (it looks ahead once), so that row is read from the statement as it
-// stands and the rest by stepping on. False when this is not such a query.
-template <typename Take, typename TakeText>
-bool read(QSqlQuery &query, int count, Take &take, TakeText &takeText, int &rowCount)
-{
-    // QEL_SQLITE_VIA_QT forces Qt's own reading, to compare the two.
-    if (qEnvironmentVariableIsSet("QEL_SQLITE_VIA_QT") || !query.driver() ||
-        query.driver()->dbmsType() != QSqlDriver::SQLite || query.at() != QSql::BeforeFirstRow ||
-        !query.result())
-        return false;
-    const Api &a = api(query.driver());
-    if (!a.ok) return false;
-    const QVariant handle = query.result()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0) return false;
-    void *stmt = *static_cast<void *const *>(handle.constData());
-    if (!stmt) return false;
-    constexpr int sqliteInteger = 1, sqliteFloat = 2, sqliteNull = 5;
-    constexpr int sqliteRow = 100, sqliteDone = 101;
-    // No current row: the statement is done, and stepping again would run it anew.
-    bool hasRow = a.data_count(stmt) > 0;
-    std::vector<TextCache> texts(size_t(qMax(0, count)));
-    while (hasRow) {
-        for (int i = 0; i < count; ++i) {
-            switch (a.column_type(stmt, i)) {
-            case sqliteNull:
-                take(i, QVariant());
-                break;
-            case sqliteInteger:
-                take(i, QVariant(a.column_int64(stmt, i)));
-                break;
-            case sqliteFloat:
-                take(i, QVariant(a.column_double(stmt, i)));
-                break;
-            default: {
-                const auto *text = reinterpret_cast<const char *>(a.column_text(stmt, i));
-                const int bytes = a.column_bytes(stmt, i);
-                takeText(i, texts[size_t(i)].text(text, bytes));
-                break;
-            }
-            }
-        }
-        ++rowCount;
-        const int rc = a.step(stmt);
-        if (rc == sqliteDone) break;
-        if (rc != sqliteRow) throw Exception(QString::fromUtf8(a.errmsg(a.db_handle(stmt))));
-    }
-    return true;
-}
-
-} // namespace SqliteDirect
-
 } // namespace
 
 // ---- ServerQuery ----------------------------------------------------------------------------
@@ -514,11 +367,6 @@ DataPacket DataSetProvider::packetFrom(QSqlQuery &query, const QSqlDatabase &db)
         expected << metaTypeOf(c.type);
     QVariantList row(count);
     QList<int> longest(count, 0);
-    int rowCount = 0;
-    auto put = [&](int i, QVariant &&v) {
-        row[i] = std::move(v);
-        if (i == count - 1) packet.appendRow(row);
-    };
     auto take = [&](int i, QVariant &&v) {
         if (!v.isNull()) {
             if (v.metaType() != expected.at(i)) v = convert(v, columns.at(i).type);
@@ -527,33 +375,20 @@ DataPacket DataSetProvider::packetFrom(QSqlQuery &query, const QSqlDatabase &db)
                 longest[i] = qMax(longest.at(i), size);
             }
         }
-        put(i, std::move(v));
+        row[i] = std::move(v);
     };
-    // The direct reader knows a text cell for what it is.
-    const QMetaType stringType = QMetaType::fromType<QString>();
-    auto takeText = [&](int i, QString &&text) {
-        if (expected.at(i) != stringType) {
-            take(i, QVariant(std::move(text)));
-            return;
-        }
-        longest[i] = qMax(longest.at(i), int(text.size()));
-        put(i, QVariant(std::move(text)));
-    };
-    if (!SqliteDirect::read(query, count, take, takeText, rowCount)) {
-        while (query.next()) {
-            for (int i = 0; i < count; ++i)
-                take(i, query.value(i));
-            ++rowCount;
-        }
+    while (query.next()) {
+        for (int i = 0; i < count; ++i)
+            take(i, query.value(i));
+        packet.appendRow(row);
     }
     if (query.lastError().isValid()) throw Exception(errorText(query.lastError()));
 
-    DataPacketPrivate *p = PacketAccess::writable(packet);
     for (int i = 0; i < count; ++i) {
-        if (p->fields[i].type != FieldType::String) continue;
+        if (columns.at(i).type != FieldType::String) continue;
         // Never narrower than a value: a dataset cuts text to the declared width.
         const int declaredWidth = columns.at(i).width > 0 ? columns.at(i).width : 20;
-        p->fields[i].size = qMax(declaredWidth, longest.at(i));
+        packet.setFieldSize(i, qMax(declaredWidth, longest.at(i)));
     }
     return packet;
 }

@@ -2,7 +2,7 @@
 #include "dbconnection.h"
 #include "exception.h"
 #include "qelservices.h"
-#include "rdmregvendamanual.h"
+#include "server/rdmregvendamanual.h"
 #include "store.h"
 #include "storefixture.h"
 #include "testenv.h"
@@ -169,7 +169,7 @@ private slots:
     void firstCallCreatesTheModule();
     void providerKeepsColumnTypesAndWidths_data();
     void providerKeepsColumnTypesAndWidths();
-    void directSqliteReadingMatchesQt();
+    void providerReadsEveryRowOfAJoin();
     void aliqSistemaIsReusedUntilATaxTableChanges_data();
     void aliqSistemaIsReusedUntilATaxTableChanges();
     void aliqSistemaWithoutCountersReadsEveryCall_data();
@@ -693,15 +693,15 @@ void TstServerMethods::providerKeepsColumnTypesAndWidths()
     QVERIFY_THROWS_EXCEPTION(Exception, query.setParamValue("P_OUTRO", 1));
 }
 
-// Large SQLite results are read straight from the statement Qt prepared, continuing from
-// the row Qt has already stepped to. The packet must be the same, cell for cell, as reading
-// through Qt: a lost or doubled first row, a wrong null or a miscoded text would show here.
-void TstServerMethods::directSqliteReadingMatchesQt()
+// A joined result is read row by row through Qt into the packet: every row once, texts with
+// accents, quotes and characters beyond Latin-1 intact, a rate missing from the join null,
+// and a query already read from continues where it stands.
+void TstServerMethods::providerReadsEveryRowOfAJoin()
 {
-    const QString store = freshDemoStore("sqlite", QStringLiteral("tst_srv_direct"), 120);
+    const QString store = freshDemoStore("sqlite", QStringLiteral("tst_srv_join"), 120);
     execSql(store, "UPDATE PRODUTO SET NMPRODUTO = 'Açaí \"☕\" ' || NMPRODUTO "
                    "WHERE CDPRODUTO = '000001'");
-    DbConnection connection(QStringLiteral("direct"));
+    DbConnection connection(QStringLiteral("join"));
     connection.ConnectionString = store;
     connection.setConnected(true);
     ServerQuery query(connection,
@@ -713,16 +713,11 @@ void TstServerMethods::directSqliteReadingMatchesQt()
     QList<DataPacket> packets;
     for (const char *branch : {"0001", "0002", "none"}) {
         query.setParamValue("P_F", branch);
-        const DataPacket direct = provider.GetData();
-        qputenv("QEL_SQLITE_VIA_QT", "1");
-        const DataPacket viaQt = provider.GetData();
-        qunsetenv("QEL_SQLITE_VIA_QT");
-        QCOMPARE(direct.rowCount(), 123);
-        QCOMPARE(direct.fields(), viaQt.fields());
-        for (int r = 0; r < direct.rowCount(); ++r)
-            for (int c = 0; c < direct.fieldCount(); ++c)
-                QCOMPARE(direct.value(r, c), viaQt.value(r, c));
-        packets << direct;
+        const DataPacket packet = provider.GetData();
+        QCOMPARE(packet.rowCount(), 123);
+        const int code = packet.indexOf("CDPRODUTO");
+        QCOMPARE(packet.value(0, code).toString(), QStringLiteral("000001"));
+        packets << packet;
     }
     QVERIFY(packets.at(0)
                 .value(0, packets.at(0).indexOf("NMPRODUTO"))
@@ -731,10 +726,11 @@ void TstServerMethods::directSqliteReadingMatchesQt()
     const int rate = packets.at(1).indexOf("VRPEALIMPFIS");
     QVERIFY(packets.at(1).value(0, rate).isValid());
     QVERIFY(!packets.at(1).value(60, rate).isValid()); // branch 0002 carries 50 products
+    QVERIFY(!packets.at(2).value(0, rate).isValid());
 
     query.setParamValue("P_F", "0001");
     query.Open();
-    QVERIFY(!query.IsEmpty()); // a query already read from is left to Qt
+    QVERIFY(!query.IsEmpty()); // the first row is read
     QCOMPARE(DataSetProvider::packetFrom(query.result(), connection.database()).rowCount(), 122);
     query.Close();
 }
