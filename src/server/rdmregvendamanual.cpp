@@ -20,6 +20,18 @@ QString lines(std::initializer_list<const char *> list)
     return text;
 }
 
+// The tax rows of a branch's products: the whole table (getAliqSistema) or, with the product's
+// key added, one product's (getAliqProduto).
+QString impostosDaFilial()
+{
+    return lines({"SELECT",
+                  "   PR.CDPRODUTO, PR.NMPRODUTO, IM.IDTPIMPOSFIS, AQ.CDIMPOSTO, AQ.VRPEALIMPFIS,",
+                  "   IM.NMIMPOSTO, IM.SGIMPOSTO, IM.CDINTIMPOSTO",
+                  "FROM",
+                  "   PRODUTO PR, IMPOSTO IM, ALIQIMPFIS AQ",
+                  "WHERE  (AQ.CDFILIAL    = :P_CDFILIAL  )"});
+}
+
 ParamDecl text(const char *name)
 {
     ParamDecl p;
@@ -65,27 +77,15 @@ TrdmRegVendaManual::TrdmRegVendaManual(QObject *owner)
                     {text("P_CDFILIAL"), text("P_CDLOJA")}),
       dspStatusMesa(adqStatusMesa),
       adqAliqSistema(adcRegVendaManual,
-                     lines({"SELECT",
-                            "   PR.CDPRODUTO, PR.NMPRODUTO, IM.IDTPIMPOSFIS, AQ.CDIMPOSTO, "
-                                "AQ.VRPEALIMPFIS,",
-                            "   IM.NMIMPOSTO, IM.SGIMPOSTO, IM.CDINTIMPOSTO",
-                            "FROM",
-                            "   PRODUTO PR, IMPOSTO IM, ALIQIMPFIS AQ",
-                            "WHERE  (AQ.CDFILIAL    = :P_CDFILIAL  )",
-                            "   AND (PR.CDPRODUTO   = AQ.CDPRODUTO )",
+                     impostosDaFilial() +
+                     lines({"   AND (PR.CDPRODUTO   = AQ.CDPRODUTO )",
                             "   AND (AQ.CDIMPOSTO   = IM.CDIMPOSTO )",
                             " "}),
                      {text("P_CDFILIAL")}),
       dspAliqSistema(adqAliqSistema),
       adqAliqProduto(adcRegVendaManual,
-                     lines({"SELECT",
-                            "   PR.CDPRODUTO, PR.NMPRODUTO, IM.IDTPIMPOSFIS, AQ.CDIMPOSTO, "
-                                "AQ.VRPEALIMPFIS,",
-                            "   IM.NMIMPOSTO, IM.SGIMPOSTO, IM.CDINTIMPOSTO",
-                            "FROM",
-                            "   PRODUTO PR, IMPOSTO IM, ALIQIMPFIS AQ",
-                            "WHERE  (AQ.CDFILIAL    = :P_CDFILIAL  )",
-                            "   AND (AQ.CDPRODUTO   = :P_CDPRODUTO )",
+                     impostosDaFilial() +
+                     lines({"   AND (AQ.CDPRODUTO   = :P_CDPRODUTO )",
                             "   AND (PR.CDPRODUTO   = AQ.CDPRODUTO )",
                             "   AND (AQ.CDIMPOSTO   = IM.CDIMPOSTO )"}),
                      {text("P_CDFILIAL"), text("P_CDPRODUTO")}),
