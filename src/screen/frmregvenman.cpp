@@ -45,7 +45,7 @@ void TfrmRegVenMan::recusaCampo(int field, const QString &text)
     mensagemErro(text);
     inCampoAtual = field;
     VoltaCor();
-    setFrameColour(field, QColor(255, 0, 0));
+    setFrameColour(field, Vermelho);
 }
 
 bool TfrmRegVenMan::pergunta(const QString &text)

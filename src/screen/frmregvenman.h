@@ -4,6 +4,7 @@
 #include "dinheiro.h"
 #include "qelservices.h"
 
+#include <QColor>
 #include <QDateTime>
 #include <QDialog>
 #include <QFuture>
@@ -169,6 +170,7 @@ public:
     void postaTexto(int field, const QString &text, bool erase);
     void MudaCor();
     void VoltaCor();
+    static inline const QColor Vermelho{255, 0, 0}; // the frame of a refused field
     void spdSairClick();
     void bldAcimaClick();
     void bldAbaixoClick();

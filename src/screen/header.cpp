@@ -227,6 +227,6 @@ bool TfrmRegVenMan::documentoJaGravado()
     inCampoAtual = 1;
     VoltaCor();
     for (int field : {1, 2, 3})
-        setFrameColour(field, QColor(255, 0, 0));
+        setFrameColour(field, Vermelho);
     return true;
 }

@@ -9,12 +9,6 @@
 
 #include <QLabel>
 
-namespace {
-
-const QColor Vermelho(255, 0, 0);
-
-} // namespace
-
 Dinheiro::Centavos TfrmRegVenMan::totalVenda() const
 {
     Dinheiro::Centavos total = 0;
