@@ -28,3 +28,20 @@ function(qel_header_view name)
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${dir})
 endfunction()
+
+# qel_check_includes(<target> <source>...)
+#
+# Makes building <target> fail when one of the sources includes a header by a path that climbs
+# out of its folder or is absolute (see includecheck.cmake): the build, not a review, keeps the
+# layer to its header views. Rerun whenever one of the sources changes.
+function(qel_check_includes target)
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_includes.stamp)
+    list(TRANSFORM ARGN PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE files)
+    add_custom_command(OUTPUT ${stamp}
+        COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" -DSTAMP=${stamp}
+                -P ${CMAKE_SOURCE_DIR}/cmake/includecheck.cmake
+        DEPENDS ${files} ${CMAKE_SOURCE_DIR}/cmake/includecheck.cmake
+        COMMENT "Checking the includes of ${target}" VERBATIM)
+    add_custom_target(${target}_includes DEPENDS ${stamp})
+    add_dependencies(${target} ${target}_includes)
+endfunction()
