@@ -29,9 +29,9 @@ struct FieldMessage
 // Product code and quantity typed, then Alt+P.
 void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity)
 {
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen, code);
-    screen->inCampoAtual = 7;
+    screen->inCampoAtual = TfrmRegVenMan::CampoQuant;
     type(screen, quantity);
     screen->bldAddProd->click();
 }
@@ -82,7 +82,7 @@ void TestItems::totalsAddUpAsShown()
     QCOMPARE(screen->lblTotal->text(), QString("25,00"));
     QVERIFY(screen->lblTot->isVisible() && screen->lblTotal->isVisible());
     QVERIFY(boAddProd);
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
     QCOMPARE(screen->Borda6->brushColor(), QColor(Qt::black));
     QVERIFY(screen->bldCodigo->Caption().isEmpty() && screen->bldQuant->Caption().isEmpty());
     QCOMPARE(screen->bldNrOrdem->Caption(), QString("4711")); // header kept
@@ -225,7 +225,7 @@ void TestItems::zeroQuantityRefusedTableOptional()
     screen->bldNrMesa->setCaption(QString());
     for (const QString &zero : {QStringLiteral("0"), QStringLiteral("00"), QStringLiteral("000")}) {
         presenter.clear();
-        screen->inCampoAtual = 3;
+        screen->inCampoAtual = TfrmRegVenMan::CampoSubSerie;
         addItem(screen.get(), QStringLiteral("101"), zero);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Quantidade não pode ser zero.", "E01"));
