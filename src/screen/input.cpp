@@ -269,7 +269,8 @@ void TfrmRegVenMan::postaTexto(int field, const QString &text, bool erase)
         if (caption.size() >= lengthLimit(field))
             return;
         QString added = text;
-        if (field == CampoValorRece && !(added.startsWith(u',') || (!added.isEmpty() && added[0].isDigit())))
+        if (field == CampoValorRece
+            && !(added.startsWith(u',') || (!added.isEmpty() && added[0].isDigit())))
             return;
         if (field == CampoData && (caption.size() == 2 || caption.size() == 5))
             added.prepend(u'/');

@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTableView>
 
 namespace {
 

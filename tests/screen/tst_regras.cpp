@@ -124,7 +124,8 @@ void TestRegras::quantity_data()
     QTest::newRow("the smallest quantity") << 0.001 << 1.0 << qint64(0) << "";
     QTest::newRow("an item of the largest amount") << 1.0 << Sys::MaxAmount << qint64(0) << "";
     QTest::newRow("an item past it") << 2.0 << Sys::MaxAmount << qint64(0) << "QUANT_LIMITE";
-    QTest::newRow("a sale past it by a cent") << 1.0 << Sys::MaxAmount << qint64(1) << "QUANT_LIMITE";
+    QTest::newRow("a sale past it by a cent")
+        << 1.0 << Sys::MaxAmount << qint64(1) << "QUANT_LIMITE";
 }
 
 void TestRegras::quantity()
