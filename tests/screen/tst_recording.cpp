@@ -424,11 +424,14 @@ void TestRecording::headerRefusedWhenRecorded_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
     QTest::newRow("data futura")
-        << 4 << tomorrow().remove(u'/')
+        << int(TfrmRegVenMan::CampoData) << tomorrow().remove(u'/')
         << "Data de Emissão da venda não deve ser maior que a data atual.";
-    QTest::newRow("data impossível") << 4 << "31022024" << "Data Inválida.";
-    QTest::newRow("mesa fechada") << 5 << "20" << "Mesa não cadastrada.";
-    QTest::newRow("mesa inexistente") << 5 << "99" << "Mesa não cadastrada.";
+    QTest::newRow("data impossível") << int(TfrmRegVenMan::CampoData) << "31022024"
+                                     << "Data Inválida.";
+    QTest::newRow("mesa fechada")
+        << int(TfrmRegVenMan::CampoMesa) << "20" << "Mesa não cadastrada.";
+    QTest::newRow("mesa inexistente")
+        << int(TfrmRegVenMan::CampoMesa) << "99" << "Mesa não cadastrada.";
 }
 
 void TestRecording::headerRefusedWhenRecorded()
@@ -447,7 +450,8 @@ void TestRecording::headerRefusedWhenRecorded()
     altG(screen.get());
     QCOMPARE(presenter.texts(), QStringList({message, message}));
     QCOMPARE(screen->inCampoAtual, field);
-    QCOMPARE(field == 4 ? screen->Borda4->brushColor() : screen->Borda5->brushColor(),
+    QCOMPARE(field == TfrmRegVenMan::CampoData ? screen->Borda4->brushColor()
+                                               : screen->Borda5->brushColor(),
              QColor(255, 0, 0));
     QVERIFY(screen->isVisible());
     QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
