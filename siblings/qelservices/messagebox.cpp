@@ -2,13 +2,10 @@
 
 #include "touchbutton.h"
 
-#include <QGuiApplication>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -47,20 +44,13 @@ QColor kindColor(TTipoMsg kind, bool question)
 
 MessageBoxDialog::MessageBoxDialog(const QString &text, TTipoMsg kind, bool question,
                                    QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_question(question),
-      m_accent(kindColor(kind, question))
+    : FramelessDialog(kindTitle(kind, question), kindColor(kind, question),
+                      QColor(0xF7, 0xF7, 0xF7), parent),
+      m_question(question)
 {
-    setModal(true);
     setObjectName(QStringLiteral("MessageBoxDialog"));
     setFixedWidth(560);
     setMinimumHeight(240);
-
-    auto *title = new QLabel(kindTitle(kind, question), this);
-    title->setObjectName(QStringLiteral("title"));
-    title->setFont(touchFont(22, true));
-    title->setStyleSheet(QStringLiteral("color: white;"));
-    title->setFixedHeight(44);
-    title->setContentsMargins(16, 0, 16, 0);
 
     auto *body = new QLabel(text, this);
     body->setObjectName(QStringLiteral("text"));
@@ -96,9 +86,8 @@ MessageBoxDialog::MessageBoxDialog(const QString &text, TTipoMsg kind, bool ques
     }
     buttons->addStretch();
 
-    auto *layout = new QVBoxLayout(this);
+    QVBoxLayout *layout = outerLayout();
     layout->setContentsMargins(3, 0, 3, 16);
-    layout->addWidget(title);
     layout->addWidget(body, 1);
     layout->addLayout(buttons);
 }
@@ -127,24 +116,6 @@ void MessageBoxDialog::keyPressEvent(QKeyEvent *event)
     event->accept();
 }
 
-void MessageBoxDialog::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    // Without a window manager a new window does not get the keyboard by itself.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        raise(); // the headless platform cannot, and says so
-    activateWindow();
-}
-
-void MessageBoxDialog::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    p.fillRect(rect(), QColor(0xF7, 0xF7, 0xF7));
-    p.fillRect(QRect(0, 0, width(), 44), m_accent);
-    p.setPen(QPen(m_accent, 3));
-    p.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
-}
-
 bool DialogPresenter::present(const MessageCall &call)
 {
     const bool question = call.ask == QLatin1String("S");
@@ -156,21 +127,5 @@ bool DialogPresenter::present(const MessageCall &call)
     if (!parent)
         parent = QApplication::activeWindow();
     MessageBoxDialog box(call.text, static_cast<TTipoMsg>(call.kind), question, parent);
-    box.adjustSize();
-    QRect area;
-    if (parent)
-        area = parent->frameGeometry();
-    else if (QScreen *screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isValid())
-        box.move(area.center() - box.rect().center());
-
-    // A launch may still hold the busy cursor; the operator must see a normal pointer here.
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int answer = box.exec();
-    QApplication::restoreOverrideCursor();
-    // Without a window manager nobody gives the keyboard back to the window underneath.
-    if (parent)
-        giveFocusBack(parent);
-    return question && answer == QDialog::Accepted;
+    return box.run() == QDialog::Accepted && question;
 }

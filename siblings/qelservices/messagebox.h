@@ -1,15 +1,12 @@
 #pragma once
 
+#include "framelessdialog.h"
 #include "qelservices.h"
-
-#include <QDialog>
-
-class QLabel;
 
 // The library's own message box: touch-sized, modal, error / warning / information / yes-no.
 // Enter confirms, Escape answers No (or just closes); other keys are ignored so a stray key
 // never dismisses a message unread. S and N answer a question too.
-class MessageBoxDialog : public QDialog
+class MessageBoxDialog : public FramelessDialog
 {
     Q_OBJECT
 public:
@@ -20,12 +17,9 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     bool m_question;
-    QColor m_accent;
 };
 
 // Shows each call in a MessageBoxDialog; without a widget application it writes the text to

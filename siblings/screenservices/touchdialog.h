@@ -1,24 +1,19 @@
 #pragma once
 
-#include <QDialog>
+#include "framelessdialog.h"
 
-class QLabel;
 class QVBoxLayout;
 class TouchButton;
 
-// Common base of the touch dialogs: frameless, modal, sized for an 800x600 terminal, with a
-// title bar and large buttons. Escape (and any close request) cancels; Enter goes to
+// Common base of the screen's touch dialogs: the frameless look, sized for an 800x600
+// terminal, with large buttons. Escape (and any close request) cancels; Enter goes to
 // enterPressed(); every other key a subclass does not take is swallowed, so a stray key never
 // closes the dialog or clicks a button.
-class TouchDialog : public QDialog
+class TouchDialog : public FramelessDialog
 {
     Q_OBJECT
 public:
     explicit TouchDialog(const QString &title, QWidget *parent = nullptr);
-
-    // Shows modally over the active window with a normal pointer (a launch may still hold the
-    // busy cursor) and returns the QDialog result.
-    int run();
 
 protected:
     QVBoxLayout *body() const { return m_body; }
@@ -31,10 +26,7 @@ protected:
 
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private:
-    QLabel *m_title;
     QVBoxLayout *m_body;
 };

@@ -1,6 +1,7 @@
 #include "dinheiro.h"
 
 #include "conversions.h"
+#include "datapacket.h"
 #include "qelservices.h"
 
 #include <cmath>
@@ -25,6 +26,15 @@ double emReais(Centavos centavos)
 Centavos totalDoItem(double preco, double quantidade)
 {
     return emCentavos(preco * quantidade);
+}
+
+Centavos somaDaColuna(const DataPacket &linhas, const QString &coluna)
+{
+    Centavos soma = 0;
+    const int c = linhas.indexOf(coluna);
+    for (int r = 0; c >= 0 && r < linhas.rowCount(); ++r)
+        soma += emCentavos(linhas.value(r, c).toDouble());
+    return soma;
 }
 
 bool centavosExatos(double valor)

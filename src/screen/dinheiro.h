@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+class DataPacket;
+
 // Money of a sale in whole cents. What the operator is shown, what is paid and what is stored
 // come from the same cents: a line total is rounded to the cent when its row is built, and
 // totals, remainders and comparisons are sums and differences of cents, never of doubles.
@@ -17,6 +19,10 @@ double emReais(Centavos centavos);
 
 // Unit price times quantity, rounded to the cent: the amount of one item line.
 Centavos totalDoItem(double preco, double quantidade);
+
+// The sum of a money column over the rows of a list, each value taken in cents as its row
+// shows it; a list without the column sums to nothing.
+Centavos somaDaColuna(const DataPacket &linhas, const QString &coluna);
 
 // Whether a value keyed as a payment is a whole number of cents (30,004 is not).
 bool centavosExatos(double valor);

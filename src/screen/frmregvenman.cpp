@@ -1,11 +1,7 @@
 #include "frmregvenman.h"
 
-#include "blended.h"
-#include "clientdataset.h"
 #include "datapacket.h"
 #include "exception.h"
-
-#include <QColor>
 
 TfrmRegVenMan::TfrmRegVenMan(QWidget *owner) : QDialog(owner)
 {
@@ -45,7 +41,7 @@ void TfrmRegVenMan::recusaCampo(int field, const QString &text)
     mensagemErro(text);
     inCampoAtual = field;
     VoltaCor();
-    setFrameColour(field, Vermelho);
+    MudaCor(field, Vermelho);
 }
 
 bool TfrmRegVenMan::pergunta(const QString &text)

@@ -45,7 +45,22 @@ public:
     QLabel *lblDadosReceb = nullptr;
     QLabel *lblCodTela = nullptr;
 
-    // --- entry fields 1 to 9 (Tag = field number), their frames and labels
+    // The entry fields in the order Enter moves through them; the number is the Tag of the
+    // field's entry button and names its frame (borda1, Borda2 ... Borda9).
+    enum Campo {
+        CampoOrdem = 1,
+        CampoSerie,
+        CampoSubSerie,
+        CampoData,
+        CampoMesa,
+        CampoCodigo,
+        CampoQuant,
+        CampoTipoRece,
+        CampoValorRece,
+    };
+    Q_ENUM(Campo)
+
+    // --- entry fields (Tag = Campo), their frames and labels
     TBlendedButton *bldNrOrdem = nullptr;
     TBlendedButton *bldNrSerie = nullptr;
     TBlendedButton *bldNrSubSerie = nullptr;
@@ -133,7 +148,7 @@ public:
     TMessages msgPadrao;
 
     // --- operating context (filled by the initialisation)
-    int inCampoAtual = 0;
+    int inCampoAtual = 0; // the Campo in focus
     QString stCdEmpresa;
     QString stCdFilial;
     QString stCdLoja;
@@ -168,7 +183,8 @@ public:
     void FormKeyDown(int &key, Qt::KeyboardModifiers shift); // Windows virtual-key codes
     void FormKeyPress(QChar &key);
     void postaTexto(int field, const QString &text, bool erase);
-    void MudaCor();
+    void MudaCor();                                // the field in focus framed black
+    void MudaCor(int field, const QColor &colour); // one field's frame
     void VoltaCor();
     static inline const QColor Vermelho{255, 0, 0}; // the frame of a refused field
     void spdSairClick();
@@ -228,7 +244,7 @@ public:
     void vd_valrece(const QString &text);
     void bldAddReceClick();
     void bldCancelaReceClick();
-    bool totalParaRecebimento(Dinheiro::Centavos &total);
+    bool totalParaRecebimento(Dinheiro::Centavos &total, const char *quitada);
     double valorDigitado() const;
     void aceitaValor(double valor, Dinheiro::Centavos total);
     bool adicionaLinha();
@@ -274,7 +290,6 @@ private:
     void wireHandlers();
     void bindGrids();
     void attachGrid(QTableView *grid, DataSetModel *source);
-    void setFrameColour(int field, const QColor &colour);
     void closeConfirmed(); // ends the modal display
     void setFieldText(TBlendedButton *button, const QString &text);
     bool dispatchKey(QWidget *receiver, QKeyEvent *event);

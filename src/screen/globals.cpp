@@ -9,7 +9,6 @@ QString stPrecoUn;
 QString stQuant;
 QString stDtEmissao;
 QString stCdSala;
-QString stSeqItVenda;
 QString stOperadorLogin;
 QString stNmOperador;
 QString stCodProd;
@@ -18,8 +17,6 @@ QString DsDirCad;
 QString stIdPaisIntegra;
 QString Lum_NrSerie_CDS;
 QString Lum_SgEstadoFili;
-QString stDsObsCupFis;
-QString stIdImpBarrCup;
 int Lum_IdTipoImpFis = 0;
 double doValorRece = 0;
 double doTotal = 0;
@@ -30,18 +27,16 @@ bool boRecebOk = false;
 void releaseExportedStrings()
 {
     for (QString *s : {&stMsg, &stCdCliDeb, &stCdConsumidor, &stPrecoUn, &stQuant, &stDtEmissao,
-                       &stCdSala, &stSeqItVenda, &stOperadorLogin, &stNmOperador, &stCodProd,
-                       &stCdTipoRece, &DsDirCad, &stIdPaisIntegra, &Lum_NrSerie_CDS,
-                       &Lum_SgEstadoFili, &stDsObsCupFis, &stIdImpBarrCup})
+                       &stCdSala, &stOperadorLogin, &stNmOperador, &stCodProd, &stCdTipoRece,
+                       &DsDirCad, &stIdPaisIntegra, &Lum_NrSerie_CDS, &Lum_SgEstadoFili})
         *s = QString();
 }
 
 void limpaContexto()
 {
-    for (QString *s : {&stMsg, &stPrecoUn, &stQuant, &stDtEmissao, &stCdSala, &stSeqItVenda,
-                       &stOperadorLogin, &stNmOperador, &stCodProd, &stCdTipoRece, &DsDirCad,
-                       &stIdPaisIntegra, &Lum_NrSerie_CDS, &Lum_SgEstadoFili, &stDsObsCupFis,
-                       &stIdImpBarrCup})
+    for (QString *s : {&stMsg, &stPrecoUn, &stQuant, &stDtEmissao, &stCdSala, &stOperadorLogin,
+                       &stNmOperador, &stCodProd, &stCdTipoRece, &DsDirCad, &stIdPaisIntegra,
+                       &Lum_NrSerie_CDS, &Lum_SgEstadoFili})
         s->clear();
     Lum_IdTipoImpFis = 0;
     doValorRece = 0;

@@ -7,6 +7,7 @@
 #include "dinheiro.h"
 #include "exception.h"
 #include "globals.h"
+#include "regras.h"
 #include "screenservices.h"
 #include "server/rdmregvendamanual.h"
 
@@ -20,25 +21,12 @@ QDateTime hoje()
     return Sys::StrToDate(Sys::DateToStr(QDate::currentDate()));
 }
 
-// Why a typed issue date is refused (its catalogue key), or null when it is a date no later
-// than today, then given in `data`.
-const char *recusaData(const QString &texto, QDateTime &data)
-{
-    if (texto.size() != 10)
-        return "DATA_INV";
-    try {
-        data = Sys::StrToDate(texto);
-    } catch (const Exception &) {
-        return "DATA_INV";
-    }
-    return data > hoje() ? "DATA_MAIOR" : nullptr;
-}
 
 } // namespace
 
 void TfrmRegVenMan::bldNrOrdemClick()
 {
-    inCampoAtual = 1;
+    inCampoAtual = CampoOrdem;
     MudaCor();
     const bool ok = TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("NRORDEM"), Msg("ORD_DEV_INF"),
                                     20, 0, 0, 0, 0, 0);
@@ -48,7 +36,7 @@ void TfrmRegVenMan::bldNrOrdemClick()
 
 void TfrmRegVenMan::bldNrSerieClick()
 {
-    inCampoAtual = 2;
+    inCampoAtual = CampoSerie;
     MudaCor();
     bldNrSerie->setCaption(TecladoAlfaNumerico(QString(), QString(), QString(), 0));
     documentoJaGravado();
@@ -56,7 +44,7 @@ void TfrmRegVenMan::bldNrSerieClick()
 
 void TfrmRegVenMan::bldNrSubSerieClick()
 {
-    inCampoAtual = 3;
+    inCampoAtual = CampoSubSerie;
     MudaCor();
     bldNrSubSerie->setCaption(TecladoAlfaNumerico(QString(), QString(), QString(), 0));
     documentoJaGravado();
@@ -64,7 +52,7 @@ void TfrmRegVenMan::bldNrSubSerieClick()
 
 void TfrmRegVenMan::bldDtEmissaoClick()
 {
-    inCampoAtual = 4;
+    inCampoAtual = CampoData;
     MudaCor();
     bldDtEmissao->setCaption(TouchCalendar(QString(), QString(), QString()));
     stDtEmissao = bldDtEmissao->Caption();
@@ -92,11 +80,12 @@ void TfrmRegVenMan::vd_DataVenda(const QString &)
     const auto recusa = [this](const char *key) {
         mensagemErro(Msg(key));
         bldDtEmissao->setCaption(QString());
-        inCampoAtual = 3;
+        // Enter, which checked the date, moves the focus on: back onto the date.
+        inCampoAtual = CampoSubSerie;
         MudaCor();
     };
     QDateTime data;
-    const char *recusada = recusaData(bldDtEmissao->Caption(), data);
+    const char *recusada = Regras::recusaData(bldDtEmissao->Caption(), hoje(), data);
     // A date that is not one leaves the last date taken; a later date clears it.
     if (recusada && qstrcmp(recusada, "DATA_INV") == 0) {
         recusa(recusada);
@@ -109,7 +98,7 @@ void TfrmRegVenMan::vd_DataVenda(const QString &)
 
 void TfrmRegVenMan::bldNrMesaClick()
 {
-    inCampoAtual = 5;
+    inCampoAtual = CampoMesa;
     MudaCor();
     TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("NRMESA"), Msg("MES_DEV_INF"), 20, 0, 0, 0, 0,
                     0);
@@ -140,7 +129,7 @@ void TfrmRegVenMan::vd_mesa(const QString &code)
     if (const char *recusada = procuraMesa(code, mesa, sala)) {
         mensagemErro(Msg(recusada));
         bldNrMesa->setCaption(QString());
-        inCampoAtual = 4;
+        inCampoAtual = CampoData;
         MudaCor();
         return;
     }
@@ -154,41 +143,40 @@ std::optional<TfrmRegVenMan::Cabecalho> TfrmRegVenMan::cabecalhoAtual()
     const struct
     {
         TBlendedButton *field;
-        int number;
+        Campo campo;
         const char *key;
         const char *column;
         const char *width;
-    } documento[] = {{bldNrOrdem, 1, "ORD_DEV_INF", "NRORDEMVND", "ORDEM_LARGURA"},
-                     {bldNrSerie, 2, "SERIE_INF", "NRSERIEVND", "SERIE_LARGURA"},
-                     {bldNrSubSerie, 3, "SUBSERIE_INF", "NRSUBSERIEVND", "SUBSERIE_LARGURA"}};
+    } documento[] = {
+        {bldNrOrdem, CampoOrdem, "ORD_DEV_INF", "NRORDEMVND", "ORDEM_LARGURA"},
+        {bldNrSerie, CampoSerie, "SERIE_INF", "NRSERIEVND", "SERIE_LARGURA"},
+        {bldNrSubSerie, CampoSubSerie, "SUBSERIE_INF", "NRSUBSERIEVND", "SUBSERIE_LARGURA"}};
     for (const auto &d : documento) {
         if (d.field->Caption().isEmpty()) {
-            recusaCampo(d.number, Msg(d.key));
+            recusaCampo(d.campo, Msg(d.key));
             return std::nullopt;
         }
-        // The document names the sale across terminals: a value longer than its column would
-        // be cut, and two documents that differ past the cut would be taken for one.
         int largura = 0;
         for (const FieldDecl &f : cdsProdutos->fieldDecls())
             if (f.name == QLatin1String(d.column))
                 largura = f.size;
-        if (largura > 0 && d.field->Caption().size() > largura) {
-            recusaCampo(d.number, Msg(d.width).arg(largura));
+        if (!Regras::cabeNaColuna(d.field->Caption(), largura)) {
+            recusaCampo(d.campo, Msg(d.width).arg(largura));
             return std::nullopt;
         }
     }
     Cabecalho c{bldNrOrdem->Caption(), bldNrSerie->Caption(), bldNrSubSerie->Caption(),
                 bldDtEmissao->Caption(), {}, {}, {}};
     if (c.data.isEmpty()) {
-        recusaCampo(4, Msg("DT_DEV_INF"));
+        recusaCampo(CampoData, Msg("DT_DEV_INF"));
         return std::nullopt;
     }
-    if (const char *recusada = recusaData(c.data, c.emissao)) {
-        recusaCampo(4, Msg(recusada));
+    if (const char *recusada = Regras::recusaData(c.data, hoje(), c.emissao)) {
+        recusaCampo(CampoData, Msg(recusada));
         return std::nullopt;
     }
     if (const char *recusada = procuraMesa(bldNrMesa->Caption(), c.mesa, c.sala)) {
-        recusaCampo(5, Msg(recusada));
+        recusaCampo(CampoMesa, Msg(recusada));
         return std::nullopt;
     }
     // What is stored is what the screen shows: the table in the form the list holds it.
@@ -224,9 +212,9 @@ bool TfrmRegVenMan::documentoJaGravado()
                           + local.toString(quando.time(), QStringLiteral("HH:mm")),
                       campo("CDCAIXA").toString(), campo("CDOPERADOR").toString(), total),
              tmAdvertencia);
-    inCampoAtual = 1;
+    inCampoAtual = CampoOrdem;
     VoltaCor();
-    for (int field : {1, 2, 3})
-        setFrameColour(field, Vermelho);
+    for (int field : {CampoOrdem, CampoSerie, CampoSubSerie})
+        MudaCor(field, Vermelho);
     return true;
 }

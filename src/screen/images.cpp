@@ -36,26 +36,16 @@ QPen thick(const QColor &c, qreal w = 4)
     return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
+// A block arrow; the one pointing down is the one pointing up mirrored across the middle.
 void arrow(QPainter &p, const QColor &c, bool up)
 {
+    const QPointF pointingUp[] = {{17, 5},  {30, 20}, {22, 20}, {22, 29},
+                                  {12, 29}, {12, 20}, {4, 20}};
+    QPolygonF outline;
+    for (const QPointF &pt : pointingUp)
+        outline << (up ? pt : QPointF(pt.x(), Side - pt.y()));
     QPainterPath path;
-    if (up) {
-        path.moveTo(17, 5);
-        path.lineTo(30, 20);
-        path.lineTo(22, 20);
-        path.lineTo(22, 29);
-        path.lineTo(12, 29);
-        path.lineTo(12, 20);
-        path.lineTo(4, 20);
-    } else {
-        path.moveTo(17, 29);
-        path.lineTo(30, 14);
-        path.lineTo(22, 14);
-        path.lineTo(22, 5);
-        path.lineTo(12, 5);
-        path.lineTo(12, 14);
-        path.lineTo(4, 14);
-    }
+    path.addPolygon(outline);
     path.closeSubpath();
     p.setPen(Qt::NoPen);
     p.setBrush(c);

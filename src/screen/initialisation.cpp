@@ -9,28 +9,26 @@
 #include "indicecodigos.h"
 #include "server/rdmregvendamanual.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
+#include <QCursor>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
-
-#include <QApplication>
-#include <QCursor>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
-QString cachePath(const QString &relative)
+QString caminhoDoCache(const QString &relative)
 {
     return QCoreApplication::applicationDirPath() + relative;
 }
 
 // Loads a cache file into a dataset when it exists; a missing file is skipped silently.
-bool loadIfExists(ClientDataSet *ds, const QString &relative)
+bool carregaSeExiste(ClientDataSet *ds, const QString &relative)
 {
-    const QString path = cachePath(relative);
+    const QString path = caminhoDoCache(relative);
     if (!QFileInfo::exists(path))
         return false;
     ds->LoadFromFile(path);
@@ -47,7 +45,7 @@ void lerArquivo(const QString &relative, Read &&read)
         read(relative);
     } catch (const std::exception &e) {
         const QString message = exceptionMessage(e);
-        const QString path = cachePath(relative);
+        const QString path = caminhoDoCache(relative);
         if (message.contains(path))
             throw;
         throw Exception(QStringLiteral("%1: %2").arg(path, message));
@@ -80,39 +78,39 @@ void TfrmRegVenMan::InicializaForm()
 
     // The operating context. Errors here leave the initialisation (the launch fails).
     lerArquivo(QStringLiteral("/PARAMETROSQEL.CDS"), [this](const QString &relative) {
-        if (loadIfExists(cdsParametrosQel, relative))
+        if (carregaSeExiste(cdsParametrosQel, relative))
             lerParametros();
     });
     lerArquivo(QStringLiteral("/Dados/Cadastros/ControleAcess.cds"), [this](const QString &rel) {
-        if (loadIfExists(cdsControleAcess, rel)) {
+        if (carregaSeExiste(cdsControleAcess, rel)) {
             stOperadorLogin =
                 cdsControleAcess->FieldByName(QStringLiteral("CDOPERADOR")).AsString();
             stNmOperador = cdsControleAcess->FieldByName(QStringLiteral("NMOPERADOR")).AsString();
         }
     });
     lerArquivo(QStringLiteral("/Dados/Cadastros/DataMovimento.cds"), [this](const QString &rel) {
-        if (loadIfExists(cdsDataMovimento, rel))
+        if (carregaSeExiste(cdsDataMovimento, rel))
             dtMovimento =
                 cdsDataMovimento->FieldByName(QStringLiteral("DATAMOVIMENTO")).AsDateTime();
     });
-    loadIfExists(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
+    carregaSeExiste(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
 
     // The product cache is by far the largest file the screen reads: it is parsed (and its
     // codes indexed) on another thread while the screen shows and the operator keys the
     // header; a lookup asked for before it is ready waits for it (produtosProntos). Nothing
     // else the launch does grows with the store: the lookup asks the store for the one
     // product's tax.
-    leProdutos(cachePath(QStringLiteral("/Dados/Cadastros/Produtos.cds")));
+    leProdutos(caminhoDoCache(QStringLiteral("/Dados/Cadastros/Produtos.cds")));
 
     // Lookup datasets and the store's tables; an error here is reported and the screen
     // still opens with whatever was prepared.
     try {
         cdsAliquota->Close();
         cdsAliquota->CreateDataSet();
-        loadIfExists(cdsAliquota, QStringLiteral("/Dados/Cadastros/AliqImpFis.cds"));
+        carregaSeExiste(cdsAliquota, QStringLiteral("/Dados/Cadastros/AliqImpFis.cds"));
         cdsImposto->CreateDataSet();
         cdsRecebAux->CreateDataSet();
-        loadIfExists(cdsRecebAux, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
+        carregaSeExiste(cdsRecebAux, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
         const QVariant mesas = MensagemMetodo(getStatusMesa(stCdFilial, stCdLoja), true, 0,
                                               QStringLiteral("getStatusMesa"),
                                               QStringLiteral("Cli_Lum00071"),
@@ -212,10 +210,9 @@ void TfrmRegVenMan::lerParametros()
     stDsEcfImp = text("ECFIMP");
     Lum_SgEstadoFili = text("SGESTADOFILI");
     DsDirCad = text("DSDIRCAD");
-    text("STTOTCV");
-    stDsObsCupFis = text("DSOBSCUPFIS");
-    stIdImpBarrCup = text("IDIMPBARRCUP");
-    for (const char *unused : {"IDIMPSALDOCUPOM", "IdTpTelaVe", "DSMENSCPFCUP", "NRINSJUREMPR",
-                               "CDINSCESTAEMPR", "IDPARIMPRLIMVDC", "NRSERIEIMP"})
+    // Read for the check only: nothing of the system uses them.
+    for (const char *unused : {"STTOTCV", "DSOBSCUPFIS", "IDIMPBARRCUP", "IDIMPSALDOCUPOM",
+                               "IdTpTelaVe", "DSMENSCPFCUP", "NRINSJUREMPR", "CDINSCESTAEMPR",
+                               "IDPARIMPRLIMVDC", "NRSERIEIMP"})
         text(unused);
 }

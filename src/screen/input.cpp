@@ -22,43 +22,36 @@ enum VirtualKey { VK_RETURN = 13, VK_ESCAPE = 27, VK_DELETE = 46, VK_F1 = 112, V
 
 int virtualKey(int qtKey)
 {
-    switch (qtKey) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return VK_RETURN;
-    case Qt::Key_Escape:
-        return VK_ESCAPE;
-    case Qt::Key_Delete:
-        return VK_DELETE;
-    case Qt::Key_F1:
-        return VK_F1;
-    case Qt::Key_F4:
-        return VK_F4;
-    case Qt::Key_F9:
-        return VK_F9;
-    default:
-        return 0;
-    }
+    static constexpr struct
+    {
+        int qt, vk;
+    } keys[] = {{Qt::Key_Return, VK_RETURN}, {Qt::Key_Enter, VK_RETURN},
+                {Qt::Key_Escape, VK_ESCAPE}, {Qt::Key_Delete, VK_DELETE},
+                {Qt::Key_F1, VK_F1},         {Qt::Key_F4, VK_F4},
+                {Qt::Key_F9, VK_F9}};
+    for (const auto &k : keys)
+        if (k.qt == qtKey)
+            return k.vk;
+    return 0;
 }
 
 // Per-field typing rules: longest caption before a character is refused.
 int lengthLimit(int field)
 {
     switch (field) {
-    case 1:
-    case 2:
-    case 3:
+    case TfrmRegVenMan::CampoOrdem:
+    case TfrmRegVenMan::CampoSerie:
+    case TfrmRegVenMan::CampoSubSerie:
         return 20;
-    case 4:
+    case TfrmRegVenMan::CampoData:
+    case TfrmRegVenMan::CampoCodigo:
         return 10;
-    case 5:
-    case 7:
+    case TfrmRegVenMan::CampoMesa:
+    case TfrmRegVenMan::CampoQuant:
         return 4;
-    case 6:
-        return 10;
-    case 8:
+    case TfrmRegVenMan::CampoTipoRece:
         return 3;
-    case 9:
+    case TfrmRegVenMan::CampoValorRece:
         return 7;
     default:
         return 0;
@@ -119,7 +112,7 @@ void TfrmRegVenMan::hideEvent(QHideEvent *e)
 
 void TfrmRegVenMan::FormShow()
 {
-    inCampoAtual = 1;
+    inCampoAtual = CampoOrdem;
     MudaCor();
 }
 
@@ -186,39 +179,39 @@ void TfrmRegVenMan::FormKeyDown(int &key, Qt::KeyboardModifiers shift)
         const QString caption = entryButton(inCampoAtual) ? entryButton(inCampoAtual)->Caption()
                                                           : QString();
         switch (inCampoAtual) {
-        case 1:
-        case 2:
-        case 3:
+        case CampoOrdem:
+        case CampoSerie:
+        case CampoSubSerie:
             if (documentoJaGravado())
                 return; // the focus is on the order, for the operator to correct it
             break;
-        case 4:
+        case CampoData:
             if (!caption.isEmpty())
                 vd_DataVenda(caption);
             break;
-        case 5:
+        case CampoMesa:
             vd_mesa(caption);
             break;
-        case 6:
+        case CampoCodigo:
             if (!caption.isEmpty()) {
                 stCodProd = caption;
                 vd_produto(stCodProd);
             }
             break;
-        case 8:
+        case CampoTipoRece:
             if (!caption.isEmpty() && caption.size() <= 3) {
                 stCdTipoRece = caption;
                 vd_tiporece(stCdTipoRece);
             }
             break;
-        case 9:
+        case CampoValorRece:
             if (!caption.isEmpty() && !boRecebimento)
                 vd_valrece(caption);
             break;
         default:
             break;
         }
-        inCampoAtual = inCampoAtual == 9 ? 1 : inCampoAtual + 1;
+        inCampoAtual = inCampoAtual == CampoValorRece ? CampoOrdem : inCampoAtual + 1;
         MudaCor();
     }
     if (key == VK_DELETE) {
@@ -229,15 +222,15 @@ void TfrmRegVenMan::FormKeyDown(int &key, Qt::KeyboardModifiers shift)
     }
     if (key == VK_F9) {
         switch (inCampoAtual) {
-        case 1: bldNrOrdemClick(); break;
-        case 2: bldNrSerieClick(); break;
-        case 3: bldNrSubSerieClick(); break;
-        case 4: bldDtEmissaoClick(); break;
-        case 5: bldNrMesaClick(); break;
-        case 6: bldCodigoClick(); break;
-        case 7: bldQuantClick(); break;
-        case 8: bldCodReceClick(); break;
-        case 9: bldValorReceClick(); break;
+        case CampoOrdem: bldNrOrdemClick(); break;
+        case CampoSerie: bldNrSerieClick(); break;
+        case CampoSubSerie: bldNrSubSerieClick(); break;
+        case CampoData: bldDtEmissaoClick(); break;
+        case CampoMesa: bldNrMesaClick(); break;
+        case CampoCodigo: bldCodigoClick(); break;
+        case CampoQuant: bldQuantClick(); break;
+        case CampoTipoRece: bldCodReceClick(); break;
+        case CampoValorRece: bldValorReceClick(); break;
         default: break;
         }
     }
@@ -249,8 +242,8 @@ void TfrmRegVenMan::FormKeyPress(QChar &key)
         postaTexto(inCampoAtual, QString(), true);
     else if (key >= u'0' && key <= u'9')
         postaTexto(inCampoAtual, QString(key), false);
-    if (inCampoAtual == 9 && key == u',')
-        postaTexto(9, QStringLiteral(","), false);
+    if (inCampoAtual == CampoValorRece && key == u',')
+        postaTexto(CampoValorRece, QStringLiteral(","), false);
 }
 
 void TfrmRegVenMan::postaTexto(int field, const QString &text, bool erase)
@@ -276,9 +269,10 @@ void TfrmRegVenMan::postaTexto(int field, const QString &text, bool erase)
         if (caption.size() >= lengthLimit(field))
             return;
         QString added = text;
-        if (field == 9 && !(added.startsWith(u',') || (!added.isEmpty() && added[0].isDigit())))
+        if (field == CampoValorRece
+            && !(added.startsWith(u',') || (!added.isEmpty() && added[0].isDigit())))
             return;
-        if (field == 4 && (caption.size() == 2 || caption.size() == 5))
+        if (field == CampoData && (caption.size() == 2 || caption.size() == 5))
             added.prepend(u'/');
         setFieldText(button, caption + added);
     }
@@ -297,32 +291,32 @@ void TfrmRegVenMan::setFieldText(TBlendedButton *button, const QString &text)
         boRecebimento = false;
 }
 
-void TfrmRegVenMan::setFrameColour(int field, const QColor &colour)
+void TfrmRegVenMan::MudaCor(int field, const QColor &colour)
 {
     switch (field) {
-    case 1: borda1->setBrushColor(colour); break;
-    case 2: Borda2->setBrushColor(colour); break;
-    case 3: Borda3->setBrushColor(colour); break;
-    case 4: Borda4->setBrushColor(colour); break;
-    case 5: Borda5->setBrushColor(colour); break;
-    case 6: Borda6->setBrushColor(colour); break;
-    case 7: Borda7->setBrushColor(colour); break;
-    case 8: Borda8->setBrushColor(colour); break;
-    case 9: Borda9->setBrushColor(colour); break;
+    case CampoOrdem: borda1->setBrushColor(colour); break;
+    case CampoSerie: Borda2->setBrushColor(colour); break;
+    case CampoSubSerie: Borda3->setBrushColor(colour); break;
+    case CampoData: Borda4->setBrushColor(colour); break;
+    case CampoMesa: Borda5->setBrushColor(colour); break;
+    case CampoCodigo: Borda6->setBrushColor(colour); break;
+    case CampoQuant: Borda7->setBrushColor(colour); break;
+    case CampoTipoRece: Borda8->setBrushColor(colour); break;
+    case CampoValorRece: Borda9->setBrushColor(colour); break;
     default: break;
     }
 }
 
 void TfrmRegVenMan::VoltaCor()
 {
-    for (int field = 1; field <= 9; ++field)
-        setFrameColour(field, Qt::white);
+    for (int field = CampoOrdem; field <= CampoValorRece; ++field)
+        MudaCor(field, Qt::white);
 }
 
 void TfrmRegVenMan::MudaCor()
 {
     VoltaCor();
-    setFrameColour(inCampoAtual, Qt::black);
+    MudaCor(inCampoAtual, Qt::black);
 }
 
 void TfrmRegVenMan::spdSairClick()

@@ -6,17 +6,13 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
+#include "regras.h"
 
 #include <QLabel>
 
 Dinheiro::Centavos TfrmRegVenMan::totalVenda() const
 {
-    Dinheiro::Centavos total = 0;
-    const DataPacket rows = cdsProdutos->Data();
-    const int column = rows.indexOf(QStringLiteral("VRTOTVEND"));
-    for (int r = 0; column >= 0 && r < rows.rowCount(); ++r)
-        total += Dinheiro::emCentavos(rows.value(r, column).toDouble());
-    return total;
+    return Dinheiro::somaDaColuna(cdsProdutos->Data(), QStringLiteral("VRTOTVEND"));
 }
 
 int TfrmRegVenMan::maiorNumeroItem() const
@@ -44,38 +40,34 @@ void TfrmRegVenMan::bldAddProdClick()
     if (!cabecalho)
         return;
     if (bldCodigo->Caption().isEmpty()) {
-        recusaCampo(6, Msg("CODIGO_INF"));
+        recusaCampo(CampoCodigo, Msg("CODIGO_INF"));
         return;
     }
     if (bldQuant->Caption().isEmpty()) {
-        recusaCampo(7, Msg("QUANT_DEV_INF"));
+        recusaCampo(CampoQuant, Msg("QUANT_DEV_INF"));
         return;
     }
-    // A quantity of zero (in any spelling) or below is refused; the focus stays.
+    // A quantity of zero (in any spelling) or below, or one that makes the item or the sale
+    // worth more than any amount can hold, is told and its frame turns red; the focus stays.
     double quantidade = 0;
+    std::optional<QString> recusa;
     try {
         quantidade = Sys::StrToFloat(bldQuant->Caption());
+        const double preco = cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
+        if (const char *chave = Regras::recusaQuantidade(quantidade, preco, totalVenda())) {
+            recusa = Msg(chave);
+            if (qstrcmp(chave, "QUANT_LIMITE") == 0)
+                recusa = recusa->arg(bldQuant->Caption().left(30),
+                                    Sys::CurrencyString()
+                                        + Sys::FormatFloat(QStringLiteral("#,##0.00"),
+                                                           Sys::MaxAmount));
+        }
     } catch (const std::exception &e) {
-        mensagemErro(exceptionMessage(e));
-        setFrameColour(7, Vermelho);
-        return;
+        recusa = exceptionMessage(e);
     }
-    if (quantidade <= 0) {
-        mensagemErro(Msg("QUANT_ZERO"));
-        setFrameColour(7, Vermelho);
-        return;
-    }
-    // An item, or a sale, worth more than any amount can hold would be shown, paid and stored
-    // without its cents (or as infinity): refused like a bad quantity.
-    const double item =
-        quantidade * cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
-    if (!Sys::fitsAmount(item)
-        || !Sys::fitsAmount(item + Dinheiro::emReais(totalVenda()))) {
-        mensagemErro(Msg("QUANT_LIMITE").arg(bldQuant->Caption().left(30),
-                                             Sys::CurrencyString()
-                                                 + Sys::FormatFloat(QStringLiteral("#,##0.00"),
-                                                                    Sys::MaxAmount)));
-        setFrameColour(7, Vermelho);
+    if (recusa) {
+        mensagemErro(*recusa);
+        MudaCor(CampoQuant, Vermelho);
         return;
     }
 
@@ -101,7 +93,6 @@ void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
     const Dinheiro::Centavos valorItem = Dinheiro::totalDoItem(preco, quantidade);
     const bool novaLista = !cdsProdutos->Active();
     const int maior = novaLista ? 0 : maiorNumeroItem();
-    stSeqItVenda = Ajusta(QString::number(maior), 3);
     const QString numero = Ajusta(QString::number(maior + 1), 3);
     const QDateTime agora = QDateTime::currentDateTime();
     const QDateTime entrada = Sys::StrToDateTime(
@@ -181,7 +172,7 @@ void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
     lblTotal->show();
     lblTotal->setText(Dinheiro::formatado(totalVenda()));
     lblTotal->adjustSize();
-    inCampoAtual = 6;
+    inCampoAtual = CampoCodigo;
     VoltaCor();
     MudaCor();
     boAddProd = true;

@@ -146,23 +146,23 @@ void TfrmRegVenMan::buildLayout()
     const QFont fieldFont = arial(13, true);
     lblNrOrdem = label(this, QStringLiteral("Nº de Ordem"), 15, 61, fieldFont);
     borda1 = frame(this, 134, 56);
-    bldNrOrdem = entry(this, 1, QRect(135, 57, 205, 25));
+    bldNrOrdem = entry(this, CampoOrdem, QRect(135, 57, 205, 25));
     lblF9_2 = label(this, QStringLiteral("(F9)"), 342, 62, arial(11, false));
     lblNrSerie = label(this, QStringLiteral("Nº de Série"), 382, 61, fieldFont);
     Borda2 = frame(this, 525, 56);
-    bldNrSerie = entry(this, 2, QRect(526, 57, 205, 25));
+    bldNrSerie = entry(this, CampoSerie, QRect(526, 57, 205, 25));
     lblF9_1 = label(this, QStringLiteral("(F9)"), 742, 62, arial(11, false));
     lblNrSubSerie = label(this, QStringLiteral("Nº de Sub-Série"), 15, 99, fieldFont);
     Borda3 = frame(this, 134, 94);
-    bldNrSubSerie = entry(this, 3, QRect(135, 95, 205, 25));
+    bldNrSubSerie = entry(this, CampoSubSerie, QRect(135, 95, 205, 25));
     lblF9_3 = label(this, QStringLiteral("(F9)"), 342, 100, arial(11, false));
     lblDtEmissao = label(this, QStringLiteral("Data de Emisão"), 382, 99, fieldFont);
     Borda4 = frame(this, 525, 94);
-    bldDtEmissao = entry(this, 4, QRect(526, 95, 205, 25));
+    bldDtEmissao = entry(this, CampoData, QRect(526, 95, 205, 25));
     lblF9_5 = label(this, QStringLiteral("(F9)"), 742, 100, arial(11, false));
     lblNrMesa = label(this, QStringLiteral("Nº Mesa"), 15, 133, fieldFont);
     Borda5 = frame(this, 132, 128);
-    bldNrMesa = entry(this, 5, QRect(133, 129, 206, 25));
+    bldNrMesa = entry(this, CampoMesa, QRect(133, 129, 206, 25));
     lblF9_4 = label(this, QStringLiteral("(F9)"), 342, 134, arial(11, false));
 
     // "Dados dos Produtos".
@@ -171,7 +171,7 @@ void TfrmRegVenMan::buildLayout()
                        TituloBloco);
     lblCodigo = label(this, QStringLiteral("Código"), 15, 192, fieldFont);
     Borda6 = frame(this, 134, 187);
-    bldCodigo = entry(this, 6, QRect(135, 188, 205, 25));
+    bldCodigo = entry(this, CampoCodigo, QRect(135, 188, 205, 25));
     lblF9_6 = label(this, QStringLiteral("(F9)"), 342, 193, arial(11, false));
     lblPrecoUn = label(this, QStringLiteral("Preço Unitário"), 14, 225, fieldFont);
     Borda = frame(this, 133, 220);
@@ -180,7 +180,7 @@ void TfrmRegVenMan::buildLayout()
     lblImpAliq = label(this, QStringLiteral("lblImpAliq"), 376, 221, fieldFont);
     lblQuant = label(this, QStringLiteral("Quantidade"), 15, 258, fieldFont);
     Borda7 = frame(this, 134, 253);
-    bldQuant = entry(this, 7, QRect(135, 254, 205, 25));
+    bldQuant = entry(this, CampoQuant, QRect(135, 254, 205, 25));
     lblF9_7 = label(this, QStringLiteral("(F9)"), 342, 259, arial(11, false));
     bldAddProd = action(this, QStringLiteral("Adicionar &Produto"), QRect(621, 245, 162, 35));
     panProd = new QWidget(this);
@@ -208,10 +208,10 @@ void TfrmRegVenMan::buildLayout()
         rim->setBrushColor(Qt::white); // clWindow
         rim->setRadius(4);
     }
-    bldCodRece = entry(this, 8, QRect(90, 466, 190, 25));
+    bldCodRece = entry(this, CampoTipoRece, QRect(90, 466, 190, 25));
     lblF9_8 = label(this, QStringLiteral("(F9)"), 288, 471, arial(11, false));
     lblValorRece = label(this, QStringLiteral("Valor"), 15, 510, fieldFont);
-    bldValorRece = entry(this, 9, QRect(90, 506, 190, 25));
+    bldValorRece = entry(this, CampoValorRece, QRect(90, 506, 190, 25));
     lblF9_9 = label(this, QStringLiteral("(F9)"), 288, 511, arial(11, false));
     bldAddRece = action(this, QStringLiteral("Adicionar &Recebimento"), QRect(621, 433, 161, 31));
     panRece = new QWidget(this);

@@ -7,6 +7,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
+#include "regras.h"
 #include "screenservices.h"
 
 #include <QCoreApplication>
@@ -36,23 +37,23 @@ QString comMoeda(Dinheiro::Centavos value)
 
 Dinheiro::Centavos TfrmRegVenMan::totalRecebido() const
 {
-    Dinheiro::Centavos total = 0;
-    const DataPacket rows = cdsReceb->Data();
-    const int column = rows.indexOf(QStringLiteral("VRTIPORECE"));
-    for (int r = 0; column >= 0 && r < rows.rowCount(); ++r)
-        total += Dinheiro::emCentavos(rows.value(r, column).toDouble());
-    return total;
+    return Dinheiro::somaDaColuna(cdsReceb->Data(), QStringLiteral("VRTIPORECE"));
 }
 
-// The sale total for the payment checks. With no item since the screen opened the total label
-// is empty: the operator is told there is nothing sold yet instead of a conversion error.
-bool TfrmRegVenMan::totalParaRecebimento(Dinheiro::Centavos &total)
+// The sale total for a new payment. With no item since the screen opened the total label is
+// empty: the operator is told there is nothing sold yet instead of a conversion error. A sale
+// already paid in full takes no more: `quitada` is the key of that message.
+bool TfrmRegVenMan::totalParaRecebimento(Dinheiro::Centavos &total, const char *quitada)
 {
     if (lblTotal->text().isEmpty()) {
         mensagemErro(Msg("SEM_PROD"));
         return false;
     }
     total = totalVenda();
+    if (Regras::restante(total, totalRecebido()) <= 0) {
+        mensagemErro(Msg(quitada));
+        return false;
+    }
     return true;
 }
 
@@ -67,15 +68,11 @@ double TfrmRegVenMan::valorDigitado() const
 
 void TfrmRegVenMan::bldCodReceClick()
 {
-    inCampoAtual = 8;
+    inCampoAtual = CampoTipoRece;
     MudaCor();
     Dinheiro::Centavos total = 0;
-    if (!totalParaRecebimento(total))
+    if (!totalParaRecebimento(total, "RECEBIMENTO_MAIOR"))
         return;
-    if (total <= totalRecebido()) {
-        mensagemErro(Msg("RECEBIMENTO_MAIOR"));
-        return;
-    }
     try {
         filtra(cdsRecebAux, FiltroPesquisa);
         if (!Pesquisa(cdsRecebAux, QString(), QString(), 0, 0, 0, 0, 0)
@@ -110,7 +107,7 @@ void TfrmRegVenMan::vd_tiporece(const QString &code)
         } else {
             mensagemErro(Msg("COD_REC_INV"));
             bldCodRece->setCaption(QString());
-            inCampoAtual = 7;
+            inCampoAtual = CampoQuant; // Enter moves on from here, back onto the type
             MudaCor();
         }
     } catch (const std::exception &e) {
@@ -133,17 +130,13 @@ void TfrmRegVenMan::bldValorReceClick()
         mensagemErro(Msg("COD_REC_INV"));
         return;
     }
-    inCampoAtual = 9;
+    inCampoAtual = CampoValorRece;
     MudaCor();
     if (EmptyString(bldCodRece->Caption()))
         return;
     Dinheiro::Centavos total = 0;
-    if (!totalParaRecebimento(total))
+    if (!totalParaRecebimento(total, "VR_RECEB_MAIOR"))
         return;
-    if (total <= totalRecebido()) {
-        mensagemErro(Msg("VR_RECEB_MAIOR"));
-        return;
-    }
     if (!TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("VAL_RECE"), Msg("VAL_DEV_INF"), 20, 1, 1,
                          0, 0, 0))
         return;
@@ -160,18 +153,15 @@ void TfrmRegVenMan::aceitaValor(double valor, Dinheiro::Centavos total)
 {
     // A negative payment would lower the sum paid and let a larger one through, and a fraction
     // of a cent would be paid and stored as no cash register can count it.
-    const char *recusa = valor < 0                          ? "VAL_NEGATIVO"
-                         : !Dinheiro::centavosExatos(valor) ? "VAL_CENTAVOS"
-                                                            : nullptr;
-    if (recusa) {
+    if (const char *recusa = Regras::recusaValor(valor)) {
         bldValorRece->setCaption(QString());
         doValorRece = 0;
         boRecebimento = false;
         throw Exception(Msg(recusa));
     }
-    const Dinheiro::Centavos centavos = Dinheiro::emCentavos(valor);
-    const Dinheiro::Centavos restante = total - totalRecebido();
-    if (Sys::fitsAmount(valor) && centavos <= restante) {
+    const Dinheiro::Centavos restante = Regras::restante(total, totalRecebido());
+    if (Regras::cabeNoRestante(valor, restante)) {
+        const Dinheiro::Centavos centavos = Dinheiro::emCentavos(valor);
         bldValorRece->setCaption(comMoeda(centavos));
         doValorRece = Dinheiro::emReais(centavos);
         boRecebimento = true;
@@ -194,12 +184,12 @@ void TfrmRegVenMan::vd_valrece(const QString &)
         if (lblTotal->text().isEmpty())
             lblTotal->setText(QStringLiteral("0"));
         aceitaValor(valorDigitado(), totalVenda());
-        inCampoAtual = 7;
+        inCampoAtual = CampoQuant; // Enter moves on from here, onto the next payment's type
         MudaCor();
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
         // Enter then brings the operator back to the value, to key it again.
-        inCampoAtual = 8;
+        inCampoAtual = CampoTipoRece;
         MudaCor();
     }
 }
@@ -219,19 +209,19 @@ void TfrmRegVenMan::bldAddReceClick()
         }
         if (EmptyString(bldCodRece->Caption())) {
             mensagemErro(Msg("RECE_DEV_INF"));
-            inCampoAtual = 8;
+            inCampoAtual = CampoTipoRece;
             MudaCor();
             return;
         }
         if (bldValorRece->Caption().isEmpty()) {
             mensagemErro(Msg("VAL_DEV_INF"));
-            inCampoAtual = 9;
+            inCampoAtual = CampoValorRece;
             MudaCor();
             return;
         }
         if (bldValorRece->Caption() == comMoeda(0)) {
             mensagemErro(Msg("ZERO"));
-            inCampoAtual = 9;
+            inCampoAtual = CampoValorRece;
             MudaCor();
             return;
         }
@@ -242,7 +232,7 @@ void TfrmRegVenMan::bldAddReceClick()
     }
     // Reset, also after a failure or a value the operator did not confirm.
     boRecebimento = false;
-    inCampoAtual = 8;
+    inCampoAtual = CampoTipoRece;
     MudaCor();
     bldCodRece->setCaption(QString());
     bldValorRece->setCaption(QString());
@@ -257,7 +247,7 @@ bool TfrmRegVenMan::adicionaLinha()
         if (!pergunta(Msg("ADD_RECE")))
             return false;
         vd_valrece(bldValorRece->Caption());
-        inCampoAtual = 9;
+        inCampoAtual = CampoValorRece;
         MudaCor();
         if (!boRecebimento)
             return false;

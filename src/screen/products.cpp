@@ -82,7 +82,7 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
     try {
         if (!localizaProduto(code, false)) {
             mensagemErro(Msg("COD_PROD_INV"));
-            inCampoAtual = 5;
+            inCampoAtual = CampoMesa; // Enter moves on from here, back onto the code
             MudaCor();
             limpaProduto();
             bldQuant->setCaption(QString());
@@ -167,7 +167,7 @@ bool TfrmRegVenMan::ValidaProduto()
 
 void TfrmRegVenMan::bldCodigoClick()
 {
-    inCampoAtual = 6;
+    inCampoAtual = CampoCodigo;
     MudaCor();
     limpaProduto();
     produtosProntos();
@@ -195,7 +195,7 @@ void TfrmRegVenMan::bldQuantClick()
         return;
     }
     try {
-        inCampoAtual = 7;
+        inCampoAtual = CampoQuant;
         MudaCor();
         const bool ok = TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("QUANT"),
                                         Msg("QUANT_DEV_INF"), 20, 0, 0, 0, 0, 0);

@@ -4,7 +4,6 @@
 
 #include "blended.h"
 #include "clientdataset.h"
-#include "datasetmodel.h"
 #include "exception.h"
 #include "globals.h"
 #include "screenservices.h"
@@ -15,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTableView>
 
 namespace {
 
@@ -106,20 +104,20 @@ void TfrmRegVenMan::bldGravarClick()
     try {
         if (!cdsProdutos->Active() || cdsProdutos->IsEmpty()) {
             mensagemErro(Msg("SEMPROD"));
-            inCampoAtual = 6;
+            inCampoAtual = CampoCodigo;
             MudaCor();
             return;
         }
         if (!cdsReceb->Active() || cdsReceb->IsEmpty()) {
             mensagemErro(Msg("SEMRECEB"));
-            inCampoAtual = 8;
+            inCampoAtual = CampoTipoRece;
             MudaCor();
             return;
         }
         // The lines themselves, in cents: what is compared is what will be stored.
         if (totalRecebido() != totalVenda()) {
             mensagemErro(Msg("VAL_DIF"));
-            inCampoAtual = 1;
+            inCampoAtual = CampoOrdem;
             MudaCor();
             return;
         }
@@ -153,7 +151,7 @@ void TfrmRegVenMan::bldGravarClick()
         mensagem(Msg("DADOS_GRAV"), tmInformacao);
         removeArquivoVenda();
         limpaTela();
-        inCampoAtual = 1;
+        inCampoAtual = CampoOrdem;
         MudaCor();
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));

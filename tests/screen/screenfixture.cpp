@@ -232,7 +232,7 @@ void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
     screen->bldNrOrdem->setCaption(ordem);
     screen->bldNrSerie->setCaption(QStringLiteral("1"));
     screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
-    screen->inCampoAtual = 4;
+    screen->inCampoAtual = TfrmRegVenMan::CampoData;
     type(screen, QString(data).remove(u'/'));
     key(screen, Qt::Key_Return);
     type(screen, mesa);
@@ -241,7 +241,7 @@ void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
 
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     Operador operador(screen);
     operador.digita(code);
     operador.enter();

@@ -374,7 +374,7 @@ void TestBadInput::damagedCacheFiles()
         screen->produtosProntos(); // the product list, read meanwhile, as a lookup takes it
         messagesBeforeProbe = int(presenter.calls.size());
         // What opened must bear a lookup of a product and of a table.
-        screen->inCampoAtual = 5;
+        screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
         type(screen, QStringLiteral("7"));
         key(screen, Qt::Key_Return);
         type(screen, QStringLiteral("101"));
@@ -532,12 +532,12 @@ void TestBadInput::unusualCharactersInNames()
     QVERIFY(nameAt(30).startsWith(mesa) && mesa.size() >= carriedAt(30).size());
 
     header(screen.get(), QStringLiteral("900"));
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("101"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(screen->lblProd->text(), carriedAt(50) + QStringLiteral(" - UN"));
     screen->bldAddProd->click();
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("1"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(screen->bldCodRece->Caption(), QStringLiteral("001 - ") + carriedAt(40));
@@ -570,7 +570,7 @@ void TestBadInput::productFileInWindows1252()
 
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("101"));
     key(screen.get(), Qt::Key_Return);
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
@@ -607,7 +607,7 @@ void TestBadInput::absurdQuantities()
     ScriptedPresenter presenter;
     auto screen = openScreen();
     header(screen.get(), QStringLiteral("901"));
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("101")); // 12,50
     key(screen.get(), Qt::Key_Return);
     services.numeric = {{true, quantity}};
@@ -667,7 +667,7 @@ void TestBadInput::totalThatOverflowsIsRefused()
     header(screen.get(), QStringLiteral("902"));
     // 79.999.999.999 x 12,50 = 999.999.999.987,50: one such item fits, a second does not.
     for (int i = 0; i < 2; ++i) {
-        screen->inCampoAtual = 6;
+        screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
         type(screen.get(), QStringLiteral("101"));
         key(screen.get(), Qt::Key_Return);
         services.numeric = {{true, QStringLiteral("79999999999")}};
@@ -687,7 +687,7 @@ void TestBadInput::totalThatOverflowsIsRefused()
 
     // Paid in full through the keypad and recorded with the exact total.
     presenter.clear();
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("1"));
     key(screen.get(), Qt::Key_Return);
     services.numeric = {{true, QStringLiteral("1000000000000")}};
@@ -725,7 +725,7 @@ void TestBadInput::absurdPaymentValues()
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2")); // 25,00
     QCOMPARE(screen->lblTotal->text(), QString("25,00"));
     presenter.clear();
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("1"));
     key(screen.get(), Qt::Key_Return);
     services.numeric = {{true, value}};
@@ -846,7 +846,7 @@ void TestBadInput::datesTypedOrChosen()
     screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
     stDtEmissao.clear();
     if (typed) {
-        screen->inCampoAtual = 4;
+        screen->inCampoAtual = TfrmRegVenMan::CampoData;
         type(screen.get(), QString(date).remove(u'/'));
         if (date.size() < 10)
             screen->bldDtEmissao->setCaption(date); // as a keypad might leave it
@@ -866,10 +866,10 @@ void TestBadInput::datesTypedOrChosen()
         }
         QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
         QVERIFY(stDtEmissao.isEmpty());
-        QCOMPARE(screen->inCampoAtual, 4); // back on the date
+        QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData); // back on the date
     }
     presenter.clear();
-    screen->inCampoAtual = 5;
+    screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
     type(screen.get(), QStringLiteral("7"));
     key(screen.get(), Qt::Key_Return);
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2"));
@@ -898,13 +898,13 @@ void TestBadInput::unconfirmedDateIsAskedAgain()
     screen->bldNrSerie->setCaption(QStringLiteral("1"));
     screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
     stDtEmissao.clear();
-    screen->inCampoAtual = 4;
+    screen->inCampoAtual = TfrmRegVenMan::CampoData;
     type(screen.get(), QStringLiteral("99999999")); // 99/99/9999, no Enter
     QCOMPARE(screen->bldDtEmissao->Caption(), QString("99/99/9999"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Data Inválida.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
     QCOMPARE(screen->Borda4->brushColor(), QColor(255, 0, 0));
     QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
 }

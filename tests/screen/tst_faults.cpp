@@ -178,6 +178,8 @@ private:
     void confereMensagem(const QString &inicio);
     // The retry: one sale, its items and movements once, totals right, its cash shift there.
     void confereGravadaUmaVez(const VendaDigitada &v, int turnosEsperados);
+    // Both in turn: the sale refused whole, then the operator's retry stores it once.
+    void confereRecusadaERegravada(const VendaDigitada &v, int turnosAntes);
 
     QString m_conexao;
     std::unique_ptr<TfrmRegVenMan> m_tela;
@@ -289,6 +291,17 @@ void TestFaults::confereMensagem(const QString &inicio)
         // The database's own words follow the explanation, never alone.
         QVERIFY2(c.text.size() > inicio.size() + 5, qPrintable(c.text));
     }
+}
+
+void TestFaults::confereRecusadaERegravada(const VendaDigitada &v, int turnosAntes)
+{
+    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereVendaNaTela(v);
+    confereNadaGravado(turnosAntes);
+
+    m_presenter->clear();
+    m_operador->grava();
+    confereGravadaUmaVez(v, turnosAntes + 1);
 }
 
 void TestFaults::confereGravadaUmaVez(const VendaDigitada &v, int turnosEsperados)
@@ -464,13 +477,7 @@ void TestFaults::connectionBrokenInsideClosing()
     QVERIFY2(!cortado.isEmpty(),
              qPrintable(QStringLiteral("the closing never queued on the held movement: ")
                         + m_presenter->texts().join(u'|')));
-    confereMensagem(QStringLiteral("A venda não foi gravada"));
-    confereVendaNaTela(v);
-    confereNadaGravado(1);
-
-    m_presenter->clear();
-    m_operador->grava();
-    confereGravadaUmaVez(v, 2);
+    confereRecusadaERegravada(v, 1);
 }
 
 VendaDigitada TestFaults::vendaNaTelaSqlite(const QString &nome, const QString &ordem)
@@ -501,13 +508,7 @@ void TestFaults::diskFullWhileRecording()
         DiscoCheio cheio;
         m_operador->grava();
     }
-    confereMensagem(QStringLiteral("A venda não foi gravada"));
-    confereVendaNaTela(v);
-    confereNadaGravado(0);
-
-    m_presenter->clear();
-    m_operador->grava();
-    confereGravadaUmaVez(v, 1);
+    confereRecusadaERegravada(v, 0);
 }
 
 void TestFaults::readOnlyStoreWhileRecording()
@@ -524,13 +525,7 @@ void TestFaults::readOnlyStoreWhileRecording()
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 1")));
     m_operador->grava();
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 0")));
-    confereMensagem(QStringLiteral("A venda não foi gravada"));
-    confereVendaNaTela(v);
-    confereNadaGravado(1);
-
-    m_presenter->clear();
-    m_operador->grava();
-    confereGravadaUmaVez(v, 2);
+    confereRecusadaERegravada(v, 1);
 }
 
 QTEST_MAIN(TestFaults)

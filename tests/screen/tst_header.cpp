@@ -49,16 +49,16 @@ void TestHeader::keypadsFillTheDocumentFields()
     services.numeric = {{true, QStringLiteral("4711")}, {false, QString()}};
     screen->bldNrOrdem->click();
     QCOMPARE(screen->bldNrOrdem->Caption(), QString("4711"));
-    QCOMPARE(screen->inCampoAtual, 1);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
     screen->bldNrOrdem->click();
     QVERIFY(screen->bldNrOrdem->Caption().isEmpty());
 
     services.alpha = {QStringLiteral("D"), QStringLiteral("U")};
     screen->bldNrSerie->click();
-    QCOMPARE(screen->inCampoAtual, 2);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoSerie);
     QCOMPARE(screen->Borda2->brushColor(), QColor(Qt::black));
     screen->bldNrSubSerie->click();
-    QCOMPARE(screen->inCampoAtual, 3);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoSubSerie);
     QCOMPARE(screen->bldNrSerie->Caption(), QString("D"));
     QCOMPARE(screen->bldNrSubSerie->Caption(), QString("U"));
     QCOMPARE(services.calls[2].args, QVariantList({"", "", "", 0}));
@@ -73,7 +73,7 @@ void TestHeader::calendarDates()
     services.calendar = {today(), tomorrow(), QString(), QStringLiteral("amanhã")};
 
     screen->bldDtEmissao->click();
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
     QCOMPARE(screen->bldDtEmissao->Caption(), today());
     QCOMPARE(stDtEmissao, today());
     QVERIFY(presenter.calls.isEmpty());
@@ -84,7 +84,7 @@ void TestHeader::calendarDates()
              errorCall("Data de Emissão da venda não deve ser maior que a data atual.", "E01"));
     QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
     QVERIFY(stDtEmissao.isEmpty());
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
 
     stDtEmissao = today();
     screen->bldDtEmissao->click(); // cancelled: nothing chosen, nothing to say
@@ -103,14 +103,14 @@ void TestHeader::typedDates()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 4;
+    screen->inCampoAtual = TfrmRegVenMan::CampoData;
     type(screen.get(), today().remove(u'/'));
     key(screen.get(), Qt::Key_Return);
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(stDtEmissao, today());
-    QCOMPARE(screen->inCampoAtual, 5);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoMesa);
 
-    screen->inCampoAtual = 4;
+    screen->inCampoAtual = TfrmRegVenMan::CampoData;
     screen->bldDtEmissao->setCaption(QString());
     type(screen.get(), tomorrow().remove(u'/'));
     key(screen.get(), Qt::Key_Return);
@@ -119,7 +119,7 @@ void TestHeader::typedDates()
              errorCall("Data de Emissão da venda não deve ser maior que a data atual.", "E01"));
     QVERIFY(stDtEmissao.isEmpty()); // refused as later than today: cleared with the caption
     QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
-    QCOMPARE(screen->inCampoAtual, 4); // back on the date
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData); // back on the date
 
     stDtEmissao = QStringLiteral("05/05/2020");
     screen->bldDtEmissao->setCaption(QStringLiteral("1/2/2024")); // nine characters
@@ -128,7 +128,7 @@ void TestHeader::typedDates()
     QCOMPARE(presenter.calls[1], errorCall("Data Inválida.", "E01"));
     QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
     QCOMPARE(stDtEmissao, QString("05/05/2020"));
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
 
     type(screen.get(), QStringLiteral("31022024"));
     QCOMPARE(screen->bldDtEmissao->Caption(), QString("31/02/2024"));
@@ -137,11 +137,11 @@ void TestHeader::typedDates()
     QCOMPARE(presenter.calls[2], errorCall("Data Inválida.", "E01"));
     QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
     QCOMPARE(stDtEmissao, QString("05/05/2020"));
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
 
     key(screen.get(), Qt::Key_Return); // empty date: no check, the focus moves on
     QCOMPARE(presenter.calls.size(), 3);
-    QCOMPARE(screen->inCampoAtual, 5);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoMesa);
 }
 
 void TestHeader::tableNumbers()
@@ -149,7 +149,7 @@ void TestHeader::tableNumbers()
     ScriptedPresenter presenter;
     auto screen = openScreen();
     const auto enter = [&](const QString &digits) {
-        screen->inCampoAtual = 5;
+        screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
         screen->bldNrMesa->setCaption(QString());
         type(screen.get(), digits);
         key(screen.get(), Qt::Key_Return);
@@ -164,21 +164,21 @@ void TestHeader::tableNumbers()
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(screen->bldNrMesa->Caption(), QString("0007"));
     QCOMPARE(stCdSala, QString("SAL01"));
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
 
     enter(QStringLiteral("20")); // exists, but not open
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Mesa não cadastrada.", "E01"));
     QVERIFY(screen->bldNrMesa->Caption().isEmpty());
     QCOMPARE(stCdSala, QString("SAL01"));
-    QCOMPARE(screen->inCampoAtual, 5);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoMesa);
 
     screen->vd_mesa(QStringLiteral("12345")); // only a keypad can bring five digits
     QCOMPARE(presenter.calls.size(), 2);
     QCOMPARE(presenter.calls[1],
              errorCall("Operação bloqueada. Código da mesa não deve exceder 4 dígitos.", "E01"));
     QVERIFY(screen->bldNrMesa->Caption().isEmpty());
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
 }
 
 void TestHeader::tableKeypadValidatesItsBuffer()
@@ -189,7 +189,7 @@ void TestHeader::tableKeypadValidatesItsBuffer()
     stMsg = QStringLiteral("12");
     services.numeric = {{false, QString()}};
     screen->bldNrMesa->click();
-    QCOMPARE(screen->inCampoAtual, 5);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoMesa);
     QCOMPARE(screen->bldNrMesa->Caption(), QString("0012"));
     QCOMPARE(stCdSala, QString("SAL02"));
     QCOMPARE(services.calls[0].args,
@@ -237,18 +237,18 @@ void TestHeader::recordedSlipIsToldAtTheHeader()
     }
     screen->bldNrOrdem->setCaption(QStringLiteral("4711"));
     screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->inCampoAtual = 3;
+    screen->inCampoAtual = TfrmRegVenMan::CampoSubSerie;
     type(screen.get(), subSerie);
     key(screen.get(), Qt::Key_Return);
     exec("DELETE FROM VENDA");
 
     if (warning.isEmpty()) {
         QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-        QCOMPARE(screen->inCampoAtual, 4);
+        QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
         return;
     }
     QCOMPARE(presenter.calls, QList<MessageCall>({messageCall(warning, 2, "E01")}));
-    QCOMPARE(screen->inCampoAtual, 1);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
     for (TBlendedShape *borda : {screen->borda1, screen->Borda2, screen->Borda3})
         QCOMPARE(borda->brushColor(), QColor(255, 0, 0));
     QCOMPARE(screen->Borda4->brushColor(), QColor(Qt::white));

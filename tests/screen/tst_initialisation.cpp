@@ -93,7 +93,7 @@ void TestInitialisation::contextComesFromTheCacheFiles()
     QVERIFY(screen->lblTotal->text().isEmpty());
     QVERIFY(!screen->lblTot->isVisible());
     QCOMPARE(screen->size(), QSize(800, 600));
-    QCOMPARE(screen->inCampoAtual, 1);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
     QCOMPARE(screen->borda1->brushColor(), QColor(Qt::black));
     QCOMPARE(screen->Borda2->brushColor(), QColor(Qt::white));
 }

@@ -47,7 +47,7 @@ void TestInput::typingTheIssueDate()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 4;
+    screen->inCampoAtual = TfrmRegVenMan::CampoData;
     type(screen.get(), QStringLiteral("01022024"));
     QCOMPARE(screen->bldDtEmissao->Caption(), QString("01/02/2024"));
     type(screen.get(), QStringLiteral("9"));
@@ -63,7 +63,7 @@ void TestInput::typingThePaymentValue()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 9;
+    screen->inCampoAtual = TfrmRegVenMan::CampoValorRece;
     type(screen.get(), QStringLiteral(","));
     QCOMPARE(screen->bldValorRece->Caption(), QString("0,"));
     type(screen.get(), QStringLiteral("\b\b"));
@@ -94,7 +94,7 @@ void TestInput::fieldLengthLimits()
         type(screen.get(), QString(30, u'7'));
         QCOMPARE(screen->entryButton(it.key())->Caption().size(), it.value());
     }
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QString(12, u'\b'));
     QVERIFY(screen->bldCodigo->Caption().isEmpty());
 }
@@ -103,7 +103,7 @@ void TestInput::enterCyclesTheFocus()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    QCOMPARE(screen->inCampoAtual, 1);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
     const QList<TBlendedShape *> shapes{screen->borda1, screen->Borda2, screen->Borda3,
                                         screen->Borda4, screen->Borda5, screen->Borda6,
                                         screen->Borda7};
@@ -114,7 +114,7 @@ void TestInput::enterCyclesTheFocus()
     QCOMPARE(screen->Borda9->brushColor(), QColor(Qt::black));
     QCOMPARE(screen->Borda8->brushColor(), QColor(Qt::white));
     key(screen.get(), Qt::Key_Enter); // the keypad's Enter does the same
-    QCOMPARE(screen->inCampoAtual, 1);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
     QCOMPARE(screen->borda1->brushColor(), QColor(Qt::black));
     for (TBlendedShape *s : shapes.mid(1))
         QCOMPARE(s->brushColor(), QColor(Qt::white));
@@ -127,17 +127,17 @@ void TestInput::enterOnTheTableRunsItsCheck()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 5;
+    screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
     key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
     QVERIFY(presenter.calls.isEmpty());
 
-    screen->inCampoAtual = 5;
+    screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
     type(screen.get(), QStringLiteral("99"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Mesa não cadastrada.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 5);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoMesa);
     QCOMPARE(screen->Borda5->brushColor(), QColor(Qt::black));
 }
 
@@ -145,11 +145,11 @@ void TestInput::enterOnAChosenPaymentTypeSkipsTheCheck()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     screen->bldCodRece->setCaption(QStringLiteral("999 - Inexistente"));
     key(screen.get(), Qt::Key_Return);
     QVERIFY(presenter.calls.isEmpty());
-    QCOMPARE(screen->inCampoAtual, 9);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
     QCOMPARE(screen->bldCodRece->Caption(), QString("999 - Inexistente"));
 }
 
@@ -166,7 +166,7 @@ void TestInput::functionKeysOpenTheDialogs()
     QCOMPARE(services.calls[0].args,
              QVariantList({"Reg. de Vendas Manuais", "Nº de Ordem",
                            "Nr. de ordem deve ser informado.", 20, 0, 0, 0, 0, 0}));
-    screen->inCampoAtual = 2;
+    screen->inCampoAtual = TfrmRegVenMan::CampoSerie;
     services.alpha = {QStringLiteral("A1")};
     key(screen.get(), Qt::Key_F9);
     QCOMPARE(screen->bldNrSerie->Caption(), QString("A1"));
@@ -179,7 +179,7 @@ void TestInput::leavingNeedsTheConfirmation()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 1;
+    screen->inCampoAtual = TfrmRegVenMan::CampoOrdem;
     type(screen.get(), QStringLiteral("55"));
     key(screen.get(), Qt::Key_F4, Qt::AltModifier);
     QVERIFY(screen->isVisible());

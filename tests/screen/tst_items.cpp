@@ -29,9 +29,9 @@ struct FieldMessage
 // Product code and quantity typed, then Alt+P.
 void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity)
 {
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen, code);
-    screen->inCampoAtual = 7;
+    screen->inCampoAtual = TfrmRegVenMan::CampoQuant;
     type(screen, quantity);
     screen->bldAddProd->click();
 }
@@ -82,7 +82,7 @@ void TestItems::totalsAddUpAsShown()
     QCOMPARE(screen->lblTotal->text(), QString("25,00"));
     QVERIFY(screen->lblTot->isVisible() && screen->lblTotal->isVisible());
     QVERIFY(boAddProd);
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
     QCOMPARE(screen->Borda6->brushColor(), QColor(Qt::black));
     QVERIFY(screen->bldCodigo->Caption().isEmpty() && screen->bldQuant->Caption().isEmpty());
     QCOMPARE(screen->bldNrOrdem->Caption(), QString("4711")); // header kept
@@ -160,10 +160,14 @@ void TestItems::checksRunInOrderWithRedFrames()
     auto screen = openScreen();
     const QColor red(255, 0, 0);
     const FieldMessage steps[] = {
-        {screen->bldNrOrdem, screen->borda1, 1, "Nr. de ordem deve ser informado."},
-        {screen->bldNrSerie, screen->Borda2, 2, "Nr. de série deve ser informado."},
-        {screen->bldNrSubSerie, screen->Borda3, 3, "Nr. de Sub-Série deve ser informado."},
-        {screen->bldDtEmissao, screen->Borda4, 4, "Data de emissão deve ser informado."},
+        {screen->bldNrOrdem, screen->borda1, TfrmRegVenMan::CampoOrdem,
+         "Nr. de ordem deve ser informado."},
+        {screen->bldNrSerie, screen->Borda2, TfrmRegVenMan::CampoSerie,
+         "Nr. de série deve ser informado."},
+        {screen->bldNrSubSerie, screen->Borda3, TfrmRegVenMan::CampoSubSerie,
+         "Nr. de Sub-Série deve ser informado."},
+        {screen->bldDtEmissao, screen->Borda4, TfrmRegVenMan::CampoData,
+         "Data de emissão deve ser informado."},
     };
     screen->bldCodigo->setCaption(QStringLiteral("101"));
     for (const auto &step : steps) {
@@ -173,7 +177,8 @@ void TestItems::checksRunInOrderWithRedFrames()
         QCOMPARE(presenter.calls[0], errorCall(step.text, "E01"));
         QCOMPARE(screen->inCampoAtual, step.number);
         QCOMPARE(step.frame->brushColor(), red);
-        step.field->setCaption(step.number == 4 ? today() : QStringLiteral("9"));
+        step.field->setCaption(step.number == TfrmRegVenMan::CampoData ? today()
+                                                                       : QStringLiteral("9"));
     }
     stDtEmissao = today();
     QVERIFY(!screen->cdsProdutos->Active());
@@ -192,9 +197,11 @@ void TestItems::documentLongerThanItsColumnRefused()
     header(screen.get());
     const QColor red(255, 0, 0);
     const FieldMessage fields[] = {
-        {screen->bldNrOrdem, screen->borda1, 1, "Nr. de ordem não pode ter mais de 50 caracteres."},
-        {screen->bldNrSerie, screen->Borda2, 2, "Nr. de série não pode ter mais de 50 caracteres."},
-        {screen->bldNrSubSerie, screen->Borda3, 3,
+        {screen->bldNrOrdem, screen->borda1, TfrmRegVenMan::CampoOrdem,
+         "Nr. de ordem não pode ter mais de 50 caracteres."},
+        {screen->bldNrSerie, screen->Borda2, TfrmRegVenMan::CampoSerie,
+         "Nr. de série não pode ter mais de 50 caracteres."},
+        {screen->bldNrSubSerie, screen->Borda3, TfrmRegVenMan::CampoSubSerie,
          "Nr. de Sub-Série não pode ter mais de 50 caracteres."},
     };
     for (const auto &f : fields) {
@@ -225,7 +232,7 @@ void TestItems::zeroQuantityRefusedTableOptional()
     screen->bldNrMesa->setCaption(QString());
     for (const QString &zero : {QStringLiteral("0"), QStringLiteral("00"), QStringLiteral("000")}) {
         presenter.clear();
-        screen->inCampoAtual = 3;
+        screen->inCampoAtual = TfrmRegVenMan::CampoSubSerie;
         addItem(screen.get(), QStringLiteral("101"), zero);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Quantidade não pode ser zero.", "E01"));

@@ -81,7 +81,7 @@ void TestPayments::fullyPaidSaleBlocksTheDialogs()
              QVariantList({"Reg. de Vendas Manuais", "Valor do Recebimento",
                            "Valor do Recebimento deve ser informado.", 20, 1, 1, 0, 0, 0}));
     QCOMPARE(screen->bldValorRece->Caption(), QString("R$30,00"));
-    QCOMPARE(screen->inCampoAtual, 9);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
     QVERIFY(boRecebimento);
     screen->bldAddRece->click();
     QCOMPARE(doTotal, 50.0);
@@ -91,7 +91,7 @@ void TestPayments::fullyPaidSaleBlocksTheDialogs()
     QCOMPARE(presenter.calls[0],
              errorCall("Operação bloqueada. Valor do recebimento está maior que o valor da "
                        "venda.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 8);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
     screen->bldCodRece->setCaption(QStringLiteral("001"));
     screen->bldValorRece->click();
     QCOMPARE(presenter.calls.size(), 2);
@@ -104,7 +104,7 @@ void TestPayments::valueIsComparedRounded()
     ScriptedPresenter presenter;
     auto screen = saleOf50();
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("2"));
     key(screen.get(), Qt::Key_Return);
     // A fraction of a cent is refused: it would be paid and stored as no till counts it.
@@ -115,7 +115,7 @@ void TestPayments::valueIsComparedRounded()
     QVERIFY(screen->bldValorRece->Caption().isEmpty());
     QCOMPARE(doValorRece, 0.0);
     QVERIFY(!boRecebimento);
-    QCOMPARE(screen->inCampoAtual, 9);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
 
     presenter.clear();
     type(screen.get(), QStringLiteral("30,00"));
@@ -124,7 +124,7 @@ void TestPayments::valueIsComparedRounded()
     QCOMPARE(screen->bldValorRece->Caption(), QString("R$30,00"));
     QCOMPARE(doValorRece, 30.0);
     QVERIFY(boRecebimento);
-    QCOMPARE(screen->inCampoAtual, 8);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
 }
 
 void TestPayments::valueAboveTheRemainder()
@@ -156,22 +156,22 @@ void TestPayments::typedCodesAreNormalised()
 {
     ScriptedPresenter presenter;
     auto screen = saleOf50();
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("2"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(screen->bldCodRece->Caption(), QString("002 - Cartão Crédito"));
     QCOMPARE(stCdTipoRece, QString("2"));
-    QCOMPARE(screen->inCampoAtual, 9);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
     QVERIFY(screen->ValidaRecebimento());
 
     screen->bldCodRece->setCaption(QString());
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("77"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do tipo de recebimento inválido.", "E01"));
     QVERIFY(screen->bldCodRece->Caption().isEmpty());
-    QCOMPARE(screen->inCampoAtual, 8);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
 }
 
 void TestPayments::searchAndTypedCodeAdmitDifferentTypes()
@@ -192,7 +192,7 @@ void TestPayments::searchAndTypedCodeAdmitDifferentTypes()
 
     const auto typed = [&](const QString &code) {
         screen->bldCodRece->setCaption(QString());
-        screen->inCampoAtual = 8;
+        screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
         type(screen.get(), code);
         key(screen.get(), Qt::Key_Return);
         return screen->bldCodRece->Caption();
@@ -217,7 +217,7 @@ void TestPayments::linesAddAndRemove()
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(screen->cdsReceb->RecordCount(), 2);
     QCOMPARE(doTotal, 20.0);
-    QCOMPARE(screen->inCampoAtual, 8);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
     QVERIFY(screen->bldCodRece->Caption().isEmpty() && screen->bldValorRece->Caption().isEmpty());
     QVERIFY(!boRecebimento);
 
@@ -249,11 +249,11 @@ void TestPayments::addingChecks()
     presenter.clear();
     screen->bldAddRece->click();
     QCOMPARE(presenter.calls[0], errorCall("Recebimento deve ser informado.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 8);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
     screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
     screen->bldAddRece->click();
     QCOMPARE(presenter.calls[1], errorCall("Valor do Recebimento deve ser informado.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 9);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
     screen->bldValorRece->setCaption(QStringLiteral("R$0,00"));
     screen->bldAddRece->click();
     QCOMPARE(presenter.calls[2], errorCall("Valor de recebimento não pode ser igual a zero.", "E01"));
@@ -278,7 +278,7 @@ void TestPayments::unconfirmedValueAddsNoLine()
     QVERIFY(!screen->cdsReceb->Active());
     QCOMPARE(doTotal, 0.0);
     QVERIFY(screen->bldCodRece->Caption().isEmpty()); // the reset still runs
-    QCOMPARE(screen->inCampoAtual, 8);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
 
     screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
     screen->bldValorRece->setCaption(QStringLiteral("60"));
@@ -300,14 +300,14 @@ void TestPayments::editedValueIsCheckedAgain()
 {
     ScriptedPresenter presenter;
     auto screen = saleOf50();
-    screen->inCampoAtual = 8;
+    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     type(screen.get(), QStringLiteral("1"));
     key(screen.get(), Qt::Key_Return);
     type(screen.get(), QStringLiteral("40"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(screen->bldValorRece->Caption(), QString("R$40,00"));
     QVERIFY(boRecebimento);
-    screen->inCampoAtual = 9;
+    screen->inCampoAtual = TfrmRegVenMan::CampoValorRece;
     type(screen.get(), QStringLiteral("\b\b\b\b1"));
     QCOMPARE(screen->bldValorRece->Caption(), QString("R$41"));
     QVERIFY(!boRecebimento);

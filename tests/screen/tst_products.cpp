@@ -64,7 +64,7 @@ void TestProducts::lookupBeforeTheListIsReadyAnswers()
     ScriptedPresenter presenter;
     auto screen = openScreen();
     QVERIFY(screen->cdsValidaProd->IsEmpty()); // still being read
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("78900102"));
     liberado.release();
     key(screen.get(), Qt::Key_Return);
@@ -77,7 +77,7 @@ void TestProducts::barCodeResolvesToTheProductCode()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("78900102"));
     key(screen.get(), Qt::Key_Return);
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
@@ -88,7 +88,7 @@ void TestProducts::barCodeResolvesToTheProductCode()
     QCOMPARE(screen->lblImpAliq->text(), QString("ICMS Reduzido - T07 - Alíquota: 7,5%"));
     QCOMPARE(screen->bldQuant->Caption(), QString("1"));
     QCOMPARE(stQuant, QString("1"));
-    QCOMPARE(screen->inCampoAtual, 7);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoQuant);
     QCOMPARE(screen->cdsRetornaPreco->FieldByName("VRPRECO").AsFloat(), 1.333);
 
     screen->bldCodigo->setCaption(QStringLiteral("I101")); // the internal code
@@ -154,12 +154,12 @@ void TestProducts::unknownCodeIsRefused()
     auto screen = openScreen();
     QVERIFY(screen->vd_produto(QStringLiteral("101")));
     screen->bldCodigo->setCaption(QString());
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("999"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do produto inválido.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
     for (const QString &text : {screen->bldCodigo->Caption(), screen->lblProd->text(),
                                 screen->lblImpAliq->text(), screen->bldPrecoUn->Caption(),
                                 screen->bldQuant->Caption()})
@@ -246,7 +246,7 @@ void TestProducts::quantity()
 
     services.numeric = {{true, QStringLiteral("2")}, {false, QString()}};
     screen->bldQuant->click();
-    QCOMPARE(screen->inCampoAtual, 7);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoQuant);
     QCOMPARE(screen->bldQuant->Caption(), QString("2"));
     QCOMPARE(services.calls[0].args,
              QVariantList({"Reg. de Vendas Manuais", "Quantidade Vendida.",
@@ -256,30 +256,30 @@ void TestProducts::quantity()
     QCOMPARE(stQuant, QString("1"));
 
     screen->bldCodigo->setCaption(QStringLiteral("555"));
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     screen->bldQuant->click();
     QCOMPARE(services.calls.size(), 2); // not opened
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do produto inválido.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
 }
 
 void TestProducts::typedQuantityReplacesTheDefault()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     type(screen.get(), QStringLiteral("101"));
     key(screen.get(), Qt::Key_Return);
     QCOMPARE(screen->bldQuant->Caption(), QString("1"));
-    QCOMPARE(screen->inCampoAtual, 7);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoQuant);
     type(screen.get(), QStringLiteral("2"));
     QCOMPARE(screen->bldQuant->Caption(), QString("2"));
     type(screen.get(), QStringLiteral("5"));
     QCOMPARE(screen->bldQuant->Caption(), QString("25"));
 
     screen->bldQuant->setCaption(QStringLiteral("3")); // typed before the lookup: kept
-    screen->inCampoAtual = 6;
+    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
     key(screen.get(), Qt::Key_Return);
     type(screen.get(), QStringLiteral("1"));
     QCOMPARE(screen->bldQuant->Caption(), QString("31"));
@@ -299,7 +299,7 @@ void TestProducts::searchListChoosesAProduct()
     QCOMPARE(screen->bldCodigo->Caption(), QString("0000000103"));
     QCOMPARE(stCodProd, QString("0000000103"));
     QCOMPARE(screen->bldPrecoUn->Caption(), QString("R$500,00"));
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
 
     services.pesquisa = {}; // cancelled: the fields stay cleared
     screen->bldCodigo->click();

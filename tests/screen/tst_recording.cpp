@@ -153,7 +153,7 @@ void TestRecording::missingItemsOrPayments()
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0],
              errorCall("Venda não foi finalizada, pois não foram informados produtos.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 6);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
 
     auto withItems = sale(QStringLiteral("1"), {{"101", "1"}}, {});
     presenter.clear();
@@ -161,7 +161,7 @@ void TestRecording::missingItemsOrPayments()
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0],
              errorCall("Venda não foi finalizada, pois recebimento não foi informado.", "E01"));
-    QCOMPARE(withItems->inCampoAtual, 8);
+    QCOMPARE(withItems->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
     QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
 }
 
@@ -176,7 +176,7 @@ void TestRecording::totalsMustMatch()
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0],
              errorCall("Valor de Recebimento está diferente do valor da venda.", "E01"));
-    QCOMPARE(screen->inCampoAtual, 1);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
     QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
     QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
     QVERIFY(screen->isVisible());
@@ -328,7 +328,7 @@ void TestRecording::cashMovements()
     presenter.clear();
     screen->bldGravar->click();
     QCOMPARE(presenter.texts(), QStringList({"Data Inválida."}));
-    QCOMPARE(screen->inCampoAtual, 4);
+    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
     QCOMPARE(count("SELECT COUNT(*) FROM TURCAIXA"), 0);
     QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);
     QVERIFY(screen->isVisible());
@@ -424,11 +424,14 @@ void TestRecording::headerRefusedWhenRecorded_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
     QTest::newRow("data futura")
-        << 4 << tomorrow().remove(u'/')
+        << int(TfrmRegVenMan::CampoData) << tomorrow().remove(u'/')
         << "Data de Emissão da venda não deve ser maior que a data atual.";
-    QTest::newRow("data impossível") << 4 << "31022024" << "Data Inválida.";
-    QTest::newRow("mesa fechada") << 5 << "20" << "Mesa não cadastrada.";
-    QTest::newRow("mesa inexistente") << 5 << "99" << "Mesa não cadastrada.";
+    QTest::newRow("data impossível") << int(TfrmRegVenMan::CampoData) << "31022024"
+                                     << "Data Inválida.";
+    QTest::newRow("mesa fechada")
+        << int(TfrmRegVenMan::CampoMesa) << "20" << "Mesa não cadastrada.";
+    QTest::newRow("mesa inexistente")
+        << int(TfrmRegVenMan::CampoMesa) << "99" << "Mesa não cadastrada.";
 }
 
 void TestRecording::headerRefusedWhenRecorded()
@@ -447,7 +450,8 @@ void TestRecording::headerRefusedWhenRecorded()
     altG(screen.get());
     QCOMPARE(presenter.texts(), QStringList({message, message}));
     QCOMPARE(screen->inCampoAtual, field);
-    QCOMPARE(field == 4 ? screen->Borda4->brushColor() : screen->Borda5->brushColor(),
+    QCOMPARE(field == TfrmRegVenMan::CampoData ? screen->Borda4->brushColor()
+                                               : screen->Borda5->brushColor(),
              QColor(255, 0, 0));
     QVERIFY(screen->isVisible());
     QCOMPARE(count("SELECT COUNT(*) FROM VENDA"), 0);

@@ -3,7 +3,6 @@
 
 #include "clientdataset.h"
 #include "exception.h"
-#include "globals.h"
 
 bool TfrmRegVenMan::InsereMovCaixa(const QDateTime &dataMovimento)
 {

@@ -1,0 +1,164 @@
+// The money rules without a screen: cents rounded on the decimal digits, whatever the double
+// holds, so what is shown, paid and stored is one figure. And the entry rules the handlers
+// call, at their boundaries: a value one step past a limit is refused with its own message.
+#include "screen/dinheiro.h"
+#include "screen/regras.h"
+#include "conversions.h"
+#include "testenv.h"
+
+#include <QTest>
+
+#include <limits>
+
+class TestRegras : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestEnv::usePtBr(); }
+    void centsOfAValue_data();
+    void centsOfAValue();
+    void paymentsAreWholeCents_data();
+    void paymentsAreWholeCents();
+    void documentFitsItsColumn_data();
+    void documentFitsItsColumn();
+    void issueDate_data();
+    void issueDate();
+    void quantity_data();
+    void quantity();
+    void paymentValue_data();
+    void paymentValue();
+};
+
+void TestRegras::centsOfAValue_data()
+{
+    QTest::addColumn<double>("preco");
+    QTest::addColumn<double>("quantidade");
+    QTest::addColumn<qint64>("centavos");
+    QTest::addColumn<QString>("formatado");
+    QTest::newRow("1,005 held as 1,00499...") << 1.005 << 1.0 << qint64(101) << "1,01";
+    QTest::newRow("2,675 held below") << 2.675 << 1.0 << qint64(268) << "2,68";
+    QTest::newRow("1,333 x 3") << 1.333 << 3.0 << qint64(400) << "4,00";
+    QTest::newRow("1,333 x 7,5") << 1.333 << 7.5 << qint64(1000) << "10,00";
+    QTest::newRow("negative, away from zero") << -1.005 << 1.0 << qint64(-101) << "-1,01";
+    QTest::newRow("thousands") << 1234.5 << 1.0 << qint64(123450) << "1.234,50";
+    QTest::newRow("infinity is only a bound")
+        << std::numeric_limits<double>::infinity() << 1.0 << qint64(100000000000000000)
+        << "1.000.000.000.000.000,00";
+}
+
+void TestRegras::centsOfAValue()
+{
+    QFETCH(double, preco);
+    QFETCH(double, quantidade);
+    QFETCH(qint64, centavos);
+    QFETCH(QString, formatado);
+    QCOMPARE(Dinheiro::totalDoItem(preco, quantidade), centavos);
+    QCOMPARE(Dinheiro::formatado(centavos), formatado);
+}
+
+void TestRegras::paymentsAreWholeCents_data()
+{
+    QTest::addColumn<double>("valor");
+    QTest::addColumn<bool>("exato");
+    QTest::newRow("30,004") << 30.004 << false;
+    QTest::newRow("30,01") << 30.01 << true;
+    QTest::newRow("0,1 + 0,2 summed as doubles") << 0.1 + 0.2 << false;
+    QTest::newRow("0,30") << 0.3 << true;
+}
+
+void TestRegras::paymentsAreWholeCents()
+{
+    QFETCH(double, valor);
+    QFETCH(bool, exato);
+    QCOMPARE(Dinheiro::centavosExatos(valor), exato);
+}
+
+void TestRegras::documentFitsItsColumn_data()
+{
+    QTest::addColumn<int>("largura");
+    QTest::addColumn<int>("tamanho");
+    QTest::addColumn<bool>("cabe");
+    QTest::newRow("as wide as the column") << 20 << 20 << true;
+    QTest::newRow("one past the column") << 20 << 21 << false;
+    QTest::newRow("a column without a width") << 0 << 50 << true;
+}
+
+void TestRegras::documentFitsItsColumn()
+{
+    QFETCH(int, largura);
+    QFETCH(int, tamanho);
+    QFETCH(bool, cabe);
+    QCOMPARE(Regras::cabeNaColuna(QString(tamanho, u'7'), largura), cabe);
+}
+
+void TestRegras::issueDate_data()
+{
+    QTest::addColumn<QString>("texto");
+    QTest::addColumn<QString>("recusa");
+    QTest::newRow("today") << "10/03/2024" << "";
+    QTest::newRow("tomorrow") << "11/03/2024" << "DATA_MAIOR";
+    QTest::newRow("a digit short") << "1/03/2024" << "DATA_INV";
+    QTest::newRow("no such day") << "30/02/2024" << "DATA_INV";
+}
+
+void TestRegras::issueDate()
+{
+    QFETCH(QString, texto);
+    QFETCH(QString, recusa);
+    const QDateTime hoje(QDate(2024, 3, 10), QTime(0, 0));
+    QDateTime data;
+    QCOMPARE(QString::fromLatin1(Regras::recusaData(texto, hoje, data)), recusa);
+    if (recusa.isEmpty())
+        QCOMPARE(data, hoje);
+}
+
+void TestRegras::quantity_data()
+{
+    QTest::addColumn<double>("quantidade");
+    QTest::addColumn<double>("preco");
+    QTest::addColumn<qint64>("totalVenda");
+    QTest::addColumn<QString>("recusa");
+    QTest::newRow("zero") << 0.0 << 1.0 << qint64(0) << "QUANT_ZERO";
+    QTest::newRow("below zero") << -0.001 << 1.0 << qint64(0) << "QUANT_ZERO";
+    QTest::newRow("the smallest quantity") << 0.001 << 1.0 << qint64(0) << "";
+    QTest::newRow("an item of the largest amount") << 1.0 << Sys::MaxAmount << qint64(0) << "";
+    QTest::newRow("an item past it") << 2.0 << Sys::MaxAmount << qint64(0) << "QUANT_LIMITE";
+    QTest::newRow("a sale past it by a cent")
+        << 1.0 << Sys::MaxAmount << qint64(1) << "QUANT_LIMITE";
+}
+
+void TestRegras::quantity()
+{
+    QFETCH(double, quantidade);
+    QFETCH(double, preco);
+    QFETCH(qint64, totalVenda);
+    QFETCH(QString, recusa);
+    QCOMPARE(QString::fromLatin1(Regras::recusaQuantidade(quantidade, preco, totalVenda)), recusa);
+}
+
+// A payment against a sale of 10,00 of which 4,00 is paid: what is refused outright, what is
+// taken as keyed and what makes the screen offer the remainder instead.
+void TestRegras::paymentValue_data()
+{
+    QTest::addColumn<double>("valor");
+    QTest::addColumn<QString>("recusa");
+    QTest::addColumn<bool>("cabe");
+    QTest::newRow("a cent below zero") << -0.01 << "VAL_NEGATIVO" << true;
+    QTest::newRow("a fraction of a cent") << 5.004 << "VAL_CENTAVOS" << true;
+    QTest::newRow("exactly the remainder") << 6.0 << "" << true;
+    QTest::newRow("a cent past the remainder") << 6.01 << "" << false;
+    QTest::newRow("past any amount") << Sys::MaxAmount * 10 << "" << false;
+}
+
+void TestRegras::paymentValue()
+{
+    QFETCH(double, valor);
+    QFETCH(QString, recusa);
+    QFETCH(bool, cabe);
+    QCOMPARE(QString::fromLatin1(Regras::recusaValor(valor)), recusa);
+    QCOMPARE(Regras::cabeNoRestante(valor, Regras::restante(1000, 400)), cabe);
+}
+
+QTEST_MAIN(TestRegras)
+#include "tst_regras.moc"
