@@ -22,6 +22,65 @@ struct FieldDecl
     QString displayFormat; // e.g. "#,##0.00"
 };
 
+// Declarations written as tables, one call a column, display settings chained:
+//   {Decl::text("NMPRODUTO", 50).label("Nome"), Decl::num("VRTOTVEND").currency()}
+namespace Decl {
+struct Column
+{
+    FieldDecl decl;
+    Column &label(const QString &text)
+    {
+        decl.displayLabel = text;
+        return *this;
+    }
+    Column &hidden()
+    {
+        decl.visible = false;
+        return *this;
+    }
+    Column &currency()
+    {
+        decl.currency = true;
+        return *this;
+    }
+    Column &format(const QString &pattern)
+    {
+        decl.displayFormat = pattern;
+        return *this;
+    }
+    Column &fixed()
+    {
+        decl.fixed = true;
+        return *this;
+    }
+    operator FieldDecl() const { return decl; }
+};
+inline Column field(const char *name, FieldType type, int size = 0)
+{
+    Column c;
+    c.decl.name = QString::fromLatin1(name);
+    c.decl.type = type;
+    c.decl.size = size;
+    return c;
+}
+inline Column text(const char *name, int size)
+{
+    return field(name, FieldType::String, size);
+}
+inline Column num(const char *name)
+{
+    return field(name, FieldType::Float);
+}
+inline Column stamp(const char *name)
+{
+    return field(name, FieldType::DateTime);
+}
+inline Column day(const char *name)
+{
+    return field(name, FieldType::Date);
+}
+} // namespace Decl
+
 // A value as text, as AsString gives it: floats in general form and dates by the locale.
 QString fieldText(FieldType type, const QVariant &value);
 

@@ -19,63 +19,53 @@ bool isSqlite(const QSqlDatabase &db)
     throw Exception(error.text().trimmed(), error);
 }
 
+// One step of a transaction. On SQLite by statement: the driver's own begin is a deferred
+// one, which takes the write lock only at the first write. Elsewhere through the driver.
+bool step(QSqlDatabase &db, bool sqlite, const char *statement, bool (QSqlDatabase::*driver)(),
+          QSqlError *error = nullptr)
+{
+    QSqlQuery q(db);
+    const bool ok = sqlite ? q.exec(QLatin1String(statement)) : (db.*driver)();
+    if (!ok && error) *error = sqlite ? q.lastError() : db.lastError();
+    return ok;
+}
+
 } // namespace
 
 Transaction::Transaction(QSqlDatabase db) : m_db(db), m_sqlite(isSqlite(db))
 {
-    // On SQLite the transaction is begun and ended by statement: the driver's own begins a
-    // deferred one.
-    if (m_sqlite) {
-        QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            fail(q.lastError());
-    } else if (!m_db.transaction()) {
-        fail(m_db.lastError());
-    }
+    QSqlError error;
+    if (!step(m_db, m_sqlite, "BEGIN IMMEDIATE", &QSqlDatabase::transaction, &error)) fail(error);
     m_open = true;
 }
 
 Transaction::~Transaction()
 {
-    if (!m_open)
-        return;
-    if (m_sqlite)
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-    else
-        m_db.rollback();
+    if (m_open) step(m_db, m_sqlite, "ROLLBACK", &QSqlDatabase::rollback);
 }
 
 void Transaction::commit()
 {
     // A commit that fails leaves the guard open, so leaving its scope rolls back.
-    if (m_sqlite) {
-        QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("COMMIT")))
-            fail(q.lastError());
-    } else if (!m_db.commit()) {
-        fail(m_db.lastError());
-    }
+    QSqlError error;
+    if (!step(m_db, m_sqlite, "COMMIT", &QSqlDatabase::commit, &error)) fail(error);
     m_open = false;
 }
 
 void runSql(QSqlQuery &query, const QString &sql, const QVariantMap &named)
 {
-    if (!query.prepare(sql))
-        fail(query.lastError());
+    if (!query.prepare(sql)) fail(query.lastError());
     for (auto it = named.begin(); it != named.end(); ++it)
         query.bindValue(QLatin1Char(':') + it.key(), it.value());
-    if (!query.exec())
-        fail(query.lastError());
+    if (!query.exec()) fail(query.lastError());
 }
 
 void runSqlInOrder(QSqlQuery &query, const QString &sql, const QVariantList &values)
 {
-    if (!query.prepare(sql))
-        fail(query.lastError());
+    if (!query.prepare(sql)) fail(query.lastError());
     for (const QVariant &v : values)
         query.addBindValue(v);
-    if (!query.exec())
-        fail(query.lastError());
+    if (!query.exec()) fail(query.lastError());
 }
 
 bool temEsquemaDaLoja(QSqlDatabase db)
@@ -93,8 +83,7 @@ void confereLoja(QSqlDatabase db, const QString &nome)
 {
     const bool arquivo = isSqlite(db);
     try {
-        if (temEsquemaDaLoja(db))
-            return;
+        if (temEsquemaDaLoja(db)) return;
     } catch (const Exception &e) {
         const int code = e.sqlError().nativeErrorCode().toInt() & 0xff;
         if (arquivo && (code == SqliteNotADatabase || code == SqliteCorrupt))
@@ -107,8 +96,7 @@ void confereLoja(QSqlDatabase db, const QString &nome)
                 e.sqlError());
         throw Exception(QStringLiteral("%1: %2").arg(nome, e.Message()), e.sqlError());
     }
-    const QString oQue =
-        arquivo ? QStringLiteral("O arquivo") : QStringLiteral("O banco de dados");
+    const QString oQue = arquivo ? QStringLiteral("O arquivo") : QStringLiteral("O banco de dados");
     throw Exception(QStringLiteral("%1 %2 não tem as tabelas da loja. Para criá-las: "
                                    "qelstore create --database %2 (ou qelstore demo, para a "
                                    "loja de demonstração).")

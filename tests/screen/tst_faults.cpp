@@ -11,6 +11,7 @@
 #include "blended.h"
 #include "clientdataset.h"
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "exception.h"
 #include "qelservices.h"
 #include "screen/globals.h"
@@ -420,11 +421,10 @@ void TestFaults::connectionBrokenInsideClosing()
             if (!t.exec(QStringLiteral("SELECT pg_backend_pid()")) || !t.next())
                 throw Exception(t.lastError().text());
             const QString travaPid = t.value(0).toString();
-            if (!trava.database().transaction()
-                || !t.exec(QStringLiteral("INSERT INTO MOVCAIXA (CDFILIAL, NRSEQVENDA, NRSEQUMOVI)"
-                                          " VALUES ('0001', '%1', '%2')")
-                               .arg(Ajusta(QStringLiteral("1"), 10),
-                                    Ajusta(QStringLiteral("1"), 3))))
+            const Transaction segura(trava.database()); // holds the key until the end
+            if (!t.exec(QStringLiteral("INSERT INTO MOVCAIXA (CDFILIAL, NRSEQVENDA, NRSEQUMOVI)"
+                                       " VALUES ('0001', '%1', '%2')")
+                            .arg(Ajusta(QStringLiteral("1"), 10), Ajusta(QStringLiteral("1"), 3))))
                 throw Exception(t.lastError().text());
             preso.set_value(QString());
             QSqlQuery q(olha.database());
@@ -447,7 +447,6 @@ void TestFaults::connectionBrokenInsideClosing()
                 && q.next() && q.value(0).toBool())
                 cortado = pid;
             q.finish();
-            trava.database().rollback();
         } catch (const Exception &e) {
             try {
                 preso.set_value(e.Message());
@@ -464,7 +463,8 @@ void TestFaults::connectionBrokenInsideClosing()
     QVERIFY2(!cortado.isEmpty(),
              qPrintable(QStringLiteral("the closing never queued on the held movement: ")
                         + m_presenter->texts().join(u'|')));
-    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereMensagem(
+        QStringLiteral("A venda não foi gravada: a conexão com o banco de dados falhou"));
     confereVendaNaTela(v);
     confereNadaGravado(1);
 
@@ -524,7 +524,7 @@ void TestFaults::readOnlyStoreWhileRecording()
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 1")));
     m_operador->grava();
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 0")));
-    confereMensagem(QStringLiteral("A venda não foi gravada"));
+    confereMensagem(QStringLiteral("A venda não foi gravada: o banco de dados está somente"));
     confereVendaNaTela(v);
     confereNadaGravado(1);
 
