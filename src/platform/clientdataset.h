@@ -28,32 +28,19 @@ namespace Decl {
 struct Column
 {
     FieldDecl decl;
-    Column &label(const QString &text)
-    {
-        decl.displayLabel = text;
-        return *this;
-    }
-    Column &hidden()
-    {
-        decl.visible = false;
-        return *this;
-    }
-    Column &currency()
-    {
-        decl.currency = true;
-        return *this;
-    }
-    Column &format(const QString &pattern)
-    {
-        decl.displayFormat = pattern;
-        return *this;
-    }
-    Column &fixed()
-    {
-        decl.fixed = true;
-        return *this;
-    }
+    Column &label(const QString &text) { return set(&FieldDecl::displayLabel, text); }
+    Column &hidden() { return set(&FieldDecl::visible, false); }
+    Column &currency() { return set(&FieldDecl::currency, true); }
+    Column &format(const QString &pattern) { return set(&FieldDecl::displayFormat, pattern); }
+    Column &fixed() { return set(&FieldDecl::fixed, true); }
     operator FieldDecl() const { return decl; }
+
+private:
+    template <typename T, typename V> Column &set(T FieldDecl::*setting, const V &value)
+    {
+        decl.*setting = value;
+        return *this;
+    }
 };
 inline Column field(const char *name, FieldType type, int size = 0)
 {
