@@ -14,23 +14,6 @@ namespace Store {
 
 namespace {
 
-FieldDef str(const char *name, int size)
-{
-    return {QString::fromLatin1(name), FieldType::String, size};
-}
-FieldDef flt(const char *name)
-{
-    return {QString::fromLatin1(name), FieldType::Float};
-}
-FieldDef dtm(const char *name)
-{
-    return {QString::fromLatin1(name), FieldType::DateTime};
-}
-FieldDef i4(const char *name)
-{
-    return {QString::fromLatin1(name), FieldType::Integer};
-}
-
 QVariant asField(const QVariant &v, const FieldDef &f)
 {
     if (v.isNull()) return QVariant();
@@ -76,12 +59,9 @@ DataPacket select(QSqlDatabase db, const QList<FieldDef> &layout, const QString 
         columns << f.name.toUpper();
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString sql =
-        QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), from);
-    if (!q.prepare(sql)) throw Exception(q.lastError().text());
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec()) throw Exception(q.lastError().text());
+    runSqlInOrder(
+        q, QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), from),
+        binds);
     DataPacket packet(layout);
     const int n = int(layout.size());
     while (q.next()) {
@@ -94,6 +74,16 @@ DataPacket select(QSqlDatabase db, const QList<FieldDef> &layout, const QString 
     return packet;
 }
 
+// The columns of a store table as fields of its cache file.
+QList<FieldDef> tableFields(const QString &table)
+{
+    for (const TableDecl &t : tables()) {
+        if (t.name == table)
+            return fieldsOf(t.columns);
+    }
+    return {};
+}
+
 void save(const DataPacket &packet, const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -102,60 +92,48 @@ void save(const DataPacket &packet, const QString &path)
 
 } // namespace
 
+// The parameters file is the terminal's row, with the columns of its table.
 QList<FieldDef> parametersLayout()
 {
-    return {str("CDFILIAL", 4),        str("IDESQUEMA", 3),       str("CDLOJA", 10),
-            str("CDCCUSCLIE", 10),     dtm("DTABERCAIX"),         str("CDEMPRESA", 2),
-            str("CDCAIXA", 3),         str("IDPAISINTEGRA", 1),   str("NRSERIEECF", 20),
-            i4("IDTIPOIMPFIS"),        str("DSMODELOECFVE", 30),  str("DSMARCAECFVE", 30),
-            str("ECFIMP", 30),         str("SGESTADOFILI", 2),    str("DSDIRCAD", 255),
-            str("STTOTCV", 1),         str("DSOBSCUPFIS", 200),   str("IDIMPBARRCUP", 1),
-            str("IDIMPSALDOCUPOM", 1), str("IdTpTelaVe", 1),      str("DSMENSCPFCUP", 200),
-            str("NRINSJUREMPR", 20),   str("CDINSCESTAEMPR", 20), str("IDPARIMPRLIMVDC", 1),
-            str("NRSERIEIMP", 20)};
+    QList<FieldDef> out = tableFields(QStringLiteral("TERMINAL"));
+    for (FieldDef &f : out) {
+        if (f.name == QLatin1String("IDTPTELAVE"))
+            f.name = QStringLiteral("IdTpTelaVe"); // the screen's spelling of this one
+    }
+    return out;
 }
 
 QList<FieldDef> controleAcessLayout()
 {
-    return {str("CDOPERADOR", 12), str("NMOPERADOR", 50)};
+    return fieldsOf({text("CDOPERADOR", 12), text("NMOPERADOR", 50)});
 }
 
 QList<FieldDef> dataMovimentoLayout()
 {
-    return {str("CDFILIAL", 4), dtm("DATAMOVIMENTO")};
+    return fieldsOf({text("CDFILIAL", 4), dateTime("DATAMOVIMENTO")});
 }
 
 // The payment types are exported with the columns of their table, in its order.
 QList<FieldDef> confTipoReceLayout()
 {
-    QList<FieldDef> out;
-    for (const TableDecl &t : tables()) {
-        if (t.name != QLatin1String("TIPORECE"))
-            continue;
-        for (const ColumnDecl &c : t.columns) {
-            FieldDef f;
-            f.name = c.name;
-            f.type = c.type;
-            f.size = c.type == FieldType::String ? c.size : 0;
-            out << f;
-        }
-    }
-    return out;
+    return tableFields(QStringLiteral("TIPORECE"));
 }
 
 // The product list and the search list read the same file: the columns of both.
 QList<FieldDef> produtosLayout()
 {
-    return {str("CDPRODUTO", 10),  str("CDARVPROD", 20),     str("NMPRODUTO", 50),
-            str("IDPESAPROD", 1),  flt("QTTARAPROD"),        str("CDFAMILISALD", 3),
-            str("SGUNIDADE", 10),  str("IDTIPOCOMPPROD", 1), str("IDIMPPRODUTO", 1),
-            dtm("DTINIVGPROMOC"),  dtm("DTFINVGPROMOC"),     str("CDBARPRODUTO", 30),
-            str("CDPRODINTE", 20), str("CDPROTECLADO", 20)};
+    return fieldsOf({text("CDPRODUTO", 10),          text("CDARVPROD", 20),
+                     text("NMPRODUTO", 50),          text("IDPESAPROD", 1),
+                     real("QTTARAPROD"),             text("CDFAMILISALD", 3),
+                     text("SGUNIDADE", 10),          text("IDTIPOCOMPPROD", 1),
+                     text("IDIMPPRODUTO", 1),        dateTime("DTINIVGPROMOC"),
+                     dateTime("DTFINVGPROMOC"),      text("CDBARPRODUTO", 30),
+                     text("CDPRODINTE", 20),         text("CDPROTECLADO", 20)});
 }
 
 QList<FieldDef> aliqImpFisLayout()
 {
-    return {str("CDALIQIMPFIS", 10), flt("VRALIQIMPFIS"), str("IDALIQIMPFIS", 1)};
+    return fieldsOf({text("CDALIQIMPFIS", 10), real("VRALIQIMPFIS"), text("IDALIQIMPFIS", 1)});
 }
 
 QString parametersFile()
@@ -175,6 +153,12 @@ QStringList cacheFiles()
 
 void exportCaches(QSqlDatabase db, const QString &exeDir, const Terminal &terminal)
 {
+    // A file that is not a store is named and refused before anything is read from it.
+    confereLoja(db, isPostgres(db) ? QStringLiteral("postgresql://%1@%2:%3/%4")
+                                         .arg(db.userName(), db.hostName())
+                                         .arg(db.port())
+                                         .arg(db.databaseName())
+                                   : db.databaseName());
     const QStringList files = cacheFiles();
     const QString base = QDir(exeDir).absolutePath() + QLatin1Char('/');
 

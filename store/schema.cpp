@@ -13,9 +13,7 @@
 
 namespace Store {
 
-namespace {
-
-ColumnDecl text(const char *name, int size, bool notNull = false)
+ColumnDecl text(const char *name, int size, bool notNull)
 {
     return {QString::fromLatin1(name), FieldType::String, size, notNull};
 }
@@ -35,10 +33,20 @@ ColumnDecl date(const char *name)
 {
     return {QString::fromLatin1(name), FieldType::Date, 0, false};
 }
-ColumnDecl dateTime(const char *name, bool notNull = false)
+ColumnDecl dateTime(const char *name, bool notNull)
 {
     return {QString::fromLatin1(name), FieldType::DateTime, 0, notNull};
 }
+
+QList<FieldDef> fieldsOf(const QList<ColumnDecl> &columns)
+{
+    QList<FieldDef> out;
+    for (const ColumnDecl &c : columns)
+        out << FieldDef{c.name, c.type, c.type == FieldType::String ? c.size : 0};
+    return out;
+}
+
+namespace {
 
 QStringList names(std::initializer_list<const char *> list)
 {
@@ -343,29 +351,15 @@ void exec(QSqlDatabase db, const QString &statement)
 {
     QSqlQuery q(db);
     if (!q.exec(statement))
-        throw Exception(QStringLiteral("%1\n%2").arg(q.lastError().text(), statement));
-}
-
-bool hasVersionTable(QSqlDatabase db)
-{
-    QSqlQuery q(db);
-    const QString probe =
-        isPostgres(db)
-            ? QStringLiteral(
-                  "SELECT 1 FROM information_schema.tables "
-                  "WHERE table_schema = current_schema() AND table_name = 'schemaversion'")
-            : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' "
-                             "AND name = 'SCHEMAVERSION'");
-    if (!q.exec(probe)) throw Exception(q.lastError().text());
-    return q.next();
+        throw Exception(QStringLiteral("%1\n%2").arg(q.lastError().text(), statement),
+                        q.lastError());
 }
 
 int schemaVersion(QSqlDatabase db)
 {
-    if (!hasVersionTable(db)) return 0;
+    if (!temEsquemaDaLoja(db)) return 0;
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSION")))
-        throw Exception(q.lastError().text());
+    runSql(q, QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSION"));
     return q.next() ? q.value(0).toInt() : 0;
 }
 
@@ -377,7 +371,7 @@ int createSchema(QSqlDatabase db)
         // Two terminals creating the schema at once: the second waits for the first.
         exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(7107100)"));
     }
-    if (!hasVersionTable(db))
+    if (!temEsquemaDaLoja(db))
         exec(db, QStringLiteral("CREATE TABLE SCHEMAVERSION (NRVERSAO INTEGER NOT NULL "
                                 "PRIMARY KEY, DTAPLICACAO %1)")
                      .arg(postgres ? QStringLiteral("TIMESTAMP(3)") : QStringLiteral("TIMESTAMP")));
@@ -387,11 +381,10 @@ int createSchema(QSqlDatabase db)
         for (const QString &statement : m.statements(postgres))
             exec(db, statement);
         QSqlQuery q(db);
-        q.prepare(
-            QStringLiteral("INSERT INTO SCHEMAVERSION (NRVERSAO, DTAPLICACAO) VALUES (?, ?)"));
-        q.addBindValue(m.version);
-        q.addBindValue(QDateTime::currentDateTime());
-        if (!q.exec()) throw Exception(q.lastError().text());
+        runSqlInOrder(q,
+                      QStringLiteral("INSERT INTO SCHEMAVERSION (NRVERSAO, DTAPLICACAO) "
+                                     "VALUES (?, ?)"),
+                      {m.version, QDateTime::currentDateTime()});
     }
     tx.commit();
     return before;
@@ -417,26 +410,6 @@ std::unique_ptr<DbConnection> connect(const QString &connectionString, bool crea
     connection->ConnectionString = cs;
     connection->setConnected(true);
     return connection;
-}
-
-// ---- helpers shared by the store's sources ----
-
-Transaction::Transaction(QSqlDatabase db) : m_db(db)
-{
-    if (!m_db.transaction())
-        throw Exception(QStringLiteral("Não foi possível iniciar a transação: %1")
-                            .arg(m_db.lastError().text()));
-}
-
-Transaction::~Transaction()
-{
-    if (!m_done) m_db.rollback();
-}
-
-void Transaction::commit()
-{
-    if (!m_db.commit()) throw Exception(m_db.lastError().text());
-    m_done = true;
 }
 
 } // namespace Store

@@ -2,6 +2,7 @@
 // branch of 20,000 products, for SQLite and (when QEL_TEST_PG is set) PostgreSQL: the branch
 // read from the database, and the packet handed back again while the tax tables are unchanged.
 
+#include "benchstores.h"
 #include "clientdataset.h"
 #include "dbconnection.h"
 #include "exception.h"
@@ -20,15 +21,6 @@
 #include <ctime>
 
 namespace {
-
-FieldDecl decl(const char *name, FieldType type, int size = 0)
-{
-    FieldDecl d;
-    d.name = QString::fromLatin1(name);
-    d.type = type;
-    d.size = size;
-    return d;
-}
 
 struct Figures
 {
@@ -52,10 +44,9 @@ Figures measure(const QString &connectionString, int runs, bool reused)
     rdmRegVendaManual = nullptr;
 
     ClientDataSet cdsImposto(QStringLiteral("cdsImposto"));
-    cdsImposto.setFieldDecls(
-        {decl("CDPRODUTO", FieldType::String, 10), decl("NMPRODUTO", FieldType::String, 50),
-         decl("NMIMPOSTO", FieldType::String, 30), decl("VRPEALIMPFIS", FieldType::Float),
-         decl("SGIMPOSTO", FieldType::String, 10)});
+    cdsImposto.setFieldDecls({Decl::text("CDPRODUTO", 10), Decl::text("NMPRODUTO", 50),
+                              Decl::text("NMIMPOSTO", 30), Decl::num("VRPEALIMPFIS"),
+                              Decl::text("SGIMPOSTO", 10)});
     cdsImposto.CreateDataSet();
 
     QList<double> total, query, cpu;
@@ -103,18 +94,11 @@ int main(int argc, char *argv[])
     const int runCount = qMax(1, parser.value(runs).toInt());
 
     QTextStream out(stdout);
-    QList<QPair<QString, QString>> stores;
-    stores << qMakePair(QStringLiteral("SQLite"),
-                        QStringLiteral("sqlite:") + QDir::currentPath() + "/bench_aliq.db");
-    const QString pg = qEnvironmentVariable("QEL_TEST_PG");
-    if (!pg.isEmpty())
-        stores << qMakePair(QStringLiteral("PostgreSQL"), pg);
-    else
-        out << "PostgreSQL skipped: QEL_TEST_PG is not set\n";
+    const QString file = QDir::currentPath() + "/bench_aliq.db";
+    const auto stores = storesToMeasure(file, out);
 
     try {
         for (const auto &[name, cs] : stores) {
-            const QString file = QDir::currentPath() + "/bench_aliq.db";
             if (!(parser.isSet(reuse) && name == QLatin1String("SQLite") && QFile::exists(file))) {
                 QFile::remove(file);
                 auto connection = Store::connect(cs, true);

@@ -7,7 +7,9 @@
 // the median of 30 further questions in the same process, each on another document.
 //   bench_vendagravada [--sales N] [--processes N] [--keep]
 
+#include "benchstores.h"
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "exception.h"
 #include "server/rdmregvendamanual.h"
 #include "store.h"
@@ -52,7 +54,7 @@ void fill(const QString &connectionString, int sales)
     Store::createSchema(db);
     QSqlQuery q(db);
     const bool pg = db.driverName() == QLatin1String("QPSQL");
-    db.transaction();
+    Transaction tx(db);
     q.exec(QStringLiteral("DELETE FROM VENDA"));
     if (pg) {
         // Documents 100000.. in series 1, sub-series 2, one per sale, as terminals leave them.
@@ -79,7 +81,7 @@ void fill(const QString &connectionString, int sales)
                 throw Exception(q.lastError().text());
         }
     }
-    db.commit();
+    tx.commit();
 }
 
 // One measuring process: connected, then its first questions and 30 warm ones.
@@ -125,13 +127,7 @@ int main(int argc, char *argv[])
 
         QTextStream out(stdout);
         const QString file = QDir::currentPath() + QStringLiteral("/bench_vendagravada.db");
-        QList<QPair<QString, QString>> stores{{QStringLiteral("SQLite"),
-                                               QStringLiteral("sqlite:") + file}};
-        const QString pg = qEnvironmentVariable("QEL_TEST_PG");
-        if (!pg.isEmpty())
-            stores << qMakePair(QStringLiteral("PostgreSQL"), pg);
-        else
-            out << "PostgreSQL not measured: QEL_TEST_PG is not set\n";
+        const auto stores = storesToMeasure(file, out);
         const int runs = qMax(1, parser.value(processes).toInt());
         out << "getVendaGravada on " << sales << " recorded sales; " << runs
             << " new processes per database, each connected first (not timed); times in ms\n";

@@ -1,6 +1,7 @@
 #include "qelservices.h"
 
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "exception.h"
 
 #include <QCoreApplication>
@@ -41,45 +42,13 @@ constexpr int LockTimeoutMs = 5000;
 constexpr int StatementTimeoutMs = 6000;
 constexpr int ReplyDeadlineMs = 7000;
 constexpr int BusyTimeoutMs = 5000; // SQLite: another terminal's write
-constexpr int SqliteBusy = 5, SqliteLocked = 6, SqliteCorrupt = 11, SqliteNotADatabase = 26;
+constexpr int SqliteBusy = 5, SqliteLocked = 6;
 
 void execOrThrow(QSqlDatabase &db, const QString &statement)
 {
     QSqlQuery query(db);
     if (!query.exec(statement))
         throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
-}
-
-// A database without the store's schema is refused before the session writes anything to it:
-// the screen would open and take a sale that can never be stored. The message names the file
-// (or database) and the command that makes a store of it.
-void confereLoja(QSqlDatabase &db, const QString &nome, bool arquivo)
-{
-    QSqlQuery q(db);
-    const bool achou =
-        q.exec(arquivo ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' "
-                                        "AND upper(name) = 'SCHEMAVERSION'")
-                       : QStringLiteral("SELECT 1 FROM information_schema.tables WHERE "
-                                        "table_schema = current_schema() AND "
-                                        "table_name = 'schemaversion'"));
-    if (!achou) {
-        const int code = q.lastError().nativeErrorCode().toInt() & 0xff;
-        if (arquivo && (code == SqliteNotADatabase || code == SqliteCorrupt))
-            throw Exception(
-                QStringLiteral("O arquivo %1 não é um banco de dados da loja ou está danificado. "
-                               "Confira o arquivo configurado (QEL_CONEXAO ou conexao.txt) ou "
-                               "restaure uma cópia de segurança da loja.")
-                    .arg(nome));
-        throw Exception(QStringLiteral("%1: %2").arg(nome, q.lastError().text()));
-    }
-    if (q.next())
-        return;
-    const QString oQue =
-        arquivo ? QStringLiteral("O arquivo") : QStringLiteral("O banco de dados");
-    throw Exception(QStringLiteral("%1 %2 não tem as tabelas da loja. Para criá-las: "
-                                   "qelstore create --database %2 (ou qelstore demo, para a "
-                                   "loja de demonstração).")
-                        .arg(oQue, nome));
 }
 
 } // namespace
@@ -109,7 +78,7 @@ void SetADODBSession(DbConnection *connection)
         // failing at once, and readers do not block the writer (WAL).
         execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
         // Before anything is written: WAL mode is written into the file.
-        confereLoja(db, db.databaseName(), true);
+        confereLoja(db, db.databaseName());
         // A store still in rollback-journal mode is switched by the first terminal to
         // connect. The switch does not wait on the busy timeout: while another connection
         // writes, or when two terminals start together, SQLite refuses at once. Ask again
@@ -132,7 +101,7 @@ void SetADODBSession(DbConnection *connection)
         // and the server gives up a statement before the reply watch gives up on the server.
         execOrThrow(db, QStringLiteral("SET lock_timeout = %1").arg(LockTimeoutMs));
         execOrThrow(db, QStringLiteral("SET statement_timeout = %1").arg(StatementTimeoutMs));
-        confereLoja(db, describeConnection(connection->ConnectionString), false);
+        confereLoja(db, describeConnection(connection->ConnectionString));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "clientdataset.h"
 #include "conversions.h"
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "exception.h"
 #include "qelservices.h"
 #include "storeconnection.h"
@@ -12,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -25,51 +27,6 @@ struct Documento
         return QStringLiteral("ordem %1, série %2, sub-série %3 (filial %4, loja %5)")
             .arg(ordem, serie, subSerie, filial, loja);
     }
-};
-
-// Rolls back unless committed: every way out of the recording leaves nothing behind.
-class Transacao
-{
-public:
-    explicit Transacao(QSqlDatabase db) : m_db(db)
-    {
-        QSqlQuery q(m_db);
-        // SQLite: take the write lock at once, so two terminals queue up on the busy timeout
-        // instead of failing when a reader tries to become a writer.
-        const bool sqlite = m_db.driverName() == QLatin1String("QSQLITE");
-        const bool ok = sqlite ? q.exec(QStringLiteral("BEGIN IMMEDIATE")) : m_db.transaction();
-        if (!ok)
-            throw Exception((sqlite ? q.lastError() : m_db.lastError()).text().trimmed());
-        m_sqlite = sqlite;
-    }
-    ~Transacao()
-    {
-        if (m_open)
-            rollback();
-    }
-    void commit()
-    {
-        QSqlQuery q(m_db);
-        const bool ok = m_sqlite ? q.exec(QStringLiteral("COMMIT")) : m_db.commit();
-        if (!ok)
-            throw Exception((m_sqlite ? q.lastError() : m_db.lastError()).text().trimmed());
-        m_open = false;
-    }
-
-private:
-    void rollback()
-    {
-        QSqlQuery q(m_db);
-        if (m_sqlite)
-            q.exec(QStringLiteral("ROLLBACK"));
-        else
-            m_db.rollback();
-        m_open = false;
-    }
-
-    QSqlDatabase m_db;
-    bool m_sqlite = false;
-    bool m_open = true;
 };
 
 QString texto(const DataPacket &p, int row, const char *column)
@@ -141,14 +98,14 @@ QString jaRegistrado(const Documento &d, const QString &venda)
 QString novoNumero(QSqlDatabase db, const QString &filial)
 {
     QSqlQuery q(db);
-    run(q,
+    runSql(q,
         QStringLiteral("INSERT INTO CONTADORVENDA (CDFILIAL, NRULTVENDA) VALUES (:F, 0) "
                        "ON CONFLICT (CDFILIAL) DO NOTHING"),
         {{"F", filial}});
-    run(q,
+    runSql(q,
         QStringLiteral("UPDATE CONTADORVENDA SET NRULTVENDA = NRULTVENDA + 1 WHERE CDFILIAL = :F"),
         {{"F", filial}});
-    run(q, QStringLiteral("SELECT NRULTVENDA FROM CONTADORVENDA WHERE CDFILIAL = :F"),
+    runSql(q, QStringLiteral("SELECT NRULTVENDA FROM CONTADORVENDA WHERE CDFILIAL = :F"),
         {{"F", filial}});
     if (!q.next())
         throw Exception(QStringLiteral("Contador de vendas da filial %1 indisponível.").arg(filial));
@@ -158,7 +115,7 @@ QString novoNumero(QSqlDatabase db, const QString &filial)
 QString registrada(QSqlDatabase db, const Documento &d)
 {
     QSqlQuery q(db);
-    run(q,
+    runSql(q,
         QStringLiteral("SELECT NRSEQVENDA FROM VENDA WHERE CDFILIAL = :F AND CDLOJA = :L AND "
                        "NRORDEMVND = :O AND NRSERIEVND = :S AND NRSUBSERIEVND = :U"),
         {{"F", d.filial}, {"L", d.loja}, {"O", d.ordem}, {"S", d.serie}, {"U", d.subSerie}});
@@ -173,7 +130,7 @@ void gravaItens(QSqlQuery &q, const Documento &d, const QString &venda, const Da
         "VRPEALIMPFIS, DTVENDA, DTENTRVENDA, DTFECHAVENDA, CDOPERADOR, NRMESA, CDSALA) VALUES "
         "(:F, :V, :I, :P, :N, :Q, :U, :T, :D, :A, :NI, :SI, :AL, :DV, :DE, :DF, :O, :M, :S)");
     for (int r = 0; r < itens.rowCount(); ++r) {
-        run(q, sql,
+        runSql(q, sql,
             {{"F", d.filial},
              {"V", venda},
              {"I", texto(itens, r, "NRSEQUITVENDA")},
@@ -205,7 +162,7 @@ void gravaMovimentos(QSqlQuery &q, const Documento &d, const QString &venda,
         "CDCONSUMIDOR, CDCCUSCLIE, DTHRINCMOV, DTMOVIMCAIXA, DSIMPFISCAL) VALUES "
         "(:F, :V, :N, :C, :K, :TR, :NT, :IT, :VR, :TT, :OT, :CL, :CO, :CC, :DH, :DM, :DS)");
     for (int r = 0; r < movs.rowCount(); ++r) {
-        run(q, sql,
+        runSql(q, sql,
             {{"F", d.filial},
              {"V", venda},
              {"N", Ajusta(QString::number(r + 1), 3)},
@@ -243,7 +200,7 @@ Situacao situacaoAgora(const Documento &d, const QString &venda, const QString &
         if (!s.numero.isEmpty() && s.numero == venda) {
             // Number, terminal and recording time together tell this recording's sale.
             QSqlQuery q(storeDatabase());
-            run(q,
+            runSql(q,
                 QStringLiteral("SELECT COUNT(*) FROM VENDA WHERE CDFILIAL = :F AND "
                                "NRSEQVENDA = :V AND CDCAIXA = :C AND DTHRGRAVACAO = :G"),
                 {{"F", d.filial}, {"V", venda}, {"C", caixa}, {"G", gravacao}});
@@ -255,30 +212,54 @@ Situacao situacaoAgora(const Documento &d, const QString &venda, const QString &
     return s;
 }
 
+// Why the store refused, told by the database's kind and code of error (SQLite's result code,
+// PostgreSQL's SQLSTATE), never by its wording, which changes with the driver and language.
+QString causaDa(const QSqlError &erro, const QString &driver)
+{
+    const QString leitura = QStringLiteral("o banco de dados está somente para leitura");
+    const QString disco =
+        QStringLiteral("o disco do banco de dados está cheio ou não aceita gravação");
+    const QString conexao = QStringLiteral("a conexão com o banco de dados falhou");
+    const QString recusa = QStringLiteral("o banco de dados recusou a gravação");
+    if (!erro.isValid())
+        return recusa;
+    const QString codigo = erro.nativeErrorCode();
+    if (driver == QLatin1String("QSQLITE")) {
+        // Qt's SQLite driver calls every failed step a connection error: only the code tells.
+        enum { ReadOnly = 8, IoErr = 10, Full = 13, CantOpen = 14 };
+        switch (codigo.toInt() & 0xff) {
+        case ReadOnly: return leitura;
+        case IoErr:
+        case Full: return disco;
+        case CantOpen: return conexao;
+        default: return recusa;
+        }
+    }
+    if (erro.type() == QSqlError::ConnectionError)
+        return conexao;
+    if (driver != QLatin1String("QPSQL"))
+        return recusa;
+    // Errors of the client library itself carry no SQLSTATE: the session was lost.
+    if (codigo.isEmpty() || codigo.startsWith(QLatin1String("08"))
+        || codigo.startsWith(QLatin1String("57P0")))
+        return conexao;
+    if (codigo == QLatin1String("25006"))
+        return leitura;
+    if (codigo == QLatin1String("53100") || codigo == QLatin1String("58030"))
+        return disco;
+    return recusa;
+}
+
 // A sale the store refused, told so the operator knows what happened to it and what to do;
 // the database's own words come last, for whoever looks into it.
-QString naoGravada(const QString &motivo, bool conferido)
+QString naoGravada(const Exception &falha, const QString &driver, bool conferido)
 {
-    const QString texto = motivo.simplified();
-    const QString t = texto.toLower();
-    QString causa;
-    if (t.contains(QLatin1String("readonly")) || t.contains(QLatin1String("read-only"))
-        || t.contains(QLatin1String("read only")))
-        causa = QStringLiteral("o banco de dados está somente para leitura");
-    else if (t.contains(QLatin1String("disk is full")) || t.contains(QLatin1String("no space"))
-             || t.contains(QLatin1String("disk i/o")) || t.contains(QLatin1String("disk full")))
-        causa = QStringLiteral("o disco do banco de dados está cheio ou não aceita gravação");
-    else if (t.contains(QLatin1String("conectar ao banco"))
-             || t.contains(QLatin1String("connection")) || t.contains(QLatin1String("terminat"))
-             || t.contains(QLatin1String("server closed")))
-        causa = QStringLiteral("a conexão com o banco de dados falhou");
-    else
-        causa = QStringLiteral("o banco de dados recusou a gravação");
+    const QString texto = falha.Message().simplified();
     const QString conselho =
         conferido ? QStringLiteral("Nada dela ficou registrado; grave de novo.")
                   : QStringLiteral("Confira o banco de dados antes de gravar de novo.");
     return QStringLiteral("A venda não foi gravada: %1. %2 (%3)")
-        .arg(causa, conselho,
+        .arg(causaDa(falha.sqlError(), driver), conselho,
              texto.isEmpty() ? QStringLiteral("sem detalhe do banco de dados") : texto);
 }
 
@@ -325,19 +306,21 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
         }
 
         QString venda;
-        QString falha;
+        std::optional<Exception> falha;
+        QString driver;
         const QDateTime gravacao = QDateTime::currentDateTime();
         try {
             QSqlDatabase db = storeDatabase();
+            driver = db.driverName();
             // Declared before the transaction so they outlive it: on PostgreSQL a statement
             // freed inside a failed transaction cannot be released and stays in the session.
             QSqlQuery q(db), qItens(db), qMovimentos(db);
-            Transacao transacao(db);
+            Transaction transacao(db);
             const QString anterior = registrada(db, doc);
             if (!anterior.isEmpty())
                 return jaRegistrado(doc, anterior);
             venda = novoNumero(db, doc.filial);
-            run(q,
+            runSql(q,
                 QStringLiteral(
                     "INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, CDCAIXA, CDEMPRESA, "
                     "NRORDEMVND, NRSERIEVND, NRSUBSERIEVND, DTVENDA, NRMESA, CDSALA, CDOPERADOR, "
@@ -367,9 +350,9 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
             gravaMovimentos(qMovimentos, doc, venda, values[0].toString(), movs);
             transacao.commit();
         } catch (const Exception &e) {
-            falha = e.Message();
+            falha = e;
         }
-        if (!falha.isEmpty()) {
+        if (falha) {
             // What the store holds now decides, asked on a connection that answers (the
             // failure may have been that connection's): another terminal's recording of the
             // same document stopped this one at its unique key, or the commit reached the
@@ -379,7 +362,7 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
             const bool cortada = storeConnection().repliesCut();
             const Situacao agora = situacaoAgora(doc, venda, values[0].toString(), gravacao);
             if (agora.numero.isEmpty())
-                return naoGravada(falha, agora.conhecida && !cortada);
+                return naoGravada(*falha, driver, agora.conhecida && !cortada);
             if (!agora.nossa)
                 return jaRegistrado(doc, agora.numero);
         }

@@ -4,6 +4,7 @@
 #include "pricing.h"
 
 #include "clientdataset.h"
+#include "dbwork.h"
 #include "exception.h"
 #include "storeconnection.h"
 
@@ -26,7 +27,7 @@ enum class Tabela { NaoHa, Vencida, Vigente };
 Tabela tabela(QSqlDatabase db, const QString &where, const QVariantMap &binds, QString &codigo)
 {
     QSqlQuery q(db);
-    run(q,
+    runSql(q,
         QStringLiteral("SELECT CDTABPRECO, DTINIVGTABPRECO, DTFINVGTABPRECO FROM TABPRECO WHERE ")
             + where + QStringLiteral(" ORDER BY DTINIVGTABPRECO DESC, CDTABPRECO"),
         binds);
@@ -93,7 +94,7 @@ QVariant retornaPreco(const QVariant *values, int highValues, ClientDataSet *cds
         QSqlDatabase db = storeDatabase();
 
         QSqlQuery p(db);
-        run(p, QStringLiteral("SELECT IDBLOQPROD FROM PRODUTO WHERE CDPRODUTO = :P"),
+        runSql(p, QStringLiteral("SELECT IDBLOQPROD FROM PRODUTO WHERE CDPRODUTO = :P"),
             {{"P", produto}});
         if (!p.next())
             return QStringLiteral("PRECNCAD");
@@ -106,7 +107,7 @@ QVariant retornaPreco(const QVariant *values, int highValues, ClientDataSet *cds
             return falha;
 
         QSqlQuery q(db);
-        run(q,
+        runSql(q,
             QStringLiteral("SELECT VRPRECO, VRDESCONTO, VRACRESCIMO, VRPRECOCLIE, IDPRECVARIA, "
                            "IDPERCVALOR, IDACREDESC, VRPRECODIA FROM ITTABPRECO "
                            "WHERE CDTABPRECO = :T AND CDPRODUTO = :P"),

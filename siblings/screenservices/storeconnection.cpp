@@ -5,7 +5,6 @@
 #include "qelservices.h"
 
 #include <QFile>
-#include <QSqlError>
 
 #include <sys/stat.h>
 
@@ -70,14 +69,4 @@ QSqlDatabase storeDatabase()
         c.setConnected(false);
     c.setConnected(true);
     return c.database();
-}
-
-void run(QSqlQuery &query, const QString &sql, const QVariantMap &binds)
-{
-    if (!query.prepare(sql))
-        throw Exception(query.lastError().text().trimmed());
-    for (auto it = binds.begin(); it != binds.end(); ++it)
-        query.bindValue(QLatin1Char(':') + it.key(), it.value());
-    if (!query.exec())
-        throw Exception(query.lastError().text().trimmed());
 }

@@ -22,6 +22,52 @@ struct FieldDecl
     QString displayFormat; // e.g. "#,##0.00"
 };
 
+// Declarations written as tables, one call a column, display settings chained:
+//   {Decl::text("NMPRODUTO", 50).label("Nome"), Decl::num("VRTOTVEND").currency()}
+namespace Decl {
+struct Column
+{
+    FieldDecl decl;
+    Column &label(const QString &text) { return set(&FieldDecl::displayLabel, text); }
+    Column &hidden() { return set(&FieldDecl::visible, false); }
+    Column &currency() { return set(&FieldDecl::currency, true); }
+    Column &format(const QString &pattern) { return set(&FieldDecl::displayFormat, pattern); }
+    Column &fixed() { return set(&FieldDecl::fixed, true); }
+    operator FieldDecl() const { return decl; }
+
+private:
+    template <typename T, typename V> Column &set(T FieldDecl::*setting, const V &value)
+    {
+        decl.*setting = value;
+        return *this;
+    }
+};
+inline Column field(const char *name, FieldType type, int size = 0)
+{
+    Column c;
+    c.decl.name = QString::fromLatin1(name);
+    c.decl.type = type;
+    c.decl.size = size;
+    return c;
+}
+inline Column text(const char *name, int size)
+{
+    return field(name, FieldType::String, size);
+}
+inline Column num(const char *name)
+{
+    return field(name, FieldType::Float);
+}
+inline Column stamp(const char *name)
+{
+    return field(name, FieldType::DateTime);
+}
+inline Column day(const char *name)
+{
+    return field(name, FieldType::Date);
+}
+} // namespace Decl
+
 // A value as text, as AsString gives it: floats in general form and dates by the locale.
 QString fieldText(FieldType type, const QVariant &value);
 

@@ -344,10 +344,10 @@ void DbConnection::setConnected(bool on)
     const Target target = parse(ConnectionString);
     QSqlDatabase db = addDatabaseFor(target, m_name);
     if (!db.open()) {
-        const QString reason = db.lastError().text();
+        const QSqlError error = db.lastError();
         db = QSqlDatabase();
         drop();
-        throw Exception(connectFailure(target, reason));
+        throw Exception(connectFailure(target, error.text()), error);
     }
     if (db.driverName() == QLatin1String("QPSQL")) useLocalTimeZone(db);
     db = QSqlDatabase();

@@ -6,49 +6,7 @@
 
 namespace {
 
-struct Col
-{
-    FieldDecl f;
-    Col &label(const QString &l)
-    {
-        f.displayLabel = l;
-        return *this;
-    }
-    Col &hidden()
-    {
-        f.visible = false;
-        return *this;
-    }
-    Col &currency()
-    {
-        f.currency = true;
-        return *this;
-    }
-    Col &format(const QString &fmt)
-    {
-        f.displayFormat = fmt;
-        return *this;
-    }
-    Col &fixed()
-    {
-        f.fixed = true;
-        return *this;
-    }
-    operator FieldDecl() const { return f; }
-};
-
-Col column(const char *name, FieldType type, int size = 0)
-{
-    Col c;
-    c.f.name = QString::fromLatin1(name);
-    c.f.type = type;
-    c.f.size = size;
-    return c;
-}
-Col text(const char *name, int size) { return column(name, FieldType::String, size); }
-Col num(const char *name) { return column(name, FieldType::Float); }
-Col stamp(const char *name) { return column(name, FieldType::DateTime); }
-Col day(const char *name) { return column(name, FieldType::Date); }
+using namespace Decl;
 
 // Hides every column but the named ones (the shown columns of a grid or search list).
 QList<FieldDecl> showOnly(QList<FieldDecl> cols, const QStringList &shown)

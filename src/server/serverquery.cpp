@@ -25,6 +25,11 @@ QString errorText(const QSqlError &error)
     return text;
 }
 
+[[noreturn]] void fail(const QSqlError &error)
+{
+    throw Exception(errorText(error), error);
+}
+
 // ---- result columns -------------------------------------------------------------------------
 
 struct ColumnInfo
@@ -276,7 +281,7 @@ void ServerQuery::run(bool select)
         m_connection.setConnected(true);
         query = std::make_unique<QSqlQuery>(m_connection.database());
         query->setForwardOnly(true);
-        if (!query->prepare(m_sql)) throw Exception(errorText(query->lastError()));
+        if (!query->prepare(m_sql)) fail(query->lastError());
     }
     for (int i = 0; i < m_params.size(); ++i) {
         const ParamDecl &p = m_params.at(i);
@@ -295,7 +300,7 @@ void ServerQuery::run(bool select)
         }
         query->bindValue(QLatin1Char(':') + p.name, bound);
     }
-    if (!query->exec()) throw Exception(errorText(query->lastError()));
+    if (!query->exec()) fail(query->lastError());
     if (select) {
         const QSqlRecord record = query->record();
         for (const QString &name : std::as_const(m_persistentFields)) {
@@ -382,7 +387,7 @@ DataPacket DataSetProvider::packetFrom(QSqlQuery &query, const QSqlDatabase &db)
             take(i, query.value(i));
         packet.appendRow(row);
     }
-    if (query.lastError().isValid()) throw Exception(errorText(query.lastError()));
+    if (query.lastError().isValid()) fail(query.lastError());
 
     for (int i = 0; i < count; ++i) {
         if (columns.at(i).type != FieldType::String) continue;

@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +55,10 @@ private slots:
     // --export-caches writes the six cache files from the configured store, and an unknown
     // store is an error with exit code 1.
     void exportCachesFromTheConfiguredStore();
+    // A store file that is no store (damaged, empty, another program's database) is named with
+    // what to do, by the host and by the store tool alike, and is left exactly as it was.
+    void exportCachesRefusesAFileThatIsNotAStore_data();
+    void exportCachesRefusesAFileThatIsNotAStore();
 };
 
 void TestHostCli::optionsAreListedAndUnknownOnesRefused()
@@ -129,6 +136,63 @@ void TestHostCli::exportCachesFromTheConfiguredStore()
     QVERIFY2(refused.err.contains(QStringLiteral("postgresql://caixa@127.0.0.1:1/loja"))
                  && !refused.err.contains(QStringLiteral("S3nha")),
              qPrintable(refused.err));
+}
+
+void TestHostCli::exportCachesRefusesAFileThatIsNotAStore_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("diagnosis");
+    QByteArray noise(8192, Qt::Uninitialized);
+    QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    QTest::newRow("random bytes") << noise << QStringLiteral("danificado");
+    QTest::newRow("empty file") << QByteArray() << QStringLiteral("não tem as tabelas da loja");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("outro.db"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "outro");
+        db.setDatabaseName(path);
+        QVERIFY(db.open() && QSqlQuery(db).exec(QStringLiteral("CREATE TABLE AGENDA (X)")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("outro"));
+    QFile other(path);
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QTest::newRow("another database")
+        << other.readAll() << QStringLiteral("não tem as tabelas da loja");
+}
+
+void TestHostCli::exportCachesRefusesAFileThatIsNotAStore()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, diagnosis);
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("loja.db"));
+    QFile file(store);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    const QString exe = dir.filePath(QStringLiteral("qelpos"));
+    QVERIFY(QFile::copy(QStringLiteral(QEL_HOST), exe));
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner);
+    QProcessEnvironment env = withoutDisplay();
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QFileInfo(QStringLiteral(QEL_HOST)).path());
+    env.insert(QStringLiteral("QEL_CONEXAO"), QStringLiteral("sqlite:") + store);
+
+    const QList<Run> runs{runHost(exe, {QStringLiteral("--export-caches")}, env),
+                          runHost(QStringLiteral(QEL_STORE_TOOL),
+                                  {QStringLiteral("export"), QStringLiteral("--database"), store,
+                                   QStringLiteral("--dir"), dir.path()},
+                                  env)};
+    for (const Run &r : runs) {
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(store) && r.err.contains(diagnosis) &&
+                     r.err.contains(QStringLiteral("qelstore create --database")),
+                 qPrintable(r.err));
+    }
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("PARAMETROSQEL.CDS"))));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == bytes);
+    QVERIFY(!QFile::exists(store + QStringLiteral("-wal")));
 }
 
 QTEST_MAIN(TestHostCli)

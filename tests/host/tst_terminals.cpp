@@ -87,6 +87,8 @@ private:
     bool waitAll(QList<Terminal> &terminals, int ms, QString *report);
     void collect(const Terminal &t, KeyedSales *sales);
     void checkStore(const KeyedSales &sales, const QStringList &caixas, int cashShifts);
+    // Every terminal ends without a failure, and the store holds each sale keyed, once.
+    void checkAllStored(QList<Terminal> &terminals, const QStringList &caixas, int sales);
 
     QString m_cs;
     QString m_pgDatabase;
@@ -216,6 +218,17 @@ void TestTerminals::collect(const Terminal &t, KeyedSales *sales)
     }
 }
 
+void TestTerminals::checkAllStored(QList<Terminal> &terminals, const QStringList &caixas, int sales)
+{
+    QString report;
+    QVERIFY2(waitAll(terminals, 300000, &report), qPrintable(report));
+    KeyedSales keyed;
+    for (const Terminal &t : terminals)
+        collect(t, &keyed);
+    QCOMPARE(keyed.size(), sales);
+    checkStore(keyed, caixas, sales);
+}
+
 // The store holds exactly the sales the terminals keyed: each whole (its items and movements,
 // totals that agree, its cash shift), once, under a number of its own; nothing else.
 void TestTerminals::checkStore(const KeyedSales &sales, const QStringList &caixas, int cashShifts)
@@ -296,14 +309,7 @@ void TestTerminals::eightTerminalsOnPostgres()
     }
     for (int k = 0; k < terminals.size(); ++k)
         start(terminals[k], 50, 10000 + 1000 * (k + 1));
-    QString report;
-    QVERIFY2(waitAll(terminals, 300000, &report), qPrintable(report));
-
-    KeyedSales sales;
-    for (const Terminal &t : terminals)
-        collect(t, &sales);
-    QCOMPARE(sales.size(), 400);
-    checkStore(sales, caixas, 400);
+    checkAllStored(terminals, caixas, 400);
     QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM VENDA")).toInt(), 400);
 }
 
@@ -353,14 +359,7 @@ void TestTerminals::twoTerminalsOnSqlite()
                               prepareTerminal(QStringLiteral("sqlite202"), QStringLiteral("202"))};
     start(terminals[0], 50, 21000);
     start(terminals[1], 50, 22000);
-    QString report;
-    QVERIFY2(waitAll(terminals, 300000, &report), qPrintable(report));
-
-    KeyedSales sales;
-    for (const Terminal &t : terminals)
-        collect(t, &sales);
-    QCOMPARE(sales.size(), 100);
-    checkStore(sales, {QStringLiteral("201"), QStringLiteral("202")}, 100);
+    checkAllStored(terminals, {QStringLiteral("201"), QStringLiteral("202")}, 100);
 }
 
 void TestTerminals::lockedSqliteStoreWaits_data()

@@ -85,11 +85,7 @@ QString freshDemoStore(const QString &backend, const QString &name, int products
 
 void execSql(const QString &connectionString, const QString &sql)
 {
-    static int counter = 0;
-    DbConnection c(QStringLiteral("fixture_%1").arg(++counter));
-    c.ConnectionString = connectionString;
-    c.setConnected(true);
-    run(c.database(), sql);
+    run(Store::connect(connectionString)->database(), sql);
 }
 
 void dropChangeCounters(const QString &connectionString)
@@ -119,15 +115,6 @@ void setServerUp(const QString &connectionString, bool up)
     execSql(serverUrl(), QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
                                         "WHERE datname = '%1' AND pid <> pg_backend_pid()")
                              .arg(dbName));
-}
-
-FieldDecl decl(const char *name, FieldType type, int size)
-{
-    FieldDecl d;
-    d.name = QString::fromLatin1(name);
-    d.type = type;
-    d.size = size;
-    return d;
 }
 
 } // namespace StoreFixture

@@ -41,10 +41,7 @@ void dropChangeCounters(const QString &connectionString);
 // (false), then accepted again (true).
 void setServerUp(const QString &connectionString, bool up);
 
-// Dataset column declarations for the loads the tests check.
-FieldDecl decl(const char *name, FieldType type, int size = 0);
-inline FieldDecl text(const char *name, int size) { return decl(name, FieldType::String, size); }
-inline FieldDecl real(const char *name) { return decl(name, FieldType::Float); }
-inline FieldDecl dateTime(const char *name) { return decl(name, FieldType::DateTime); }
+// Dataset column declarations for the loads the tests check (Decl::text, num, ...).
+using namespace Decl;
 
 } // namespace StoreFixture

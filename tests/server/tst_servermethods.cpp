@@ -48,11 +48,8 @@ void useStore(const QString &connectionString)
 
 QList<QVariantList> rows(const QString &connectionString, const QString &sql)
 {
-    static int counter = 0;
-    DbConnection c(QStringLiteral("check_%1").arg(++counter));
-    c.ConnectionString = connectionString;
-    c.setConnected(true);
-    QSqlQuery q(c.database());
+    const auto connection = Store::connect(connectionString);
+    QSqlQuery q(connection->database());
     if (!q.exec(sql)) throw Exception(sql);
     QList<QVariantList> out;
     while (q.next()) {
@@ -293,7 +290,7 @@ void TstServerMethods::aliqSistemaLoadsIntoTheTaxDataset()
 
     ClientDataSet cdsImposto(QStringLiteral("cdsImposto"));
     cdsImposto.setFieldDecls({text("CDPRODUTO", 10), text("NMPRODUTO", 50), text("NMIMPOSTO", 30),
-                              real("VRPEALIMPFIS"), text("SGIMPOSTO", 10)});
+                              num("VRPEALIMPFIS"), text("SGIMPOSTO", 10)});
     cdsImposto.setData(packet);
     QVERIFY(cdsImposto.Locate(QStringLiteral("CDPRODUTO"), QStringLiteral("900002")));
     QCOMPARE(cdsImposto.FieldByName(QStringLiteral("NMIMPOSTO")).AsString(),
@@ -662,11 +659,9 @@ void TstServerMethods::providerKeepsColumnTypesAndWidths()
     QFETCH(QString, backend);
     SKIP_UNAVAILABLE(backend);
     const QString store = freshDemoStore(backend, QStringLiteral("tst_srv_provider"), 60);
-    DbConnection connection(QStringLiteral("provider"));
-    connection.ConnectionString = store;
-    connection.setConnected(true);
+    const auto connection = Store::connect(store);
 
-    ServerQuery query(connection,
+    ServerQuery query(*connection,
                       "SELECT CDPRODUTO, QTTARAPROD, DTINIVGPROMOC, NMPRODUTO, CDFAMILISALD, "
                       "CDPROTECLADO || 'x' AS LONGO FROM PRODUTO WHERE CDPRODUTO = :P_CD",
                       {{"P_CD", ParamType::String, 16}});
@@ -701,10 +696,8 @@ void TstServerMethods::providerReadsEveryRowOfAJoin()
     const QString store = freshDemoStore("sqlite", QStringLiteral("tst_srv_join"), 120);
     execSql(store, "UPDATE PRODUTO SET NMPRODUTO = 'Açaí \"☕\" ' || NMPRODUTO "
                    "WHERE CDPRODUTO = '000001'");
-    DbConnection connection(QStringLiteral("join"));
-    connection.ConnectionString = store;
-    connection.setConnected(true);
-    ServerQuery query(connection,
+    const auto connection = Store::connect(store);
+    ServerQuery query(*connection,
                       "SELECT P.*, A.VRPEALIMPFIS FROM PRODUTO P LEFT JOIN ALIQIMPFIS A "
                       "ON A.CDPRODUTO = P.CDPRODUTO AND A.CDFILIAL = :P_F ORDER BY P.CDPRODUTO",
                       {{"P_F", ParamType::String, 16}});
@@ -731,7 +724,7 @@ void TstServerMethods::providerReadsEveryRowOfAJoin()
     query.setParamValue("P_F", "0001");
     query.Open();
     QVERIFY(!query.IsEmpty()); // the first row is read
-    QCOMPARE(DataSetProvider::packetFrom(query.result(), connection.database()).rowCount(), 122);
+    QCOMPARE(DataSetProvider::packetFrom(query.result(), connection->database()).rowCount(), 122);
     query.Close();
 }
 

@@ -1,5 +1,6 @@
 #include "clientdataset.h"
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "exception.h"
 #include "store.h"
 #include "storefixture.h"
@@ -27,11 +28,11 @@ int count(QSqlDatabase db, const QString &sql)
 // The screen's declarations of the datasets that load the product and rate files.
 QList<FieldDecl> cdsValidaProd()
 {
-    return {text("CDPRODUTO", 10),     text("CDARVPROD", 20),     text("NMPRODUTO", 50),
-            text("IDPESAPROD", 1),     real("QTTARAPROD"),        text("CDFAMILISALD", 3),
-            text("SGUNIDADE", 10),     text("IDTIPOCOMPPROD", 1), text("IDIMPPRODUTO", 1),
-            dateTime("DTINIVGPROMOC"), dateTime("DTFINVGPROMOC"), text("CDBARPRODUTO", 30),
-            text("CDPRODINTE", 20),    text("CDPROTECLADO", 20)};
+    return {text("CDPRODUTO", 10),  text("CDARVPROD", 20),     text("NMPRODUTO", 50),
+            text("IDPESAPROD", 1),  num("QTTARAPROD"),         text("CDFAMILISALD", 3),
+            text("SGUNIDADE", 10),  text("IDTIPOCOMPPROD", 1), text("IDIMPPRODUTO", 1),
+            stamp("DTINIVGPROMOC"), stamp("DTFINVGPROMOC"),    text("CDBARPRODUTO", 30),
+            text("CDPRODINTE", 20), text("CDPROTECLADO", 20)};
 }
 
 QString exportDir(const QString &backend)
@@ -228,7 +229,7 @@ void TstStore::exportedCachesLoadWithTheirDeclaredColumns()
     ClientDataSet tipos("cdsRecebAux");
     QList<FieldDecl> decls;
     for (const FieldDef &f : Store::confTipoReceLayout())
-        decls << decl(qPrintable(f.name), f.type, f.size);
+        decls << field(qPrintable(f.name), f.type, f.size);
     QCOMPARE(decls.size(), 35);
     tipos.setFieldDecls(decls);
     tipos.LoadFromFile(dir + "/Dados/Cadastros/ConfTipoRece.cds");
@@ -238,7 +239,7 @@ void TstStore::exportedCachesLoadWithTheirDeclaredColumns()
 
     ClientDataSet aliquota("cdsAliquota");
     aliquota.setFieldDecls(
-        {text("CDALIQIMPFIS", 10), real("VRALIQIMPFIS"), text("IDALIQIMPFIS", 1)});
+        {text("CDALIQIMPFIS", 10), num("VRALIQIMPFIS"), text("IDALIQIMPFIS", 1)});
     aliquota.LoadFromFile(dir + "/Dados/Cadastros/AliqImpFis.cds");
     QCOMPARE(aliquota.RecordCount(), 7);
 }
@@ -321,9 +322,10 @@ void TstStore::upgradeToVersion3CountsEveryChange()
     }
 
     const QMap<QString, qint64> kept = counters(db);
-    QVERIFY(db.transaction());
-    QVERIFY(q.exec("UPDATE PRODUTO SET NMPRODUTO = 'Desfeito'"));
-    QVERIFY(db.rollback());
+    {
+        const Transaction desfeita(db); // left without a commit: rolled back
+        QVERIFY(q.exec("UPDATE PRODUTO SET NMPRODUTO = 'Desfeito'"));
+    }
     QCOMPARE(counters(db), kept);
 
     QCOMPARE(Store::createSchema(db), 3);

@@ -5,6 +5,7 @@
 #include "clientdataset.h"
 #include "datapacket.h"
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "exception.h"
 #include "qelservices.h"
 
@@ -340,14 +341,14 @@ void TestQelServices::sqliteSessionWaitsForAWriter()
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
                                                         QStringLiteral("tst_writer"));
             db.setDatabaseName(path);
-            QSqlQuery q(db);
-            if (!db.open() || !q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-                held.set_value(q.lastError().text());
-                return;
+            try {
+                if (!db.open()) throw Exception(db.lastError().text());
+                const Transaction gravacao(db); // the other terminal's write holds the lock
+                held.set_value(QString());
+                QThread::msleep(1000);
+            } catch (const Exception &e) {
+                held.set_value(e.Message());
             }
-            held.set_value(QString());
-            QThread::msleep(1000); // the other terminal's write
-            q.exec(QStringLiteral("COMMIT"));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("tst_writer"));
     });

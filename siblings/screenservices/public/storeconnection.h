@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
-#include <QVariant>
 
 class DbConnection;
 
@@ -12,7 +10,3 @@ class DbConnection;
 // and came back is reached again without restarting the terminal.
 DbConnection &storeConnection();
 QSqlDatabase storeDatabase(); // connected; throws Exception when it cannot be
-
-// Runs a prepared statement with its values bound by name; throws Exception with the
-// database's text on failure.
-void run(QSqlQuery &query, const QString &sql, const QVariantMap &binds = {});

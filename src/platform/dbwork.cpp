@@ -1,0 +1,104 @@
+#include "dbwork.h"
+
+#include "exception.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+constexpr int SqliteCorrupt = 11, SqliteNotADatabase = 26;
+
+bool isSqlite(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QSQLITE");
+}
+
+[[noreturn]] void fail(const QSqlError &error)
+{
+    throw Exception(error.text().trimmed(), error);
+}
+
+// One step of a transaction. On SQLite by statement: the driver's own begin is a deferred
+// one, which takes the write lock only at the first write. Elsewhere through the driver.
+bool step(QSqlDatabase &db, bool sqlite, const char *statement, bool (QSqlDatabase::*driver)(),
+          QSqlError *error = nullptr)
+{
+    QSqlQuery q(db);
+    const bool ok = sqlite ? q.exec(QLatin1String(statement)) : (db.*driver)();
+    if (!ok && error) *error = sqlite ? q.lastError() : db.lastError();
+    return ok;
+}
+
+} // namespace
+
+Transaction::Transaction(QSqlDatabase db) : m_db(db), m_sqlite(isSqlite(db))
+{
+    QSqlError error;
+    if (!step(m_db, m_sqlite, "BEGIN IMMEDIATE", &QSqlDatabase::transaction, &error)) fail(error);
+    m_open = true;
+}
+
+Transaction::~Transaction()
+{
+    if (m_open) step(m_db, m_sqlite, "ROLLBACK", &QSqlDatabase::rollback);
+}
+
+void Transaction::commit()
+{
+    // A commit that fails leaves the guard open, so leaving its scope rolls back.
+    QSqlError error;
+    if (!step(m_db, m_sqlite, "COMMIT", &QSqlDatabase::commit, &error)) fail(error);
+    m_open = false;
+}
+
+void runSql(QSqlQuery &query, const QString &sql, const QVariantMap &named)
+{
+    if (!query.prepare(sql)) fail(query.lastError());
+    for (auto it = named.begin(); it != named.end(); ++it)
+        query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    if (!query.exec()) fail(query.lastError());
+}
+
+void runSqlInOrder(QSqlQuery &query, const QString &sql, const QVariantList &values)
+{
+    if (!query.prepare(sql)) fail(query.lastError());
+    for (const QVariant &v : values)
+        query.addBindValue(v);
+    if (!query.exec()) fail(query.lastError());
+}
+
+bool temEsquemaDaLoja(QSqlDatabase db)
+{
+    QSqlQuery q(db);
+    runSql(q, isSqlite(db) ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' "
+                                            "AND upper(name) = 'SCHEMAVERSION'")
+                           : QStringLiteral("SELECT 1 FROM information_schema.tables WHERE "
+                                            "table_schema = current_schema() AND "
+                                            "table_name = 'schemaversion'"));
+    return q.next();
+}
+
+void confereLoja(QSqlDatabase db, const QString &nome)
+{
+    const bool arquivo = isSqlite(db);
+    try {
+        if (temEsquemaDaLoja(db)) return;
+    } catch (const Exception &e) {
+        const int code = e.sqlError().nativeErrorCode().toInt() & 0xff;
+        if (arquivo && (code == SqliteNotADatabase || code == SqliteCorrupt))
+            throw Exception(
+                QStringLiteral("O arquivo %1 não é um banco de dados da loja ou está danificado. "
+                               "Confira o arquivo configurado (QEL_CONEXAO ou conexao.txt), "
+                               "restaure uma cópia de segurança da loja ou crie uma loja em "
+                               "outro arquivo: qelstore create --database NOVO_ARQUIVO.")
+                    .arg(nome),
+                e.sqlError());
+        throw Exception(QStringLiteral("%1: %2").arg(nome, e.Message()), e.sqlError());
+    }
+    const QString oQue = arquivo ? QStringLiteral("O arquivo") : QStringLiteral("O banco de dados");
+    throw Exception(QStringLiteral("%1 %2 não tem as tabelas da loja. Para criá-las: "
+                                   "qelstore create --database %2 (ou qelstore demo, para a "
+                                   "loja de demonstração).")
+                        .arg(oQue, nome));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// Work on an open database connection: the transaction guard and the statement runner every
+// library of the store uses, and the check that a database is a store at all.
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+class QSqlQuery;
+
+// Commits explicitly; rolls back when left without a commit (an exception on the way), so
+// every way out of a piece of work leaves nothing half written. On SQLite it takes the write
+// lock at once (BEGIN IMMEDIATE): two terminals queue on the busy timeout instead of one
+// failing when its read turns into a write. Begin and commit failures throw Exception.
+class Transaction
+{
+public:
+    explicit Transaction(QSqlDatabase db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    QSqlDatabase m_db;
+    bool m_sqlite = false;
+    bool m_open = false;
+};
+
+// Prepares sql on query, binds the values and runs it: by name ("F" binds ":F"), or in order
+// for "?" placeholders. Throws Exception with the database's text and error on any failure.
+void runSql(QSqlQuery &query, const QString &sql, const QVariantMap &named = {});
+void runSqlInOrder(QSqlQuery &query, const QString &sql, const QVariantList &values);
+
+// Whether the database holds the store's schema (its version table). Throws Exception, with
+// the database's error, when it cannot even be asked (a file that is no database).
+bool temEsquemaDaLoja(QSqlDatabase db);
+
+// A database without the store's schema, or a file that is no database at all, is refused
+// before anything is written to it. The message names the file (or database, as nome) and
+// says what to do. Only reads: a file refused here is left exactly as it was.
+void confereLoja(QSqlDatabase db, const QString &nome);
