@@ -5,6 +5,7 @@
 #include "filterexpr.h"
 
 #include <QDate>
+#include <QLocale>
 #include <QTime>
 
 #include <algorithm>
@@ -12,17 +13,12 @@
 
 namespace {
 
-bool isText(FieldType t)
-{
-    return t == FieldType::String || t == FieldType::WideString;
-}
-
 FieldDef defOf(const FieldDecl &decl)
 {
     FieldDef f;
     f.name = decl.name;
     f.type = decl.type;
-    if (isText(decl.type)) {
+    if (isText(decl.type) && decl.type != FieldType::Memo) { // a memo has no width
         f.size = decl.size > 0 ? decl.size : 20;
         f.fixed = decl.fixed;
     }
@@ -657,6 +653,7 @@ QString fieldText(FieldType type, const QVariant &v)
         return QString();
     switch (type) {
     case FieldType::Float:
+    case FieldType::Single:
         return Sys::FloatToStr(v.toDouble());
     case FieldType::Boolean:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
@@ -689,6 +686,14 @@ QString Field::AsString() const
     return fieldText(m_ds->fieldDef(m_col).type, Value());
 }
 
+// A value typed in a text column; blank text is none (0, or a null date).
+template <typename Result>
+Result Field::fromText(Result (*convert)(const QString &), const QVariant &v) const
+{
+    const QString s = v.toString();
+    return s.trimmed().isEmpty() ? Result() : converted(convert, s);
+}
+
 double Field::AsFloat() const
 {
     const QVariant v = Value();
@@ -696,10 +701,9 @@ double Field::AsFloat() const
         return 0;
     switch (m_ds->fieldDef(m_col).type) {
     case FieldType::String:
-    case FieldType::WideString: {
-        const QString s = v.toString();
-        return s.trimmed().isEmpty() ? 0 : converted(&Sys::StrToFloat, s);
-    }
+    case FieldType::WideString:
+    case FieldType::Memo:
+        return fromText(&Sys::StrToFloat, v);
     case FieldType::Date:
         return double(dayZero.daysTo(v.toDate()));
     case FieldType::Time:
@@ -720,10 +724,9 @@ int Field::AsInteger() const
         return 0;
     switch (m_ds->fieldDef(m_col).type) {
     case FieldType::String:
-    case FieldType::WideString: {
-        const QString s = v.toString();
-        return s.trimmed().isEmpty() ? 0 : converted(&Sys::StrToInt, s);
-    }
+    case FieldType::WideString:
+    case FieldType::Memo:
+        return fromText(&Sys::StrToInt, v);
     case FieldType::Float:
     default: {
         // A number beyond an integer's range has no integer value: lround would make one up.
@@ -749,10 +752,9 @@ QDateTime Field::AsDateTime() const
     case FieldType::Time:
         return QDateTime(dayZero, v.toTime());
     case FieldType::String:
-    case FieldType::WideString: {
-        const QString s = v.toString();
-        return s.trimmed().isEmpty() ? QDateTime() : converted(&Sys::StrToDateTime, s);
-    }
+    case FieldType::WideString:
+    case FieldType::Memo:
+        return fromText(&Sys::StrToDateTime, v);
     default: {
         const double days = v.toDouble();
         const qint64 ms = std::llround(days * 86400000.0);
@@ -789,13 +791,29 @@ void Field::setAsString(const QString &s)
     try {
         switch (t) {
         case FieldType::Float:
+        case FieldType::Single:
             v = Sys::StrToFloat(s);
             break;
         case FieldType::SmallInt:
         case FieldType::Integer:
+        case FieldType::ShortInt:
+        case FieldType::Byte:
+        case FieldType::Word:
             v = Sys::StrToInt(s);
             break;
-        case FieldType::LargeInt: {
+        case FieldType::Bcd:
+        case FieldType::FmtBcd: {
+            // Typed digits are kept as typed, not through a double: the locale's separators
+            // give way to the point the column keeps.
+            const QLocale locale;
+            QString digits = s.trimmed();
+            digits.remove(locale.groupSeparator());
+            digits.replace(locale.decimalPoint(), QStringLiteral("."));
+            v = digits;
+            break;
+        }
+        case FieldType::LargeInt:
+        case FieldType::LongWord: {
             bool ok = false;
             v = s.trimmed().toLongLong(&ok);
             if (!ok)
@@ -803,13 +821,10 @@ void Field::setAsString(const QString &s)
             break;
         }
         case FieldType::Boolean: {
-            const QString b = s.trimmed();
-            if (b.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-                v = true;
-            else if (b.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-                v = false;
-            else
+            const std::optional<bool> b = booleanFromText(s);
+            if (!b)
                 throw Exception(QStringLiteral("'%1' não é um valor lógico válido").arg(s));
+            v = *b;
             break;
         }
         case FieldType::Date:
@@ -821,8 +836,12 @@ void Field::setAsString(const QString &s)
         case FieldType::DateTime:
             v = Sys::StrToDateTime(s);
             break;
+        case FieldType::Blob:
+            v = s;
+            break;
         case FieldType::String:
         case FieldType::WideString:
+        case FieldType::Memo:
             break;
         }
     } catch (const Exception &e) {

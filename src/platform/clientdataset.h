@@ -50,6 +50,8 @@ public:
 private:
     template <typename Result>
     Result converted(Result (*convert)(const QString &), const QString &text) const;
+    template <typename Result>
+    Result fromText(Result (*convert)(const QString &), const QVariant &v) const;
     ClientDataSet *m_ds;
     int m_col;
 };
