@@ -686,24 +686,24 @@ QString Field::AsString() const
     return fieldText(m_ds->fieldDef(m_col).type, Value());
 }
 
-// A value typed in a text column; blank text is none (0, or a null date).
+// The value as a Result: none (0, a null date) when null or blank text; text read by
+// `fromText` with the locale, any other value by `fromValue`.
 template <typename Result>
-Result Field::fromText(Result (*convert)(const QString &), const QVariant &v) const
-{
-    const QString s = v.toString();
-    return s.trimmed().isEmpty() ? Result() : converted(convert, s);
-}
-
-double Field::AsFloat() const
+Result Field::as(Result (*fromText)(const QString &),
+                 Result (Field::*fromValue)(const QVariant &) const) const
 {
     const QVariant v = Value();
     if (!v.isValid() || v.isNull())
-        return 0;
+        return Result();
+    if (!isText(m_ds->fieldDef(m_col).type))
+        return (this->*fromValue)(v);
+    const QString s = v.toString();
+    return s.trimmed().isEmpty() ? Result() : converted(fromText, s);
+}
+
+double Field::floatOf(const QVariant &v) const
+{
     switch (m_ds->fieldDef(m_col).type) {
-    case FieldType::String:
-    case FieldType::WideString:
-    case FieldType::Memo:
-        return fromText(&Sys::StrToFloat, v);
     case FieldType::Date:
         return double(dayZero.daysTo(v.toDate()));
     case FieldType::Time:
@@ -717,33 +717,18 @@ double Field::AsFloat() const
     }
 }
 
-int Field::AsInteger() const
+int Field::integerOf(const QVariant &v) const
 {
-    const QVariant v = Value();
-    if (!v.isValid() || v.isNull())
-        return 0;
-    switch (m_ds->fieldDef(m_col).type) {
-    case FieldType::String:
-    case FieldType::WideString:
-    case FieldType::Memo:
-        return fromText(&Sys::StrToInt, v);
-    case FieldType::Float:
-    default: {
-        // A number beyond an integer's range has no integer value: lround would make one up.
-        const double d = m_ds->fieldDef(m_col).type == FieldType::Float ? v.toDouble() : AsFloat();
-        if (!(std::abs(d) < 2147483647.5))
-            m_ds->fail(QStringLiteral("campo %1: %2 não cabe em um número inteiro")
-                           .arg(FieldName(), Sys::FloatToStr(d)));
-        return int(std::lround(d));
-    }
-    }
+    // A number beyond an integer's range has no integer value: lround would make one up.
+    const double d = floatOf(v);
+    if (!(std::abs(d) < 2147483647.5))
+        m_ds->fail(QStringLiteral("campo %1: %2 não cabe em um número inteiro")
+                       .arg(FieldName(), Sys::FloatToStr(d)));
+    return int(std::lround(d));
 }
 
-QDateTime Field::AsDateTime() const
+QDateTime Field::dateTimeOf(const QVariant &v) const
 {
-    const QVariant v = Value();
-    if (!v.isValid() || v.isNull())
-        return QDateTime();
     switch (m_ds->fieldDef(m_col).type) {
     case FieldType::DateTime:
         return v.toDateTime();
@@ -751,16 +736,27 @@ QDateTime Field::AsDateTime() const
         return QDateTime(v.toDate(), QTime(0, 0));
     case FieldType::Time:
         return QDateTime(dayZero, v.toTime());
-    case FieldType::String:
-    case FieldType::WideString:
-    case FieldType::Memo:
-        return fromText(&Sys::StrToDateTime, v);
     default: {
         const double days = v.toDouble();
         const qint64 ms = std::llround(days * 86400000.0);
         return QDateTime(dayZero, QTime(0, 0)).addMSecs(ms);
     }
     }
+}
+
+double Field::AsFloat() const
+{
+    return as(&Sys::StrToFloat, &Field::floatOf);
+}
+
+int Field::AsInteger() const
+{
+    return as(&Sys::StrToInt, &Field::integerOf);
+}
+
+QDateTime Field::AsDateTime() const
+{
+    return as(&Sys::StrToDateTime, &Field::dateTimeOf);
 }
 
 void Field::Clear()

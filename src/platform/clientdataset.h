@@ -51,7 +51,11 @@ private:
     template <typename Result>
     Result converted(Result (*convert)(const QString &), const QString &text) const;
     template <typename Result>
-    Result fromText(Result (*convert)(const QString &), const QVariant &v) const;
+    Result as(Result (*fromText)(const QString &),
+              Result (Field::*fromValue)(const QVariant &) const) const;
+    double floatOf(const QVariant &v) const;
+    int integerOf(const QVariant &v) const;
+    QDateTime dateTimeOf(const QVariant &v) const;
     ClientDataSet *m_ds;
     int m_col;
 };
