@@ -141,11 +141,6 @@ void DataPacketPrivate::squeeze()
     }
 }
 
-bool isText(FieldType type)
-{
-    return type == FieldType::String || type == FieldType::WideString || type == FieldType::Memo;
-}
-
 bool isNumber(FieldType type)
 {
     switch (type) {

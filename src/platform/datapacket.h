@@ -10,7 +10,7 @@
 #include <optional>
 #include <utility>
 
-// Column types of a packet and of a dataset. The file form names are in packetxml.cpp.
+// Column types of a packet and of a dataset. The file form names are in packetreader.cpp.
 enum class FieldType {
     String,     // "string", WIDTH characters (fixed with SUBTYPE="FixedChar")
     WideString, // "string.uni"
@@ -31,11 +31,15 @@ enum class FieldType {
     Bcd,        // "fixed": WIDTH digits, DECIMALS of them after the point
     FmtBcd,     // "fixedFMT": as Bcd
     Memo,       // "bin.hex" SUBTYPE="Text": text without a width, base64 of Windows-1252 bytes
+                // (written so, a character outside Windows-1252 becomes "?")
     Blob,       // "bin.hex" with any other SUBTYPE ("Binary", "Graphics", "TypedBinary"), base64
 };
 
 // Columns whose values are text (QString) the operator reads: text of a width and memos.
-bool isText(FieldType type);
+inline bool isText(FieldType type)
+{
+    return type == FieldType::String || type == FieldType::WideString || type == FieldType::Memo;
+}
 // Columns of numbers: integers, floats and fixed-point (a grid sets them to the right).
 bool isNumber(FieldType type);
 

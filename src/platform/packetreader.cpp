@@ -82,6 +82,13 @@ const TypeName typeNames[] = {
     throw Exception(QStringLiteral("%1: %2").arg(src, problem));
 }
 
+// A table inside the rows of a field: its rows would be lost on the way back, so it is not read.
+[[noreturn]] void refuseNested(const QString &src, const QString &field, const QString &type)
+{
+    fail(src, QStringLiteral("campo %1 com fieldtype \"%2\": tabelas aninhadas não são aceitas")
+                  .arg(field, type));
+}
+
 // Memory the columns of a packet may take while it is read: twice the size of its file, never
 // less than 64 MB. Values take about their size in the file; what asks for more is a packet of
 // many declared fields and rows that give none of them, each row a cell per field.
@@ -241,11 +248,23 @@ bool pooledValue(const FieldDef &f, std::string_view v, QString &out)
 // value is not in such a form (parseWord then decides).
 bool fastWord(FieldType type, std::string_view v, qint64 &w)
 {
-    const bool integer = type == FieldType::SmallInt || type == FieldType::Integer
-                         || type == FieldType::LargeInt || type == FieldType::ShortInt
-                         || type == FieldType::Byte || type == FieldType::Word
-                         || type == FieldType::LongWord;
-    if (v.empty() || !(integer || type == FieldType::Float))
+    bool integer = false;
+    switch (type) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
+    case FieldType::LongWord:
+        integer = true;
+        break;
+    case FieldType::Float:
+        break;
+    default:
+        return false;
+    }
+    if (v.empty())
         return false;
     size_t i = v[0] == '-';
     const size_t first = i;
@@ -641,7 +660,9 @@ private:
     QSet<QString> attrNames; // the row attributes of the fields
     QString fieldType;       // of the last field, as written
     std::vector<std::string> names8; // the row attributes of the fields as UTF-8
-    std::vector<char> plain;         // the column takes the attribute's text as it is
+    // How a column takes its attribute: a number word, text as it is, or decoded into its pool.
+    enum class Cell : uchar { Word, Text, Decoded };
+    std::vector<Cell> kind;
     std::unordered_map<std::string_view, int> columnOf;
     qint64 rowBytes = 0; // of a row of nulls
     std::vector<const Attribute *> cells;
@@ -1356,8 +1377,7 @@ Role PacketReader::roleOf(std::string_view name, Role parent)
     case Role::Field:
         // A field holding fields of its own is a table inside the row.
         if (name == "FIELDS")
-            fail(src, QStringLiteral("campo %1 com fieldtype \"%2\": tabelas aninhadas não são aceitas")
-                          .arg(fields.back().name, fieldType));
+            refuseNested(src, fields.back().name, fieldType);
         return Role::Other;
     case Role::RowData:
         if (name == "ROW")
@@ -1443,8 +1463,7 @@ void PacketReader::field()
         }
     }
     if (type.compare(QLatin1StringView("nested"), Qt::CaseInsensitive) == 0)
-        fail(src, QStringLiteral("campo %1 com fieldtype \"%2\": tabelas aninhadas não são aceitas")
-                      .arg(f.name, type));
+        refuseNested(src, f.name, type);
     if (!known)
         fail(src, QStringLiteral("campo %1 com fieldtype desconhecido \"%2\"").arg(f.name, type));
     const Attribute *subtypeAttr = value("SUBTYPE");
@@ -1514,7 +1533,9 @@ void PacketReader::endMetadata()
     for (int c = 0; c < nf; ++c) {
         const FieldDef &f = fields[c];
         names8.push_back((f.attrName.isEmpty() ? f.name : f.attrName).toStdString());
-        plain.push_back(isText(f.type) && f.type != FieldType::Memo);
+        kind.push_back(!DataPacketPrivate::pooled(f.type)                   ? Cell::Word
+                       : isText(f.type) && f.type != FieldType::Memo ? Cell::Text
+                                                                       : Cell::Decoded);
         rowBytes += DataPacketPrivate::pooled(fields[c].type) ? 2 * sizeof(qint32)
                                                                 : sizeof(qint64) + sizeof(quint8);
     }
@@ -1602,7 +1623,8 @@ bool PacketReader::appendCell(int column, const Attribute *a)
     const FieldDef &f = fields[column];
     Fill &fl = fill[size_t(column)];
     PacketColumn &col = p->cols[column];
-    if (DataPacketPrivate::pooled(f.type)) {
+    const Cell k = kind[size_t(column)];
+    if (k != Cell::Word) {
         if (!a) {
             col.off.append(0);
             col.len.append(-1);
@@ -1619,7 +1641,7 @@ bool PacketReader::appendCell(int column, const Attribute *a)
         }
         char16_t *const out = fl.pool + at;
         qsizetype n;
-        if (!plain[size_t(column)]) {
+        if (k == Cell::Decoded) {
             // Decoded, never longer than in the file.
             QString kept;
             if (!pooledValue(f, a->value, kept))
@@ -1687,7 +1709,7 @@ void PacketReader::row()
         guess = c + 1;
         cells[size_t(c)] = &a;
         given.push_back(c);
-        if (DataPacketPrivate::pooled(fields[c].type))
+        if (kind[size_t(c)] != Cell::Word)
             textBytes += 2 * (a.high ? utf16Size(a.value) : qsizetype(a.value.size()));
     }
     const auto clear = [this] {
@@ -1715,9 +1737,9 @@ void PacketReader::row()
         for (const int c : given) {
             const FieldDef &f = fields[c];
             const QString v = valueText(*cells[size_t(c)]);
-            if (plain[size_t(c)]) {
+            if (kind[size_t(c)] == Cell::Text) {
                 p->setText(p->rows - 1, c, PacketCodec::cut(f, v));
-            } else if (DataPacketPrivate::pooled(f.type)) {
+            } else if (kind[size_t(c)] == Cell::Decoded) {
                 QString kept;
                 if (!pooledValue(f, cells[size_t(c)]->value, kept))
                     bad(c);

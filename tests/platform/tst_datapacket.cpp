@@ -287,6 +287,9 @@ void TestDataPacket::badInputIsAClearException_data()
         << packet("<FIELD attrname=\"VR\" fieldtype=\"fixed\" WIDTH=\"8\" DECIMALS=\"2\"/>",
                   "<ROW VR=\"1,50\"/>")
         << "VR";
+    QTest::newRow("fields inside a field")
+        << packet("<FIELD attrname=\"ITENS\" fieldtype=\"i4\"><FIELDS/></FIELD>", "")
+        << "ITENS";
     QTest::newRow("memo not base64")
         << packet("<FIELD attrname=\"OBS\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>",
                   "<ROW OBS=\"não*\"/>")
