@@ -143,30 +143,8 @@ void DataPacketPrivate::squeeze()
 
 bool isNumber(FieldType type)
 {
-    switch (type) {
-    case FieldType::SmallInt:
-    case FieldType::Integer:
-    case FieldType::LargeInt:
-    case FieldType::Float:
-    case FieldType::ShortInt:
-    case FieldType::Byte:
-    case FieldType::Word:
-    case FieldType::LongWord:
-    case FieldType::Single:
-    case FieldType::Bcd:
-    case FieldType::FmtBcd:
-        return true;
-    case FieldType::String:
-    case FieldType::WideString:
-    case FieldType::Boolean:
-    case FieldType::Date:
-    case FieldType::Time:
-    case FieldType::DateTime:
-    case FieldType::Memo:
-    case FieldType::Blob:
-        break;
-    }
-    return false;
+    return PacketCodec::isInteger(type) || type == FieldType::Float || type == FieldType::Single
+           || type == FieldType::Bcd || type == FieldType::FmtBcd;
 }
 
 std::optional<bool> booleanFromText(QStringView text)

@@ -66,6 +66,21 @@ QStringView cut(const FieldDef &f, QStringView text); // to the size, never insi
 // values hold; it is padded where it is read as a value or written to a file.
 QString padded(const FieldDef &f, QStringView text);
 bool sameFixed(QStringView stored, QStringView key); // equal once both are padded
+inline bool isInteger(FieldType t)
+{
+    switch (t) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
+    case FieldType::LongWord:
+        return true;
+    default:
+        return false;
+    }
+}
 // Whether an integer is within the range of an integer column.
 inline bool fits(FieldType t, qint64 n)
 {

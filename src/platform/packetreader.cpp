@@ -248,23 +248,8 @@ bool pooledValue(const FieldDef &f, std::string_view v, QString &out)
 // value is not in such a form (parseWord then decides).
 bool fastWord(FieldType type, std::string_view v, qint64 &w)
 {
-    bool integer = false;
-    switch (type) {
-    case FieldType::SmallInt:
-    case FieldType::Integer:
-    case FieldType::LargeInt:
-    case FieldType::ShortInt:
-    case FieldType::Byte:
-    case FieldType::Word:
-    case FieldType::LongWord:
-        integer = true;
-        break;
-    case FieldType::Float:
-        break;
-    default:
-        return false;
-    }
-    if (v.empty())
+    const bool integer = PacketCodec::isInteger(type);
+    if (v.empty() || !(integer || type == FieldType::Float))
         return false;
     size_t i = v[0] == '-';
     const size_t first = i;
