@@ -19,12 +19,19 @@ QVariant asField(const QVariant &v, const FieldDef &f)
     if (v.isNull()) return QVariant();
     switch (f.type) {
     case FieldType::Float:
+    case FieldType::Single:
         return v.toDouble();
     case FieldType::Integer:
     case FieldType::SmallInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
         return v.toInt();
     case FieldType::LargeInt:
+    case FieldType::LongWord:
         return v.toLongLong();
+    case FieldType::Blob:
+        return v.toByteArray();
     case FieldType::Boolean:
         return v.toBool();
     case FieldType::Date:
@@ -45,6 +52,9 @@ QVariant asField(const QVariant &v, const FieldDef &f)
         return v.toTime();
     case FieldType::String:
     case FieldType::WideString:
+    case FieldType::Memo:
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
         break;
     }
     return v.toString();

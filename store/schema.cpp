@@ -173,12 +173,25 @@ QString sqlType(const ColumnDecl &c, bool postgres)
     switch (c.type) {
     case FieldType::Float:
         return postgres ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("DOUBLE");
+    case FieldType::Single:
+        return QStringLiteral("REAL");
     case FieldType::SmallInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
         return QStringLiteral("SMALLINT");
     case FieldType::Integer:
+    case FieldType::Word:
         return QStringLiteral("INTEGER");
     case FieldType::LargeInt:
+    case FieldType::LongWord:
         return QStringLiteral("BIGINT");
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
+        return QStringLiteral("NUMERIC");
+    case FieldType::Memo:
+        return QStringLiteral("TEXT");
+    case FieldType::Blob:
+        return postgres ? QStringLiteral("BYTEA") : QStringLiteral("BLOB");
     case FieldType::Boolean:
         return QStringLiteral("BOOLEAN");
     case FieldType::Date:

@@ -5,6 +5,7 @@
 #include "filterexpr.h"
 
 #include <QDate>
+#include <QLocale>
 #include <QTime>
 
 #include <algorithm>
@@ -12,17 +13,12 @@
 
 namespace {
 
-bool isText(FieldType t)
-{
-    return t == FieldType::String || t == FieldType::WideString;
-}
-
 FieldDef defOf(const FieldDecl &decl)
 {
     FieldDef f;
     f.name = decl.name;
     f.type = decl.type;
-    if (isText(decl.type)) {
+    if (isText(decl.type) && decl.type != FieldType::Memo) { // a memo has no width
         f.size = decl.size > 0 ? decl.size : 20;
         f.fixed = decl.fixed;
     }
@@ -657,6 +653,7 @@ QString fieldText(FieldType type, const QVariant &v)
         return QString();
     switch (type) {
     case FieldType::Float:
+    case FieldType::Single:
         return Sys::FloatToStr(v.toDouble());
     case FieldType::Boolean:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
@@ -689,17 +686,24 @@ QString Field::AsString() const
     return fieldText(m_ds->fieldDef(m_col).type, Value());
 }
 
-double Field::AsFloat() const
+// The value as a Result: none (0, a null date) when null or blank text; text read by
+// `fromText` with the locale, any other value by `fromValue`.
+template <typename Result>
+Result Field::as(Result (*fromText)(const QString &),
+                 Result (Field::*fromValue)(const QVariant &) const) const
 {
     const QVariant v = Value();
     if (!v.isValid() || v.isNull())
-        return 0;
+        return Result();
+    if (!isText(m_ds->fieldDef(m_col).type))
+        return (this->*fromValue)(v);
+    const QString s = v.toString();
+    return s.trimmed().isEmpty() ? Result() : converted(fromText, s);
+}
+
+double Field::floatOf(const QVariant &v) const
+{
     switch (m_ds->fieldDef(m_col).type) {
-    case FieldType::String:
-    case FieldType::WideString: {
-        const QString s = v.toString();
-        return s.trimmed().isEmpty() ? 0 : converted(&Sys::StrToFloat, s);
-    }
     case FieldType::Date:
         return double(dayZero.daysTo(v.toDate()));
     case FieldType::Time:
@@ -713,34 +717,18 @@ double Field::AsFloat() const
     }
 }
 
-int Field::AsInteger() const
+int Field::integerOf(const QVariant &v) const
 {
-    const QVariant v = Value();
-    if (!v.isValid() || v.isNull())
-        return 0;
-    switch (m_ds->fieldDef(m_col).type) {
-    case FieldType::String:
-    case FieldType::WideString: {
-        const QString s = v.toString();
-        return s.trimmed().isEmpty() ? 0 : converted(&Sys::StrToInt, s);
-    }
-    case FieldType::Float:
-    default: {
-        // A number beyond an integer's range has no integer value: lround would make one up.
-        const double d = m_ds->fieldDef(m_col).type == FieldType::Float ? v.toDouble() : AsFloat();
-        if (!(std::abs(d) < 2147483647.5))
-            m_ds->fail(QStringLiteral("campo %1: %2 não cabe em um número inteiro")
-                           .arg(FieldName(), Sys::FloatToStr(d)));
-        return int(std::lround(d));
-    }
-    }
+    // A number beyond an integer's range has no integer value: lround would make one up.
+    const double d = floatOf(v);
+    if (!(std::abs(d) < 2147483647.5))
+        m_ds->fail(QStringLiteral("campo %1: %2 não cabe em um número inteiro")
+                       .arg(FieldName(), Sys::FloatToStr(d)));
+    return int(std::lround(d));
 }
 
-QDateTime Field::AsDateTime() const
+QDateTime Field::dateTimeOf(const QVariant &v) const
 {
-    const QVariant v = Value();
-    if (!v.isValid() || v.isNull())
-        return QDateTime();
     switch (m_ds->fieldDef(m_col).type) {
     case FieldType::DateTime:
         return v.toDateTime();
@@ -748,17 +736,27 @@ QDateTime Field::AsDateTime() const
         return QDateTime(v.toDate(), QTime(0, 0));
     case FieldType::Time:
         return QDateTime(dayZero, v.toTime());
-    case FieldType::String:
-    case FieldType::WideString: {
-        const QString s = v.toString();
-        return s.trimmed().isEmpty() ? QDateTime() : converted(&Sys::StrToDateTime, s);
-    }
     default: {
         const double days = v.toDouble();
         const qint64 ms = std::llround(days * 86400000.0);
         return QDateTime(dayZero, QTime(0, 0)).addMSecs(ms);
     }
     }
+}
+
+double Field::AsFloat() const
+{
+    return as(&Sys::StrToFloat, &Field::floatOf);
+}
+
+int Field::AsInteger() const
+{
+    return as(&Sys::StrToInt, &Field::integerOf);
+}
+
+QDateTime Field::AsDateTime() const
+{
+    return as(&Sys::StrToDateTime, &Field::dateTimeOf);
 }
 
 void Field::Clear()
@@ -789,13 +787,29 @@ void Field::setAsString(const QString &s)
     try {
         switch (t) {
         case FieldType::Float:
+        case FieldType::Single:
             v = Sys::StrToFloat(s);
             break;
         case FieldType::SmallInt:
         case FieldType::Integer:
+        case FieldType::ShortInt:
+        case FieldType::Byte:
+        case FieldType::Word:
             v = Sys::StrToInt(s);
             break;
-        case FieldType::LargeInt: {
+        case FieldType::Bcd:
+        case FieldType::FmtBcd: {
+            // Typed digits are kept as typed, not through a double: the locale's separators
+            // give way to the point the column keeps.
+            const QLocale locale;
+            QString digits = s.trimmed();
+            digits.remove(locale.groupSeparator());
+            digits.replace(locale.decimalPoint(), QStringLiteral("."));
+            v = digits;
+            break;
+        }
+        case FieldType::LargeInt:
+        case FieldType::LongWord: {
             bool ok = false;
             v = s.trimmed().toLongLong(&ok);
             if (!ok)
@@ -803,13 +817,10 @@ void Field::setAsString(const QString &s)
             break;
         }
         case FieldType::Boolean: {
-            const QString b = s.trimmed();
-            if (b.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-                v = true;
-            else if (b.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-                v = false;
-            else
+            const std::optional<bool> b = booleanFromText(s);
+            if (!b)
                 throw Exception(QStringLiteral("'%1' não é um valor lógico válido").arg(s));
+            v = *b;
             break;
         }
         case FieldType::Date:
@@ -821,8 +832,12 @@ void Field::setAsString(const QString &s)
         case FieldType::DateTime:
             v = Sys::StrToDateTime(s);
             break;
+        case FieldType::Blob:
+            v = s;
+            break;
         case FieldType::String:
         case FieldType::WideString:
+        case FieldType::Memo:
             break;
         }
     } catch (const Exception &e) {

@@ -96,6 +96,12 @@ public:
 private:
     template <typename Result>
     Result converted(Result (*convert)(const QString &), const QString &text) const;
+    template <typename Result>
+    Result as(Result (*fromText)(const QString &),
+              Result (Field::*fromValue)(const QVariant &) const) const;
+    double floatOf(const QVariant &v) const;
+    int integerOf(const QVariant &v) const;
+    QDateTime dateTimeOf(const QVariant &v) const;
     ClientDataSet *m_ds;
     int m_col;
 };

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QTime>
 #include <QVarLengthArray>
 
@@ -52,7 +53,7 @@ void DataPacketPrivate::appendNullRow()
 {
     for (int c = 0; c < fields.size(); ++c) {
         PacketColumn &col = cols[c];
-        if (isText(fields[c].type)) {
+        if (pooled(fields[c].type)) {
             col.off.append(0);
             col.len.append(-1);
         } else {
@@ -86,7 +87,7 @@ void DataPacketPrivate::setText(int row, int col, QStringView text)
 void DataPacketPrivate::setNull(int row, int col)
 {
     PacketColumn &c = cols[col];
-    if (isText(fields[col].type)) {
+    if (pooled(fields[col].type)) {
         if (c.len[row] > 0)
             c.garbage += c.len[row];
         c.len[row] = -1;
@@ -140,6 +141,87 @@ void DataPacketPrivate::squeeze()
     }
 }
 
+bool isNumber(FieldType type)
+{
+    return PacketCodec::isInteger(type) || type == FieldType::Float || type == FieldType::Single
+           || type == FieldType::Bcd || type == FieldType::FmtBcd;
+}
+
+std::optional<bool> booleanFromText(QStringView text)
+{
+    const QStringView s = text.trimmed();
+    const auto is = [s](const char *word) {
+        return s.compare(QLatin1StringView(word), Qt::CaseInsensitive) == 0;
+    };
+    if (is("true") || is("1") || is("t") || is("s"))
+        return true;
+    if (is("false") || is("0") || is("f") || is("n"))
+        return false;
+    return std::nullopt;
+}
+
+bool PacketCodec::isDecimal(QStringView text)
+{
+    qsizetype i = !text.isEmpty() && text[0] == u'-';
+    const qsizetype first = i;
+    while (i < text.size() && text[i].isDigit() && text[i].unicode() < 0x80)
+        ++i;
+    const qsizetype whole = i - first;
+    if (i < text.size() && text[i] == u'.') {
+        const qsizetype point = ++i;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
+            ++i;
+        if (i == point)
+            return false;
+    } else if (whole == 0) {
+        return false;
+    }
+    return i == text.size();
+}
+
+namespace {
+
+// 0x80..0x9F of Windows-1252; the five bytes it leaves out stand for the C1 control of the
+// same number, so that any bytes come back as they were.
+constexpr char16_t cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+} // namespace
+
+QString PacketCodec::fromWindows1252(QByteArrayView bytes)
+{
+    QString out(bytes.size(), Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    for (const char ch : bytes) {
+        const uchar c = uchar(ch);
+        *o++ = c >= 0x80 && c < 0xA0 ? cp1252High[c - 0x80] : char16_t(c);
+    }
+    return out;
+}
+
+QByteArray PacketCodec::toWindows1252(QStringView text)
+{
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char *o = out.data();
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        char c = '?';
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            c = char(u);
+        } else {
+            for (int i = 0; i < 32; ++i)
+                if (cp1252High[i] == u)
+                    c = char(0x80 + i);
+        }
+        *o++ = c;
+    }
+    return out;
+}
+
 namespace {
 
 [[noreturn]] void badValue(const FieldDef &f, const QVariant &v)
@@ -148,9 +230,20 @@ namespace {
                         .arg(f.name, v.toString()));
 }
 
-bool isTextType(FieldType t) { return DataPacketPrivate::isText(t); }
+// A date or a time of day from a value of its own type, from a date-time, or from ISO text.
+template <typename T>
+T timePart(const QVariant &v, bool isString)
+{
+    const int id = v.metaType().id();
+    if (isString)
+        return QVariant(v.toString().trimmed()).value<T>();
+    if (id == QMetaType::fromType<T>().id() || id == QMetaType::QDateTime)
+        return v.value<T>();
+    return T();
+}
 
-// Converts a value to the storage word of a non-text column; throws when it does not fit.
+// Converts a value to the storage word of a column kept as a number; throws when it does not
+// fit.
 qint64 toWord(const FieldDef &f, const QVariant &v)
 {
     const int id = v.metaType().id();
@@ -159,7 +252,11 @@ qint64 toWord(const FieldDef &f, const QVariant &v)
     switch (f.type) {
     case FieldType::SmallInt:
     case FieldType::Integer:
-    case FieldType::LargeInt: {
+    case FieldType::LargeInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
+    case FieldType::LongWord: {
         qint64 n = 0;
         if (isString) {
             n = v.toString().trimmed().toLongLong(&ok);
@@ -173,18 +270,14 @@ qint64 toWord(const FieldDef &f, const QVariant &v)
         } else {
             n = v.toLongLong(&ok);
         }
-        if (ok && f.type == FieldType::SmallInt)
-            ok = n >= -32768 && n <= 32767;
-        if (ok && f.type == FieldType::Integer)
-            ok = n >= std::numeric_limits<qint32>::min()
-                 && n <= std::numeric_limits<qint32>::max();
-        if (!ok)
+        if (!ok || !PacketCodec::fits(f.type, n))
             badValue(f, v);
         return n;
     }
-    case FieldType::Float: {
-        const double d = isString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
+    case FieldType::Float:
+    case FieldType::Single: {
+        double d = isString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+        if (!ok || !std::isfinite(d) || (f.type == FieldType::Single && !PacketCodec::toSingle(d)))
             badValue(f, v);
         return std::bit_cast<qint64>(d);
     }
@@ -192,12 +285,10 @@ qint64 toWord(const FieldDef &f, const QVariant &v)
         if (id == QMetaType::Bool)
             return v.toBool() ? 1 : 0;
         if (isString) {
-            const QString s = v.toString().trimmed();
-            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || s == u"1")
-                return 1;
-            if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || s == u"0")
-                return 0;
-            badValue(f, v);
+            const std::optional<bool> b = booleanFromText(v.toString());
+            if (!b)
+                badValue(f, v);
+            return *b;
         }
         const qint64 n = v.toLongLong(&ok);
         if (!ok)
@@ -205,25 +296,13 @@ qint64 toWord(const FieldDef &f, const QVariant &v)
         return n != 0;
     }
     case FieldType::Date: {
-        QDate d;
-        if (id == QMetaType::QDate)
-            d = v.toDate();
-        else if (id == QMetaType::QDateTime)
-            d = v.toDateTime().date();
-        else if (isString)
-            d = QDate::fromString(v.toString().trimmed(), Qt::ISODate);
+        const QDate d = timePart<QDate>(v, isString);
         if (!d.isValid())
             badValue(f, v);
         return d.toJulianDay();
     }
     case FieldType::Time: {
-        QTime t;
-        if (id == QMetaType::QTime)
-            t = v.toTime();
-        else if (id == QMetaType::QDateTime)
-            t = v.toDateTime().time();
-        else if (isString)
-            t = QTime::fromString(v.toString().trimmed(), Qt::ISODateWithMs);
+        const QTime t = timePart<QTime>(v, isString);
         if (!t.isValid())
             badValue(f, v);
         return t.msecsSinceStartOfDay();
@@ -248,6 +327,10 @@ qint64 toWord(const FieldDef &f, const QVariant &v)
     }
     case FieldType::String:
     case FieldType::WideString:
+    case FieldType::Memo:
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
+    case FieldType::Blob:
         break;
     }
     badValue(f, v);
@@ -258,10 +341,15 @@ QVariant fromWord(FieldType t, qint64 w)
     switch (t) {
     case FieldType::SmallInt:
     case FieldType::Integer:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
         return QVariant(int(w));
     case FieldType::LargeInt:
+    case FieldType::LongWord:
         return QVariant(qlonglong(w));
     case FieldType::Float:
+    case FieldType::Single:
         return QVariant(std::bit_cast<double>(w));
     case FieldType::Boolean:
         return QVariant(w != 0);
@@ -277,9 +365,54 @@ QVariant fromWord(FieldType t, qint64 w)
     }
     case FieldType::String:
     case FieldType::WideString:
+    case FieldType::Memo:
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
+    case FieldType::Blob:
         break;
     }
     return {};
+}
+
+// What a column kept in its pool holds of a value: text cut to the column's size, the digits
+// of a fixed-point number, a blob's bytes one to a character. Throws when it does not convert.
+QString toPooled(const FieldDef &f, const QVariant &v)
+{
+    const int id = v.metaType().id();
+    switch (f.type) {
+    case FieldType::Bcd:
+    case FieldType::FmtBcd: {
+        if (id == QMetaType::Double || id == QMetaType::Float) {
+            const double d = v.toDouble();
+            if (!std::isfinite(d))
+                badValue(f, v);
+            return QString::number(d, 'f', f.decimals > 0 ? f.decimals
+                                                           : QLocale::FloatingPointShortest);
+        }
+        const QString s = v.toString().trimmed();
+        if (!PacketCodec::isDecimal(s))
+            badValue(f, v);
+        return s;
+    }
+    case FieldType::Blob:
+        return QString::fromLatin1(id == QMetaType::QByteArray ? v.toByteArray()
+                                                               : v.toString().toUtf8());
+    default:
+        return PacketCodec::cut(f, v.toString()).toString();
+    }
+}
+
+QVariant fromPooled(const FieldDef &f, QStringView stored)
+{
+    switch (f.type) {
+    case FieldType::Blob:
+        return QVariant(stored.toLatin1());
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
+        return QVariant(stored.toString());
+    default:
+        return QVariant(PacketCodec::padded(f, stored));
+    }
 }
 
 } // namespace
@@ -305,6 +438,16 @@ DataPacket::~DataPacket() = default;
 bool DataPacket::isEmpty() const
 {
     return d->fields.isEmpty() && d->rows == 0;
+}
+
+const QList<std::pair<QString, QString>> &DataPacket::params() const
+{
+    return d->params;
+}
+
+void DataPacket::setParams(const QList<std::pair<QString, QString>> &params)
+{
+    d->params = params;
 }
 
 const QList<FieldDef> &DataPacket::fields() const
@@ -347,14 +490,14 @@ bool DataPacket::isNull(int row, int column) const
 {
     checkCell(d.constData(), row, column);
     const PacketColumn &c = d->cols[column];
-    return isTextType(d->fields[column].type) ? c.len[row] < 0 : c.null[row] != 0;
+    return DataPacketPrivate::pooled(d->fields[column].type) ? c.len[row] < 0 : c.null[row] != 0;
 }
 
 QStringView DataPacket::textAt(int row, int column) const
 {
     checkCell(d.constData(), row, column);
     const PacketColumn &c = d->cols[column];
-    if (!isTextType(d->fields[column].type) || c.len[row] < 0)
+    if (!isText(d->fields[column].type) || c.len[row] < 0)
         return {};
     return QStringView(c.pool).mid(c.off[row], c.len[row]);
 }
@@ -364,11 +507,10 @@ QVariant DataPacket::value(int row, int column) const
     checkCell(d.constData(), row, column);
     const PacketColumn &c = d->cols[column];
     const FieldType t = d->fields[column].type;
-    if (isTextType(t)) {
+    if (DataPacketPrivate::pooled(t)) {
         if (c.len[row] < 0)
             return {};
-        return QVariant(PacketCodec::padded(d->fields[column],
-                                            QStringView(c.pool).mid(c.off[row], c.len[row])));
+        return fromPooled(d->fields[column], QStringView(c.pool).mid(c.off[row], c.len[row]));
     }
     if (c.null[row])
         return {};
@@ -379,8 +521,8 @@ QVariant DataPacket::coerce(const FieldDef &field, const QVariant &value)
 {
     if (!value.isValid() || value.isNull())
         return {};
-    if (isTextType(field.type))
-        return QVariant(PacketCodec::padded(field, PacketCodec::cut(field, value.toString())));
+    if (DataPacketPrivate::pooled(field.type))
+        return fromPooled(field, toPooled(field, value));
     return fromWord(field.type, toWord(field, value));
 }
 
@@ -390,9 +532,8 @@ void DataPacket::setValue(int row, int column, const QVariant &value)
     const FieldDef &f = d->fields[column];
     if (!value.isValid() || value.isNull()) {
         d->setNull(row, column);
-    } else if (isTextType(f.type)) {
-        const QString s = value.toString();
-        d->setText(row, column, PacketCodec::cut(f, s));
+    } else if (DataPacketPrivate::pooled(f.type)) {
+        d->setText(row, column, toPooled(f, value));
     } else {
         const qint64 w = toWord(f, value);
         d->setNumber(row, column, w);
@@ -426,18 +567,17 @@ void DataPacket::insertRow(int row, const QVariantList &values)
         grow[c] = 0;
         if (!v.isValid() || v.isNull())
             continue;
-        if (!isTextType(f.type)) {
+        if (!DataPacketPrivate::pooled(f.type)) {
             words[c] = toWord(f, v);
             continue;
         }
         QStringView text;
-        if (v.metaType().id() == QMetaType::QString) {
-            text = *static_cast<const QString *>(v.constData());
+        if (isText(f.type) && v.metaType().id() == QMetaType::QString) {
+            text = PacketCodec::cut(f, *static_cast<const QString *>(v.constData()));
         } else {
-            owned[c] = v.toString();
+            owned[c] = toPooled(f, v);
             text = owned[c];
         }
-        text = PacketCodec::cut(f, text);
         texts[c] = text;
         grow[c] = text.size();
     }
@@ -455,7 +595,7 @@ void DataPacket::insertRow(int row, const QVariantList &values)
     for (qsizetype c = 0; c < n; ++c) {
         PacketColumn &col = p->cols[c];
         const bool isNull = !values[c].isValid() || values[c].isNull();
-        if (isTextType(p->fields[c].type)) {
+        if (DataPacketPrivate::pooled(p->fields[c].type)) {
             col.off.insert(row, isNull ? 0 : qint32(col.pool.size()));
             col.len.insert(row, isNull ? -1 : qint32(texts[c].size()));
             if (!isNull)
@@ -475,7 +615,7 @@ void DataPacket::removeRow(int row)
     DataPacketPrivate *p = d.data();
     for (int c = 0; c < p->fields.size(); ++c) {
         PacketColumn &col = p->cols[c];
-        if (isTextType(p->fields[c].type)) {
+        if (DataPacketPrivate::pooled(p->fields[c].type)) {
             if (col.len[row] > 0)
                 col.garbage += col.len[row];
             col.off.remove(row);
@@ -508,8 +648,15 @@ int DataPacket::find(int column, const QVariant &value, const QList<int> *rows) 
     const PacketColumn &c = d->cols[column];
     const int n = rows ? int(rows->size()) : d->rows;
     const bool wantNull = !value.isValid() || value.isNull();
-    if (isTextType(f.type)) {
-        const QString key = wantNull ? QString() : value.toString();
+    if (DataPacketPrivate::pooled(f.type)) {
+        QString key;
+        if (!wantNull) {
+            try {
+                key = isText(f.type) ? value.toString() : toPooled(f, value);
+            } catch (const Exception &) {
+                return -1; // a value of another kind matches nothing
+            }
+        }
         const QStringView pool(c.pool);
         const qint32 *off = c.off.constData();
         const qint32 *len = c.len.constData();
@@ -540,7 +687,7 @@ int DataPacket::find(int column, const QVariant &value, const QList<int> *rows) 
     }
     const qint64 *num = c.num.constData();
     const quint8 *nul = c.null.constData();
-    if (f.type == FieldType::Float && !wantNull) {
+    if ((f.type == FieldType::Float || f.type == FieldType::Single) && !wantNull) {
         // Compare as numbers: 0.0 and -0.0 differ in bits only.
         const double k = std::bit_cast<double>(key);
         for (int i = 0; i < n; ++i) {

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <cmath>
+#include <limits>
+
 // Columnar storage keeps a 200,000-row catalogue within a few times its file size: a text cell
 // is an (offset, length) pair into one character pool per column, every other cell one 64-bit
 // word. Each list is implicitly shared on its own, so a write detaches only what it touches.
@@ -32,9 +35,14 @@ public:
     QList<PacketColumn> cols;
     int rows = 0;
 
-    static bool isText(FieldType t)
+    QList<std::pair<QString, QString>> params;
+
+    // Columns kept as characters in their pool: text and memos, the digits of a fixed-point
+    // value, and the bytes of a blob (one character of 0..255 per byte).
+    static bool pooled(FieldType t)
     {
-        return t == FieldType::String || t == FieldType::WideString;
+        return isText(t) || t == FieldType::Bcd || t == FieldType::FmtBcd
+               || t == FieldType::Blob;
     }
 
     void setColumns(const QList<FieldDef> &defs);
@@ -58,6 +66,54 @@ QStringView cut(const FieldDef &f, QStringView text); // to the size, never insi
 // values hold; it is padded where it is read as a value or written to a file.
 QString padded(const FieldDef &f, QStringView text);
 bool sameFixed(QStringView stored, QStringView key); // equal once both are padded
+inline bool isInteger(FieldType t)
+{
+    switch (t) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
+    case FieldType::LongWord:
+        return true;
+    default:
+        return false;
+    }
+}
+// Whether an integer is within the range of an integer column.
+inline bool fits(FieldType t, qint64 n)
+{
+    switch (t) {
+    case FieldType::ShortInt:
+        return n >= -128 && n <= 127;
+    case FieldType::Byte:
+        return n >= 0 && n <= 255;
+    case FieldType::SmallInt:
+        return n >= -32768 && n <= 32767;
+    case FieldType::Word:
+        return n >= 0 && n <= 65535;
+    case FieldType::Integer:
+        return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max();
+    case FieldType::LongWord:
+        return n >= 0 && n <= std::numeric_limits<quint32>::max();
+    default:
+        return true;
+    }
+}
+// A Single's value: the nearest float, false beyond a float's range.
+inline bool toSingle(double &d)
+{
+    if (!(std::abs(d) <= double(std::numeric_limits<float>::max())))
+        return false;
+    d = double(float(d));
+    return true;
+}
+// A fixed-point value as a file writes it: a sign, digits, a point and digits.
+bool isDecimal(QStringView text);
+// Memo bytes are the code page of the terminals; every byte maps to a character and back.
+QString fromWindows1252(QByteArrayView bytes);
+QByteArray toWindows1252(QStringView text); // a character outside it is written "?"
 }
 
 class QIODevice;

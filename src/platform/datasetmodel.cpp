@@ -178,8 +178,7 @@ QString DataSetModel::display(int column, const QVariant &v) const
         return QString();
     const GridColumn &c = m_columns[column];
     const FieldType type = m_ds->fieldDef(m_map[column]).type;
-    const bool number = type == FieldType::Float || type == FieldType::SmallInt
-                        || type == FieldType::Integer || type == FieldType::LargeInt;
+    const bool number = isNumber(type);
     if (number && c.currency)
         return QLocale().toCurrencyString(v.toDouble());
     if (number && !c.displayFormat.isEmpty())
@@ -205,9 +204,7 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const
         const GridColumn &c = m_columns[index.column()];
         if (c.alignment)
             return QVariant::fromValue(c.alignment);
-        const FieldType t = m_ds->fieldDef(col).type;
-        const bool number = t == FieldType::Float || t == FieldType::SmallInt
-                            || t == FieldType::Integer || t == FieldType::LargeInt;
+        const bool number = isNumber(m_ds->fieldDef(col).type);
         return QVariant::fromValue(Qt::AlignVCenter
                                    | (number ? Qt::AlignRight : Qt::AlignLeft));
     }

@@ -289,6 +289,7 @@ Value evalOperand(const Node &n, const DataPacket &p, int row)
         switch (f.type) {
         case FieldType::String:
         case FieldType::WideString:
+        case FieldType::Memo:
             // Fixed-length padding is storage, not value.
             v.text = f.fixed ? p.textAt(row, n.column).trimmed().toString()
                              : p.textAt(row, n.column).toString();

@@ -63,20 +63,30 @@ const TypeName typeNames[] = {
     {QLatin1StringView("date"), FieldType::Date},
     {QLatin1StringView("time"), FieldType::Time},
     {QLatin1StringView("dateTime"), FieldType::DateTime},
+    {QLatin1StringView("i1"), FieldType::ShortInt},
+    {QLatin1StringView("ui1"), FieldType::Byte},
+    {QLatin1StringView("ui2"), FieldType::Word},
+    {QLatin1StringView("ui4"), FieldType::LongWord},
+    {QLatin1StringView("r4"), FieldType::Single},
+    {QLatin1StringView("fixed"), FieldType::Bcd},
+    {QLatin1StringView("fixedFMT"), FieldType::FmtBcd},
+    // SUBTYPE="Text" makes a memo of it, any other a blob.
+    {QLatin1StringView("bin.hex"), FieldType::Blob},
+    {QLatin1StringView("bin.hex"), FieldType::Memo},
     // Written elsewhere; read as the nearest type we keep.
-    {QLatin1StringView("i1"), FieldType::SmallInt},
-    {QLatin1StringView("ui1"), FieldType::SmallInt},
-    {QLatin1StringView("ui2"), FieldType::Integer},
-    {QLatin1StringView("ui4"), FieldType::LargeInt},
-    {QLatin1StringView("r4"), FieldType::Float},
-    {QLatin1StringView("fixed"), FieldType::Float},
-    {QLatin1StringView("fixedFMT"), FieldType::Float},
     {QLatin1StringView("SQLdateTime"), FieldType::DateTime},
 };
 
 [[noreturn]] void fail(const QString &src, const QString &problem)
 {
     throw Exception(QStringLiteral("%1: %2").arg(src, problem));
+}
+
+// A table inside the rows of a field: its rows would be lost on the way back, so it is not read.
+[[noreturn]] void refuseNested(const QString &src, const QString &field, const QString &type)
+{
+    fail(src, QStringLiteral("campo %1 com fieldtype \"%2\": tabelas aninhadas não são aceitas")
+                  .arg(field, type));
 }
 
 // Memory the columns of a packet may take while it is read: twice the size of its file, never
@@ -128,7 +138,8 @@ bool parseDate(QStringView s, qint64 &jd)
     return true;
 }
 
-// HH:MM:SS with optional milliseconds glued on (or after a dot).
+// HH:MM:SS with optional milliseconds glued on (or after a dot); digits past the thousandths,
+// which some writers add, are dropped.
 bool parseTime(QStringView s, int &ms)
 {
     if (s.size() < 8 || s[2] != u':' || s[5] != u':')
@@ -138,10 +149,11 @@ bool parseTime(QStringView s, int &ms)
     QStringView rest = s.mid(8);
     if (!rest.isEmpty() && rest[0] == u'.')
         rest = rest.mid(1);
-    if (rest.size() > 3)
+    if (rest.size() > 3
+        && !std::all_of(rest.begin() + 3, rest.end(), [](QChar c) { return c.isDigit(); }))
         return false;
     if (!rest.isEmpty()) {
-        milli = digits(rest, 0, rest.size());
+        milli = digits(rest, 0, std::min<qsizetype>(rest.size(), 3));
         for (qsizetype i = rest.size(); i < 3; ++i)
             milli *= 10;
     }
@@ -174,19 +186,20 @@ bool parseWord(FieldType type, QStringView v, qint64 &w)
     case FieldType::SmallInt:
     case FieldType::Integer:
     case FieldType::LargeInt:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
+    case FieldType::LongWord:
         w = v.trimmed().toLongLong(&ok);
-        if (type == FieldType::SmallInt)
-            return ok && w >= -32768 && w <= 32767;
-        if (type == FieldType::Integer)
-            return ok && w >= std::numeric_limits<qint32>::min()
-                   && w <= std::numeric_limits<qint32>::max();
-        return ok;
-    case FieldType::Float: {
-        const double d = v.trimmed().toDouble(&ok);
+        return ok && PacketCodec::fits(type, w);
+    case FieldType::Float:
+    case FieldType::Single: {
+        double d = v.trimmed().toDouble(&ok);
+        ok = ok && std::isfinite(d) && (type == FieldType::Float || PacketCodec::toSingle(d));
         w = std::bit_cast<qint64>(d);
-        return ok && std::isfinite(d);
+        return ok;
     }
-    case FieldType::Boolean:
+    case FieldType::Boolean: // files spell it out, whatever a screen accepts
         w = v.compare(QLatin1StringView("TRUE"), Qt::CaseInsensitive) == 0;
         return w || v.compare(QLatin1StringView("FALSE"), Qt::CaseInsensitive) == 0;
     case FieldType::Date:
@@ -201,9 +214,33 @@ bool parseWord(FieldType type, QStringView v, qint64 &w)
         return parseDateTime(v, w);
     case FieldType::String:
     case FieldType::WideString:
+    case FieldType::Memo:
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
+    case FieldType::Blob:
         break;
     }
     return false;
+}
+
+// A value of a column kept in its pool that is not plain text, as it is kept: the digits of a
+// fixed-point number as written, the bytes of a memo or a blob out of their base64. False when
+// the value is not in its form.
+bool pooledValue(const FieldDef &f, std::string_view v, QString &out)
+{
+    if (f.type == FieldType::Bcd || f.type == FieldType::FmtBcd) {
+        out = QString::fromLatin1(v.data(), qsizetype(v.size())).trimmed();
+        return PacketCodec::isDecimal(out);
+    }
+    // Attribute normalisation turns the line breaks of a long base64 value into spaces.
+    QByteArray base64(v.data(), qsizetype(v.size()));
+    base64.replace(' ', QByteArrayView());
+    auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return false;
+    out = f.type == FieldType::Memo ? PacketCodec::fromWindows1252(*decoded)
+                                    : QString::fromLatin1(*decoded);
+    return true;
 }
 
 // The common forms of numbers read from the bytes, to the same word as parseWord gives:
@@ -211,8 +248,7 @@ bool parseWord(FieldType type, QStringView v, qint64 &w)
 // value is not in such a form (parseWord then decides).
 bool fastWord(FieldType type, std::string_view v, qint64 &w)
 {
-    const bool integer = type == FieldType::SmallInt || type == FieldType::Integer
-                         || type == FieldType::LargeInt;
+    const bool integer = PacketCodec::isInteger(type);
     if (v.empty() || !(integer || type == FieldType::Float))
         return false;
     size_t i = v[0] == '-';
@@ -229,11 +265,7 @@ bool fastWord(FieldType type, std::string_view v, qint64 &w)
         std::from_chars(v.data() + first, v.data() + i, n);
         n = v[0] == '-' ? -n : n;
         w = n;
-        if (type == FieldType::SmallInt)
-            return n >= -32768 && n <= 32767;
-        if (type == FieldType::Integer)
-            return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max();
-        return true;
+        return PacketCodec::fits(type, n);
     }
     if (i < v.size()) {
         if (v[i] != '.' || i + 1 == v.size())
@@ -506,7 +538,7 @@ struct NotUtf8
 };
 
 // What the elements of a packet are to the reader.
-enum class Role : uchar { Root, Metadata, Fields, RowData, Other };
+enum class Role : uchar { Root, Metadata, Fields, Field, RowData, Other };
 
 struct Attribute
 {
@@ -562,6 +594,7 @@ private:
     void element();
     Role roleOf(std::string_view name, Role parent);
     void field();
+    void params();
     void row();
     void endMetadata();
     void reserveRows();
@@ -609,7 +642,12 @@ private:
     Budget budget;
     QList<FieldDef> fields;
     QSet<QString> fieldNames;
-    std::vector<std::string> names8; // the field names as UTF-8
+    QSet<QString> attrNames; // the row attributes of the fields
+    QString fieldType;       // of the last field, as written
+    std::vector<std::string> names8; // the row attributes of the fields as UTF-8
+    // How a column takes its attribute: a number word, text as it is, or decoded into its pool.
+    enum class Cell : uchar { Word, Text, Decoded };
+    std::vector<Cell> kind;
     std::unordered_map<std::string_view, int> columnOf;
     qint64 rowBytes = 0; // of a row of nulls
     std::vector<const Attribute *> cells;
@@ -1312,10 +1350,19 @@ Role PacketReader::roleOf(std::string_view name, Role parent)
         }
         return Role::Other;
     case Role::Metadata:
+        if (name == "PARAMS")
+            params();
         return name == "FIELDS" ? Role::Fields : Role::Other;
     case Role::Fields:
-        if (name == "FIELD")
+        if (name == "FIELD") {
             field();
+            return Role::Field;
+        }
+        return Role::Other;
+    case Role::Field:
+        // A field holding fields of its own is a table inside the row.
+        if (name == "FIELDS")
+            refuseNested(src, fields.back().name, fieldType);
         return Role::Other;
     case Role::RowData:
         if (name == "ROW")
@@ -1372,16 +1419,26 @@ void PacketReader::field()
         return nullptr;
     };
     FieldDef f;
-    const Attribute *name = value("attrname");
-    f.name = name ? valueText(*name) : QString();
-    if (f.name.isEmpty())
+    // The row attribute is attrname; a file may name the field apart, with spaces, in fieldname.
+    const Attribute *attr = value("attrname");
+    const Attribute *named = value("fieldname");
+    const QString attrName = attr ? valueText(*attr) : QString();
+    f.name = named ? valueText(*named) : attrName;
+    if (named)
+        f.attrName = attrName;
+    if (attrName.isEmpty() || f.name.isEmpty())
         fail(src, QStringLiteral("FIELD sem attrname (linha %1)").arg(lineAt(after)));
     const qsizetype before = fieldNames.size();
     fieldNames.insert(f.name);
     if (fieldNames.size() == before)
         fail(src, QStringLiteral("campo %1 repetido").arg(f.name));
+    const qsizetype attrsBefore = attrNames.size();
+    attrNames.insert(attrName);
+    if (attrNames.size() == attrsBefore)
+        fail(src, QStringLiteral("campo %1 repetido").arg(attrName));
     const Attribute *typeAttr = value("fieldtype");
     const QString type = typeAttr ? valueText(*typeAttr) : QString();
+    fieldType = type;
     bool known = false;
     for (const TypeName &n : typeNames) {
         if (type.compare(n.name, Qt::CaseInsensitive) == 0) {
@@ -1390,24 +1447,67 @@ void PacketReader::field()
             break;
         }
     }
+    if (type.compare(QLatin1StringView("nested"), Qt::CaseInsensitive) == 0)
+        refuseNested(src, f.name, type);
     if (!known)
         fail(src, QStringLiteral("campo %1 com fieldtype desconhecido \"%2\"").arg(f.name, type));
     const Attribute *subtypeAttr = value("SUBTYPE");
     const QString subtype = subtypeAttr ? valueText(*subtypeAttr) : QString();
-    if (const Attribute *width = value("WIDTH")) {
+    const auto is = [&subtype](const char *s) {
+        return subtype.compare(QLatin1StringView(s), Qt::CaseInsensitive) == 0;
+    };
+    if (f.type == FieldType::Blob && is("Text"))
+        f.type = FieldType::Memo;
+    const bool decimal = f.type == FieldType::Bcd || f.type == FieldType::FmtBcd;
+    const bool sized = f.type == FieldType::String || f.type == FieldType::WideString || decimal;
+    const auto number = [&](const Attribute *a, const char *what) {
         bool ok = false;
-        const int w = valueText(*width).trimmed().toInt(&ok);
-        if (!ok || w < 0 || w > maxWidth)
-            fail(src, QStringLiteral("campo %1 com WIDTH inválido").arg(f.name));
-        if (DataPacketPrivate::isText(f.type))
-            f.size = w;
+        const int n = valueText(*a).trimmed().toInt(&ok);
+        if (!ok || n < 0 || n > maxWidth)
+            fail(src, QStringLiteral("campo %1 com %2 inválido").arg(f.name, QLatin1StringView(what)));
+        return n;
+    };
+    const Attribute *width = value("WIDTH");
+    if (width && sized)
+        f.size = number(width, "WIDTH");
+    const Attribute *decimals = value("DECIMALS");
+    if (decimals && decimal)
+        f.decimals = number(decimals, "DECIMALS");
+    // What the SUBTYPE means to a type that has one; any other stays among the attributes.
+    if (f.type == FieldType::String || f.type == FieldType::WideString)
+        f.fixed = is("FixedChar");
+    else if (f.type == FieldType::Float)
+        f.currency = is("Money");
+    else if (f.type == FieldType::Blob)
+        f.subtype = subtype;
+    const bool subtypeKept =
+        f.fixed || f.currency || f.type == FieldType::Memo || f.type == FieldType::Blob;
+    qint64 extra = 0;
+    for (const Attribute &a : attrs) {
+        if (&a == attr || &a == named || &a == typeAttr || (&a == width && sized)
+            || (&a == decimals && decimal) || (&a == subtypeAttr && subtypeKept))
+            continue;
+        f.otherAttributes.append({toQString(a.name), valueText(a)});
+        extra += 2 * qint64(a.name.size() + a.value.size()) + 64;
     }
-    if (DataPacketPrivate::isText(f.type))
-        f.fixed = subtype.compare(QLatin1StringView("FixedChar"), Qt::CaseInsensitive) == 0;
-    if (f.type == FieldType::Float)
-        f.currency = subtype.compare(QLatin1StringView("Money"), Qt::CaseInsensitive) == 0;
     fields.append(f);
-    budget.take(qint64(sizeof(FieldDef)) + qint64(sizeof(PacketColumn)) + 4 * f.name.size());
+    budget.take(qint64(sizeof(FieldDef)) + qint64(sizeof(PacketColumn)) + 4 * f.name.size()
+                + 2 * f.attrName.size() + extra);
+}
+
+// PARAMS of the packet, written back as read; a change log is not, as its rows are applied.
+void PacketReader::params()
+{
+    QList<std::pair<QString, QString>> list;
+    qint64 bytes = 0;
+    for (const Attribute &a : attrs) {
+        if (a.name == "CHANGE_LOG")
+            continue;
+        list.append({toQString(a.name), valueText(a)});
+        bytes += 2 * qint64(a.name.size() + a.value.size()) + 64;
+    }
+    budget.take(bytes);
+    packet.setParams(list);
 }
 
 void PacketReader::endMetadata()
@@ -1416,8 +1516,12 @@ void PacketReader::endMetadata()
     const int nf = int(fields.size());
     names8.reserve(size_t(nf));
     for (int c = 0; c < nf; ++c) {
-        names8.push_back(fields[c].name.toStdString());
-        rowBytes += DataPacketPrivate::isText(fields[c].type) ? 2 * sizeof(qint32)
+        const FieldDef &f = fields[c];
+        names8.push_back((f.attrName.isEmpty() ? f.name : f.attrName).toStdString());
+        kind.push_back(!DataPacketPrivate::pooled(f.type)                   ? Cell::Word
+                       : isText(f.type) && f.type != FieldType::Memo ? Cell::Text
+                                                                       : Cell::Decoded);
+        rowBytes += DataPacketPrivate::pooled(fields[c].type) ? 2 * sizeof(qint32)
                                                                 : sizeof(qint64) + sizeof(quint8);
     }
     columnOf.reserve(size_t(nf));
@@ -1444,7 +1548,7 @@ void PacketReader::reserveRows()
     growRows(std::max<qsizetype>(rows, rowCapacity));
     for (int c = 0; c < fields.size(); ++c) {
         Fill &f = fill[size_t(c)];
-        if (DataPacketPrivate::isText(fields[c].type) && qsizetype(f.used * scale) > f.used) {
+        if (DataPacketPrivate::pooled(fields[c].type) && qsizetype(f.used * scale) > f.used) {
             QString &pool = p->cols[c].pool;
             resizeExactly(pool, qsizetype(f.used * scale) + 16);
             f.pool = reinterpret_cast<char16_t *>(pool.data());
@@ -1470,7 +1574,7 @@ void PacketReader::growRows(qsizetype capacity)
     for (int c = 0; c < fields.size(); ++c) {
         PacketColumn &col = p->cols[c];
         Fill &f = fill[size_t(c)];
-        if (DataPacketPrivate::isText(fields[c].type)) {
+        if (DataPacketPrivate::pooled(fields[c].type)) {
             reserveExactly(col.off, capacity);
             reserveExactly(col.len, capacity);
             if (rowCapacity == 0)
@@ -1491,7 +1595,7 @@ void PacketReader::settle()
         return;
     for (int c = 0; c < fields.size(); ++c) {
         PacketColumn &col = p->cols[c];
-        if (DataPacketPrivate::isText(fields[c].type)) {
+        if (DataPacketPrivate::pooled(fields[c].type)) {
             col.pool.resize(fill[size_t(c)].used);
         }
     }
@@ -1504,7 +1608,8 @@ bool PacketReader::appendCell(int column, const Attribute *a)
     const FieldDef &f = fields[column];
     Fill &fl = fill[size_t(column)];
     PacketColumn &col = p->cols[column];
-    if (DataPacketPrivate::isText(f.type)) {
+    const Cell k = kind[size_t(column)];
+    if (k != Cell::Word) {
         if (!a) {
             col.off.append(0);
             col.len.append(-1);
@@ -1521,14 +1626,23 @@ bool PacketReader::appendCell(int column, const Attribute *a)
         }
         char16_t *const out = fl.pool + at;
         qsizetype n;
-        if (a->high) {
-            n = toUtf16(a->value, out);
+        if (k == Cell::Decoded) {
+            // Decoded, never longer than in the file.
+            QString kept;
+            if (!pooledValue(f, a->value, kept))
+                return false;
+            n = kept.size();
+            std::memcpy(out, kept.constData(), size_t(n) * sizeof(char16_t));
         } else {
-            n = most;
-            for (qsizetype i = 0; i < n; ++i)
-                out[i] = uchar(a->value[size_t(i)]);
+            if (a->high) {
+                n = toUtf16(a->value, out);
+            } else {
+                n = most;
+                for (qsizetype i = 0; i < n; ++i)
+                    out[i] = uchar(a->value[size_t(i)]);
+            }
+            n = PacketCodec::cut(f, QStringView(out, n)).size();
         }
-        n = PacketCodec::cut(f, QStringView(out, n)).size();
         fl.used += n;
         col.off.append(qint32(at));
         col.len.append(qint32(n));
@@ -1580,7 +1694,7 @@ void PacketReader::row()
         guess = c + 1;
         cells[size_t(c)] = &a;
         given.push_back(c);
-        if (DataPacketPrivate::isText(fields[c].type))
+        if (kind[size_t(c)] != Cell::Word)
             textBytes += 2 * (a.high ? utf16Size(a.value) : qsizetype(a.value.size()));
     }
     const auto clear = [this] {
@@ -1608,8 +1722,13 @@ void PacketReader::row()
         for (const int c : given) {
             const FieldDef &f = fields[c];
             const QString v = valueText(*cells[size_t(c)]);
-            if (DataPacketPrivate::isText(f.type)) {
+            if (kind[size_t(c)] == Cell::Text) {
                 p->setText(p->rows - 1, c, PacketCodec::cut(f, v));
+            } else if (kind[size_t(c)] == Cell::Decoded) {
+                QString kept;
+                if (!pooledValue(f, cells[size_t(c)]->value, kept))
+                    bad(c);
+                p->setText(p->rows - 1, c, kept);
             } else {
                 qint64 w = 0;
                 if (!parseWord(f.type, v, w))

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <bit>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 
@@ -85,6 +86,14 @@ void appendTime(QByteArray &out, int ms)
     out.append(':');
     appendTwo(out, ms / 1000 % 60);
     out.append(QByteArray::number(ms % 1000).rightJustified(3, '0'));
+}
+
+// The fewest digits that read back as the same float.
+void appendSingle(QByteArray &out, float v)
+{
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    out.append(buf, end - buf);
 }
 
 bool blank(QByteArrayView bytes)
@@ -172,48 +181,88 @@ QByteArray DataPacket::toXml() const
     out.append("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\n");
     QList<QByteArray> names;
+    const auto attribute = [&out](QByteArrayView name, QStringView value) {
+        out.append(' ').append(name).append("=\"");
+        appendEscaped(out, value);
+        out.append('"');
+    };
     for (const FieldDef &f : p->fields) {
         QByteArray name;
-        appendEscaped(name, f.name);
+        appendEscaped(name, f.attrName.isEmpty() ? f.name : f.attrName);
         names.append(name);
-        out.append("<FIELD attrname=\"").append(name).append("\" fieldtype=\"");
+        out.append("<FIELD attrname=\"").append(name).append('"');
+        if (!f.attrName.isEmpty())
+            attribute("fieldname", f.name);
+        out.append(" fieldtype=\"");
         const QLatin1StringView type = PacketXml::typeName(f.type);
         out.append(type.data(), type.size()).append('"');
-        if (DataPacketPrivate::isText(f.type) && f.size > 0)
+        const bool decimal = f.type == FieldType::Bcd || f.type == FieldType::FmtBcd;
+        if ((isText(f.type) || decimal) && f.size > 0)
             out.append(" WIDTH=\"").append(QByteArray::number(f.size)).append('"');
-        if (DataPacketPrivate::isText(f.type) && f.fixed)
+        if (decimal && f.decimals > 0)
+            out.append(" DECIMALS=\"").append(QByteArray::number(f.decimals)).append('"');
+        if (isText(f.type) && f.fixed)
             out.append(" SUBTYPE=\"FixedChar\"");
         if (f.type == FieldType::Float && f.currency)
             out.append(" SUBTYPE=\"Money\"");
+        if (f.type == FieldType::Memo)
+            out.append(" SUBTYPE=\"Text\"");
+        if (f.type == FieldType::Blob && !f.subtype.isEmpty())
+            attribute("SUBTYPE", f.subtype);
+        for (const auto &[key, value] : f.otherAttributes)
+            attribute(key.toUtf8(), value);
         out.append("/>\n");
     }
-    out.append("</FIELDS><PARAMS/></METADATA><ROWDATA>\n");
+    out.append("</FIELDS><PARAMS");
+    for (const auto &[key, value] : p->params)
+        attribute(key.toUtf8(), value);
+    out.append("/></METADATA><ROWDATA>\n");
     for (int r = 0; r < p->rows; ++r) {
         out.append("<ROW");
         for (int c = 0; c < p->fields.size(); ++c) {
             const PacketColumn &col = p->cols[c];
             const FieldType t = p->fields[c].type;
-            if (DataPacketPrivate::isText(t) ? col.len[r] < 0 : col.null[r] != 0)
+            const bool pooled = DataPacketPrivate::pooled(t);
+            if (pooled ? col.len[r] < 0 : col.null[r] != 0)
                 continue; // a missing attribute is null
             out.append(' ').append(names[c]).append("=\"");
-            const qint64 w = DataPacketPrivate::isText(t) ? 0 : col.num[r];
+            const qint64 w = pooled ? 0 : col.num[r];
+            const QStringView text =
+                pooled ? QStringView(col.pool).mid(col.off[r], col.len[r]) : QStringView();
             switch (t) {
             case FieldType::String:
             case FieldType::WideString: {
-                appendEscaped(out, QStringView(col.pool).mid(col.off[r], col.len[r]));
+                appendEscaped(out, text);
                 const FieldDef &f = p->fields[c];
                 if (f.fixed && col.len[r] < f.size)
                     out.append(f.size - col.len[r], ' '); // written padded, as it reads
                 break;
             }
+            case FieldType::Bcd:
+            case FieldType::FmtBcd:
+                out.append(text.toLatin1());
+                break;
+            case FieldType::Memo:
+                out.append(PacketCodec::toWindows1252(text).toBase64());
+                break;
+            case FieldType::Blob:
+                out.append(text.toLatin1().toBase64());
+                break;
             case FieldType::SmallInt:
             case FieldType::Integer:
             case FieldType::LargeInt:
+            case FieldType::ShortInt:
+            case FieldType::Byte:
+            case FieldType::Word:
+            case FieldType::LongWord:
                 out.append(QByteArray::number(w));
                 break;
             case FieldType::Float:
                 out.append(QByteArray::number(std::bit_cast<double>(w), 'g',
                                               QLocale::FloatingPointShortest));
+                break;
+            case FieldType::Single:
+                appendSingle(out, float(std::bit_cast<double>(w)));
                 break;
             case FieldType::Boolean:
                 out.append(w ? "TRUE" : "FALSE");

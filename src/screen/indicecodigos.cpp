@@ -4,11 +4,6 @@
 
 namespace {
 
-bool isText(FieldType type)
-{
-    return type == FieldType::String || type == FieldType::WideString;
-}
-
 size_t hashOf(QStringView key)
 {
     return qHash(key, 0);

@@ -130,13 +130,23 @@ QMetaType metaTypeOf(FieldType type)
     switch (type) {
     case FieldType::String:
     case FieldType::WideString:
+    case FieldType::Memo:
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
         return QMetaType::fromType<QString>();
+    case FieldType::Blob:
+        return QMetaType::fromType<QByteArray>();
     case FieldType::SmallInt:
     case FieldType::Integer:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
         return QMetaType::fromType<int>();
     case FieldType::LargeInt:
+    case FieldType::LongWord:
         return QMetaType::fromType<qlonglong>();
     case FieldType::Float:
+    case FieldType::Single:
         return QMetaType::fromType<double>();
     case FieldType::Boolean:
         return QMetaType::fromType<bool>();
@@ -155,20 +165,27 @@ QVariant convert(const QVariant &value, FieldType type)
     switch (type) {
     case FieldType::String:
     case FieldType::WideString:
+    case FieldType::Memo:
+    case FieldType::Bcd:
+    case FieldType::FmtBcd:
         return value.typeId() == QMetaType::QString ? value : QVariant(value.toString());
+    case FieldType::Blob:
+        return value.typeId() == QMetaType::QByteArray ? value : QVariant(value.toByteArray());
     case FieldType::Float:
+    case FieldType::Single:
         return value.typeId() == QMetaType::Double ? value : QVariant(value.toDouble());
     case FieldType::SmallInt:
     case FieldType::Integer:
+    case FieldType::ShortInt:
+    case FieldType::Byte:
+    case FieldType::Word:
         return value.typeId() == QMetaType::Int ? value : QVariant(value.toInt());
     case FieldType::LargeInt:
+    case FieldType::LongWord:
         return value.typeId() == QMetaType::LongLong ? value : QVariant(value.toLongLong());
     case FieldType::Boolean:
-        if (value.typeId() == QMetaType::QString) {
-            const QString s = value.toString().trimmed().toLower();
-            return QVariant(s == QLatin1String("1") || s == QLatin1String("true") ||
-                            s == QLatin1String("t") || s == QLatin1String("s"));
-        }
+        if (value.typeId() == QMetaType::QString)
+            return QVariant(booleanFromText(value.toString()).value_or(false));
         return QVariant(value.toBool());
     case FieldType::Date:
         if (value.typeId() == QMetaType::QDate) return value;

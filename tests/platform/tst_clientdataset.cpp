@@ -69,6 +69,8 @@ private slots:
     void paymentFiltersOnShownEmptyAndNullFlags();
     void badFilterTextIsAnExceptionAndLeavesFilterAsItWas();
     void signalsFollowEveryChange();
+    void typedFlagsReadAlikeInFieldsAndPackets_data();
+    void typedFlagsReadAlikeInFieldsAndPackets();
 };
 
 // A created dataset has exactly its declared columns; a text declared without size holds 20
@@ -516,6 +518,46 @@ void TestClientDataSet::signalsFollowEveryChange()
     ds.Close();
     QCOMPARE(resets.size(), 3);
     QCOMPARE(current.last().at(0).toInt(), -1);
+}
+
+void TestClientDataSet::typedFlagsReadAlikeInFieldsAndPackets_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QVariant>("flag"); // invalid: refused
+    QTest::newRow("TRUE") << "TRUE" << QVariant(true);
+    QTest::newRow("false") << "false" << QVariant(false);
+    QTest::newRow("1") << " 1 " << QVariant(true);
+    QTest::newRow("0") << "0" << QVariant(false);
+    QTest::newRow("S") << "S" << QVariant(true);
+    QTest::newRow("n") << "n" << QVariant(false);
+    QTest::newRow("t") << "t" << QVariant(true);
+    QTest::newRow("F") << "F" << QVariant(false);
+    QTest::newRow("sim") << "sim" << QVariant();
+}
+
+// A flag typed on a screen, stored through a dataset field or put straight into a packet, takes
+// the same spellings: a flag that one path takes and another refuses would make a sale's
+// record depend on the way it was written.
+void TestClientDataSet::typedFlagsReadAlikeInFieldsAndPackets()
+{
+    QFETCH(QString, typed);
+    QFETCH(QVariant, flag);
+    FieldDecl decl;
+    decl.name = QStringLiteral("IDATIVO");
+    decl.type = FieldType::Boolean;
+    ClientDataSet ds("cdsFlags");
+    ds.setFieldDecls({decl});
+    ds.CreateDataSet();
+    ds.Append();
+    const FieldDef def = ds.fieldDef(0);
+    if (!flag.isValid()) {
+        QVERIFY_THROWS_EXCEPTION(Exception, ds.FieldByName("IDATIVO").setAsString(typed));
+        QVERIFY_THROWS_EXCEPTION(Exception, DataPacket::coerce(def, typed));
+        return;
+    }
+    ds.FieldByName("IDATIVO").setAsString(typed);
+    QCOMPARE(ds.FieldByName("IDATIVO").Value(), flag);
+    QCOMPARE(DataPacket::coerce(def, typed), flag);
 }
 
 QTEST_MAIN(TestClientDataSet)

@@ -8,6 +8,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <sys/stat.h>
 
@@ -41,6 +42,21 @@ QString messageOf(const QByteArray &bytes, const QString &name = QStringLiteral(
     return QString();
 }
 
+// The attributes of each `element` of a packet, in the order of the file.
+QList<QMap<QString, QString>> attributesOf(const QByteArray &bytes, QStringView element)
+{
+    QList<QMap<QString, QString>> list;
+    QXmlStreamReader xml(bytes);
+    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
+        if (!xml.isStartElement() || xml.name() != element)
+            continue;
+        QMap<QString, QString> &attributes = list.emplace_back();
+        for (const QXmlStreamAttribute &a : xml.attributes())
+            attributes.insert(a.name().toString(), a.value().toString());
+    }
+    return list;
+}
+
 } // namespace
 
 class TestDataPacket : public QObject
@@ -60,6 +76,8 @@ private slots:
     void largeFileIsReadAnewAtEveryLoad();
     void craftedFilesLoadOrNameTheFile_data();
     void craftedFilesLoadOrNameTheFile();
+    void packetsOfOtherProgramsWriteBackAsRead_data();
+    void packetsOfOtherProgramsWriteBackAsRead();
 };
 
 // The sample of the house plan: every type reads to its value, "." decimals whatever the
@@ -257,6 +275,25 @@ void TestDataPacket::badInputIsAClearException_data()
         << packet(sampleFields, "<ROW IDATIVO=\"S\"/>") << "IDATIVO";
     QTest::newRow("bad rowstate")
         << packet(sampleFields, "<ROW RowState=\"x\"/>") << "RowState";
+    QTest::newRow("i1 past 127")
+        << packet("<FIELD attrname=\"NRLUGAR\" fieldtype=\"i1\"/>", "<ROW NRLUGAR=\"128\"/>")
+        << "NRLUGAR";
+    QTest::newRow("ui4 below 0")
+        << packet("<FIELD attrname=\"NRSERIE\" fieldtype=\"ui4\"/>", "<ROW NRSERIE=\"-1\"/>")
+        << "NRSERIE";
+    QTest::newRow("r4 past a float")
+        << packet("<FIELD attrname=\"PC\" fieldtype=\"r4\"/>", "<ROW PC=\"1e39\"/>") << "PC";
+    QTest::newRow("fixed with a comma")
+        << packet("<FIELD attrname=\"VR\" fieldtype=\"fixed\" WIDTH=\"8\" DECIMALS=\"2\"/>",
+                  "<ROW VR=\"1,50\"/>")
+        << "VR";
+    QTest::newRow("fields inside a field")
+        << packet("<FIELD attrname=\"ITENS\" fieldtype=\"i4\"><FIELDS/></FIELD>", "")
+        << "ITENS";
+    QTest::newRow("memo not base64")
+        << packet("<FIELD attrname=\"OBS\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>",
+                  "<ROW OBS=\"não*\"/>")
+        << "OBS";
 }
 
 // Each damaged input is refused with the source's name and what is wrong, never a crash or a
@@ -463,6 +500,94 @@ void TestDataPacket::craftedFilesLoadOrNameTheFile()
                      && e.Message().contains(problem),
                  qPrintable(e.Message()));
     }
+}
+
+void TestDataPacket::packetsOfOtherProgramsWriteBackAsRead_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("fieldtype"); // as the file names it
+    QTest::addColumn<QVariant>("value");    // of the first row
+    QTest::addColumn<QString>("refusal");   // in the message; empty when the file loads
+
+    QTest::newRow("memo with accents and line breaks, named with spaces")
+        << "blobs.cds" << "Observação do Item" << "bin.hex"
+        << QVariant(QStringLiteral("Sem cebola,\r\nmolho à parte – já!")) << QString();
+    QByteArray everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte.append(char(b));
+    QTest::newRow("blob of every byte")
+        << "blobs.cds" << "ARQUIVO" << "bin.hex" << QVariant(everyByte) << QString();
+    QTest::newRow("graphic") << "blobs.cds" << "FOTO" << "bin.hex"
+                             << QVariant(QByteArray("\x89PNG\r\n\x1a\n")) << QString();
+    QTest::newRow("typed blob") << "blobs.cds" << "ANEXO" << "bin.hex"
+                                << QVariant(QByteArray("\x01\x00\xff", 3)) << QString();
+    QTest::newRow("fixed beyond a double")
+        << "numbers.cds" << "VRTOTAL" << "fixed"
+        << QVariant(QStringLiteral("12345678901234.5678")) << QString();
+    QTest::newRow("fixedFMT with its trailing zeros")
+        << "numbers.cds" << "VRDESCONTO" << "fixedFMT" << QVariant(QStringLiteral("-0.0100"))
+        << QString();
+    QTest::newRow("i1 at its least") << "numbers.cds" << "NRLUGAR" << "i1" << QVariant(-128)
+                                     << QString();
+    QTest::newRow("ui1 at its most") << "numbers.cds" << "QTVOLUMES" << "ui1" << QVariant(255)
+                                     << QString();
+    QTest::newRow("ui2 at its most") << "numbers.cds" << "NRPORTA" << "ui2" << QVariant(65535)
+                                     << QString();
+    QTest::newRow("ui4 at its most") << "numbers.cds" << "NRSERIE" << "ui4"
+                                     << QVariant(qlonglong(4294967295)) << QString();
+    QTest::newRow("r4 at a float's precision")
+        << "numbers.cds" << "PCDESCONTO" << "r4" << QVariant(double(0.1f)) << QString();
+    QTest::newRow("time with glued milliseconds")
+        << "numbers.cds" << "HRABERTURA" << "time" << QVariant(QTime(10, 0)) << QString();
+    QTest::newRow("nested table") << "nested.cds" << "ITENS" << "nested" << QVariant()
+                                  << "aninhada";
+}
+
+// Packets written by other programs (memos and blobs in base64, fixed-point, narrow and
+// unsigned integers, a field named with spaces, PARAMS) load whole and write back attribute for
+// attribute: a cache another terminal wrote must reach it again as it was. What is not kept, a
+// table nested in a row, is refused naming the file, the field and its type.
+void TestDataPacket::packetsOfOtherProgramsWriteBackAsRead()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, field);
+    QFETCH(QString, fieldtype);
+    QFETCH(QVariant, value);
+    QFETCH(QString, refusal);
+    const QString path = QFINDTESTDATA(QStringLiteral("data/") + file);
+    QVERIFY(!path.isEmpty());
+    if (!refusal.isEmpty()) {
+        QString msg;
+        try {
+            DataPacket::loadFromFile(path);
+        } catch (const Exception &e) {
+            msg = e.Message();
+        }
+        for (const QString &part : {path + QStringLiteral(": "), field, fieldtype, refusal})
+            QVERIFY2(msg.contains(part), qPrintable(msg));
+        return;
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray original = f.readAll();
+    const DataPacket p = DataPacket::loadFromFile(path);
+    const int col = p.indexOf(field);
+    QVERIFY(col >= 0);
+    QCOMPARE(p.value(0, col).metaType(), value.metaType());
+    QCOMPARE(p.value(0, col), value);
+
+    const QByteArray written = p.toXml();
+    QCOMPARE(attributesOf(written, u"FIELD").value(col).value(QStringLiteral("fieldtype")),
+             fieldtype);
+    for (const QStringView element : {u"FIELD", u"PARAMS", u"ROW"})
+        QCOMPARE(attributesOf(written, element), attributesOf(original, element));
+    const DataPacket back = DataPacket::fromXml(written);
+    QCOMPARE(back.fields(), p.fields());
+    QCOMPARE(back.rowCount(), p.rowCount());
+    for (int r = 0; r < p.rowCount(); ++r)
+        for (int c = 0; c < p.fieldCount(); ++c)
+            QCOMPARE(back.value(r, c), p.value(r, c));
 }
 
 QTEST_MAIN(TestDataPacket)
