@@ -481,7 +481,8 @@ void TestFaults::connectionBrokenInsideClosing()
     QVERIFY2(!cortado.isEmpty(),
              qPrintable(QStringLiteral("the closing never queued on the held movement: ")
                         + m_presenter->texts().join(u'|')));
-    confereRecusadaERegravada(v, 1, NaoGravada + u": a conexão com o banco de dados falhou");
+    confereRecusadaERegravada(v, 1,
+                              NaoGravada + QStringLiteral(": a conexão com o banco de dados falhou"));
 }
 
 VendaDigitada TestFaults::vendaNaTelaSqlite(const QString &nome, const QString &ordem)
@@ -529,7 +530,7 @@ void TestFaults::readOnlyStoreWhileRecording()
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 1")));
     m_operador->grava();
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 0")));
-    confereRecusadaERegravada(v, 1, NaoGravada + u": o banco de dados está somente");
+    confereRecusadaERegravada(v, 1, NaoGravada + QStringLiteral(": o banco de dados está somente"));
 }
 
 QTEST_MAIN(TestFaults)
