@@ -315,25 +315,21 @@ void ClientDataSet::First()
     d->eof = d->cur < 0;
 }
 
-void ClientDataSet::Next()
-{
-    checkActive();
-    postPending();
-    if (d->cur + 1 < d->count()) {
-        moveTo(d->cur + 1);
-        d->bof = d->eof = false;
-    } else {
-        d->eof = true;
-    }
-}
+void ClientDataSet::Next() { step(+1); }
 
-void ClientDataSet::Prior()
+void ClientDataSet::Prior() { step(-1); }
+
+// One row on or back; at either end the cursor stays and the end is flagged.
+void ClientDataSet::step(int by)
 {
     checkActive();
     postPending();
-    if (d->cur > 0) {
-        moveTo(d->cur - 1);
+    const int to = d->cur + by;
+    if (to >= 0 && to < d->count()) {
+        moveTo(to);
         d->bof = d->eof = false;
+    } else if (by > 0) {
+        d->eof = true;
     } else {
         d->bof = true;
     }

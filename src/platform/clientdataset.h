@@ -195,6 +195,7 @@ private:
     void take(const DataPacket &packet, const QString &source);
     void postPending();
     void moveTo(int row);
+    void step(int by);
     void startInsert(int packetRow);
     void applyFilter(const QString &text, bool on);
     QVariant currentValue(int column) const; // the edit buffer while editing
