@@ -52,20 +52,31 @@ void Transaction::commit()
     m_open = false;
 }
 
-void runSql(QSqlQuery &query, const QString &sql, const QVariantMap &named)
+namespace {
+
+template <typename Bind> void prepareBindRun(QSqlQuery &query, const QString &sql, Bind &&bind)
 {
     if (!query.prepare(sql)) fail(query.lastError());
-    for (auto it = named.begin(); it != named.end(); ++it)
-        query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    bind();
     if (!query.exec()) fail(query.lastError());
+}
+
+} // namespace
+
+void runSql(QSqlQuery &query, const QString &sql, const QVariantMap &named)
+{
+    prepareBindRun(query, sql, [&] {
+        for (auto it = named.begin(); it != named.end(); ++it)
+            query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    });
 }
 
 void runSqlInOrder(QSqlQuery &query, const QString &sql, const QVariantList &values)
 {
-    if (!query.prepare(sql)) fail(query.lastError());
-    for (const QVariant &v : values)
-        query.addBindValue(v);
-    if (!query.exec()) fail(query.lastError());
+    prepareBindRun(query, sql, [&] {
+        for (const QVariant &v : values)
+            query.addBindValue(v);
+    });
 }
 
 bool temEsquemaDaLoja(QSqlDatabase db)
