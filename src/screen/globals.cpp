@@ -9,6 +9,7 @@ QString stPrecoUn;
 QString stQuant;
 QString stDtEmissao;
 QString stCdSala;
+QString stSeqItVenda;
 QString stOperadorLogin;
 QString stNmOperador;
 QString stCodProd;
@@ -17,6 +18,8 @@ QString DsDirCad;
 QString stIdPaisIntegra;
 QString Lum_NrSerie_CDS;
 QString Lum_SgEstadoFili;
+QString stDsObsCupFis;
+QString stIdImpBarrCup;
 int Lum_IdTipoImpFis = 0;
 double doValorRece = 0;
 double doTotal = 0;
@@ -27,21 +30,8 @@ bool boRecebOk = false;
 void releaseExportedStrings()
 {
     for (QString *s : {&stMsg, &stCdCliDeb, &stCdConsumidor, &stPrecoUn, &stQuant, &stDtEmissao,
-                       &stCdSala, &stOperadorLogin, &stNmOperador, &stCodProd, &stCdTipoRece,
-                       &DsDirCad, &stIdPaisIntegra, &Lum_NrSerie_CDS, &Lum_SgEstadoFili})
+                       &stCdSala, &stSeqItVenda, &stOperadorLogin, &stNmOperador, &stCodProd,
+                       &stCdTipoRece, &DsDirCad, &stIdPaisIntegra, &Lum_NrSerie_CDS,
+                       &Lum_SgEstadoFili, &stDsObsCupFis, &stIdImpBarrCup})
         *s = QString();
-}
-
-void limpaContexto()
-{
-    for (QString *s : {&stMsg, &stPrecoUn, &stQuant, &stDtEmissao, &stCdSala, &stOperadorLogin,
-                       &stNmOperador, &stCodProd, &stCdTipoRece, &DsDirCad, &stIdPaisIntegra,
-                       &Lum_NrSerie_CDS, &Lum_SgEstadoFili})
-        s->clear();
-    Lum_IdTipoImpFis = 0;
-    doValorRece = 0;
-    doTotal = 0;
-    boRecebimento = false;
-    boAddProd = false;
-    boRecebOk = false;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The package's exported variables: the operating context and the working values of the
-// screen. They keep their values from one launch to the next.
+// screen. The host reads and writes them between launches, so they keep their values from one
+// launch to the next: only the screen's own assignments change them, never a blanket reset.
 
 #include <QString>
 
@@ -16,6 +17,7 @@ extern QString stPrecoUn;
 extern QString stQuant;
 extern QString stDtEmissao;
 extern QString stCdSala;
+extern QString stSeqItVenda;
 extern QString stOperadorLogin;
 extern QString stNmOperador;
 extern QString stCodProd;
@@ -24,6 +26,8 @@ extern QString DsDirCad;
 extern QString stIdPaisIntegra;
 extern QString Lum_NrSerie_CDS;
 extern QString Lum_SgEstadoFili;
+extern QString stDsObsCupFis;
+extern QString stIdImpBarrCup;
 extern int Lum_IdTipoImpFis;
 extern double doValorRece;
 extern double doTotal;
@@ -33,8 +37,3 @@ extern bool boRecebOk;
 
 // Unit finalisation of the screen: releases the exported strings.
 void releaseExportedStrings();
-
-// A new launch starts from nothing: the context the cache files fill and the values of the
-// sale being keyed are emptied, so nothing of an earlier launch stands in for this one. The
-// host's own values (stCdCliDeb, stCdConsumidor) are kept.
-void limpaContexto();

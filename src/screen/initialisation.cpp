@@ -61,8 +61,11 @@ void TfrmRegVenMan::InicializaForm()
         rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
     rdmRegVendaManual->adcRegVendaManual.setConnected(true);
 
-    // Flags and captions of a new screen; nothing of an earlier launch stays behind.
-    limpaContexto();
+    // The payments' running sum and flags start with the empty lists of a new screen. The
+    // other exported variables keep what the host or an earlier launch left in them.
+    boRecebimento = false;
+    boAddProd = false;
+    doTotal = 0;
     lblProd->setText(QString());
     lblImpAliq->setText(QString());
     lblTotal->setText(QString());
@@ -210,9 +213,12 @@ void TfrmRegVenMan::lerParametros()
     stDsEcfImp = text("ECFIMP");
     Lum_SgEstadoFili = text("SGESTADOFILI");
     DsDirCad = text("DSDIRCAD");
+    text("STTOTCV"); // read for the check only
+    // For the host, which reads them; the screen does not.
+    stDsObsCupFis = text("DSOBSCUPFIS");
+    stIdImpBarrCup = text("IDIMPBARRCUP");
     // Read for the check only: nothing of the system uses them.
-    for (const char *unused : {"STTOTCV", "DSOBSCUPFIS", "IDIMPBARRCUP", "IDIMPSALDOCUPOM",
-                               "IdTpTelaVe", "DSMENSCPFCUP", "NRINSJUREMPR", "CDINSCESTAEMPR",
-                               "IDPARIMPRLIMVDC", "NRSERIEIMP"})
+    for (const char *unused : {"IDIMPSALDOCUPOM", "IdTpTelaVe", "DSMENSCPFCUP", "NRINSJUREMPR",
+                               "CDINSCESTAEMPR", "IDPARIMPRLIMVDC", "NRSERIEIMP"})
         text(unused);
 }

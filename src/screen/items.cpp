@@ -93,6 +93,7 @@ void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
     const Dinheiro::Centavos valorItem = Dinheiro::totalDoItem(preco, quantidade);
     const bool novaLista = !cdsProdutos->Active();
     const int maior = novaLista ? 0 : maiorNumeroItem();
+    stSeqItVenda = Ajusta(QString::number(maior), 3); // the number the new one follows
     const QString numero = Ajusta(QString::number(maior + 1), 3);
     const QDateTime agora = QDateTime::currentDateTime();
     const QDateTime entrada = Sys::StrToDateTime(

@@ -62,7 +62,8 @@ private slots:
     // Cancelling: one of two leaves the plain form; the only one hides the total and the
     // next item starts again at 001.
     void cancellingItems();
-    // Numbers never repeat, even after the operator moved the grid's cursor.
+    // Numbers never repeat, even after the operator moved the grid's cursor; stSeqItVenda
+    // holds the number each new one follows.
     void itemNumbersNeverRepeat();
     // Delete cancels an item only while the item grid has the focus; otherwise a payment.
     void deleteFollowsTheGridFocus();
@@ -329,6 +330,7 @@ void TestItems::itemNumbersNeverRepeat()
     screen->cdsProdutos->Next();
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(screen->cdsProdutos->FieldByName("NRSEQUITVENDA").AsString(), QString("004"));
+    QCOMPARE(stSeqItVenda, QString("003")); // the number the host reads: the one followed
     QStringList numbers;
     for (screen->cdsProdutos->First(); !screen->cdsProdutos->Eof(); screen->cdsProdutos->Next())
         numbers << screen->cdsProdutos->FieldByName("NRSEQ").AsString();

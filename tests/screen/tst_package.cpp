@@ -9,7 +9,10 @@
 #include "testenv.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLibrary>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -39,7 +42,39 @@ private slots:
     // The host finds the creator under its plain name, and the exported variables start
     // empty, zero or false.
     void creatorIsExportedUnderItsPlainName();
+    // Every name the host links stays in the built package: the creator under both names,
+    // each exported variable and the server functions with their signatures.
+    void hostContractIsExported_data();
+    void hostContractIsExported();
+    // The exported variables outlive a launch: the launch resets only the payments' sum and
+    // flags, fills the context from the files it finds, and leaves everything else as the
+    // host or the earlier launch left it (the operator too, when the access file is missing).
+    void exportedVariablesKeepTheirValuesAcrossLaunches();
 };
+
+namespace {
+
+// The package's defined dynamic symbols, demangled, as the host's loader sees them.
+QStringList exportedSymbols()
+{
+    static const QStringList symbols = [] {
+        QProcess nm;
+        nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"),
+                                        QStringLiteral("-C"), QStringLiteral(QEL_PACKAGE_PATH)});
+        QStringList names;
+        if (!nm.waitForFinished(60000) || nm.exitCode() != 0)
+            return names;
+        for (const QByteArray &line : nm.readAllStandardOutput().split('\n')) {
+            const int type = line.indexOf(' ');
+            if (type > 0 && line.size() > type + 3)
+                names << QString::fromUtf8(line.mid(type + 3));
+        }
+        return names;
+    }();
+    return symbols;
+}
+
+} // namespace
 
 void TestPackage::twoLaunchesEachOwnTheirScreen()
 {
@@ -127,6 +162,68 @@ void TestPackage::creatorIsExportedUnderItsPlainName()
     QVERIFY(!boRecebOk);
     QCOMPARE(stCdCliDeb, QString());
     QCOMPARE(stCdConsumidor, QString());
+}
+
+void TestPackage::hostContractIsExported_data()
+{
+    QTest::addColumn<QString>("symbol");
+    for (const char *name :
+         {"CriaRegVendaManual", "Cli_Lum00071::CriaRegVendaManual()", "frmRegVenMan",
+          "rdmRegVendaManual", "stMsg", "stCdCliDeb", "stCdConsumidor", "stPrecoUn", "stQuant",
+          "stDtEmissao", "stCdSala", "stSeqItVenda", "stOperadorLogin", "stNmOperador",
+          "stCodProd", "stCdTipoRece", "DsDirCad", "stIdPaisIntegra", "Lum_NrSerie_CDS",
+          "Lum_SgEstadoFili", "stDsObsCupFis", "stIdImpBarrCup", "Lum_IdTipoImpFis",
+          "doValorRece", "doTotal", "boRecebimento", "boAddProd", "boRecebOk",
+          "getStatusMesa(QString const&, QString const&)", "getAliqSistema(QString const&)",
+          "setGravaCupomInicial(QString const&, QString const&, QString const&, QDateTime const&)",
+          "setAbreCaixa(QString const&, QString const&, QString const&, QDateTime&)"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestPackage::hostContractIsExported()
+{
+    QFETCH(QString, symbol);
+    QVERIFY2(!exportedSymbols().isEmpty(), "nm listed nothing for the package");
+    QVERIFY2(exportedSymbols().contains(symbol), qPrintable(symbol + " is not exported"));
+}
+
+void TestPackage::exportedVariablesKeepTheirValuesAcrossLaunches()
+{
+    ScriptedPresenter presenter;
+    const QString acesso = TestEnv::exeDir() + QStringLiteral("/Dados/Cadastros/ControleAcess.cds");
+    QVERIFY(QFile::rename(acesso, acesso + QStringLiteral(".fora")));
+    const auto restaura = qScopeGuard([&] {
+        QFile::rename(acesso + QStringLiteral(".fora"), acesso);
+        boRecebOk = false;
+    });
+    QString *const mantidas[] = {&stMsg,        &stCdCliDeb,   &stCdConsumidor, &stPrecoUn,
+                                 &stQuant,      &stDtEmissao,  &stCdSala,       &stSeqItVenda,
+                                 &stOperadorLogin, &stNmOperador, &stCodProd,   &stCdTipoRece};
+    for (QString *v : mantidas)
+        *v = QStringLiteral("anterior");
+    stDsObsCupFis = stIdImpBarrCup = Lum_NrSerie_CDS = QStringLiteral("anterior");
+    Lum_IdTipoImpFis = 7;
+    doValorRece = 12.5;
+    doTotal = 30;
+    boRecebimento = boAddProd = boRecebOk = true;
+
+    bool pagamentosZerados = false;
+    QTimer::singleShot(0, [&] {
+        pagamentosZerados = doTotal == 0 && !boRecebimento && !boAddProd;
+        frmRegVenMan->spdSairClick(); // the scripted presenter answers yes
+    });
+    CriaRegVendaManual();
+
+    QVERIFY(pagamentosZerados);
+    for (QString *v : mantidas)
+        QCOMPARE(*v, QStringLiteral("anterior"));
+    QCOMPARE(doValorRece, 12.5);
+    QVERIFY(boRecebOk);
+    // What the parameters file holds replaces the earlier launch's.
+    QCOMPARE(stDsObsCupFis, QStringLiteral("Obrigado"));
+    QCOMPARE(stIdImpBarrCup, QStringLiteral("N"));
+    QCOMPARE(Lum_NrSerie_CDS, QStringLiteral("BE0123456789"));
+    QCOMPARE(Lum_IdTipoImpFis, 1);
 }
 
 QTEST_MAIN(TestPackage)
