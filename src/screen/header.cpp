@@ -21,6 +21,8 @@ QDateTime hoje()
     return Sys::StrToDate(Sys::DateToStr(QDate::currentDate()));
 }
 
+// How long Enter on the document's fields waits for the store to say it holds the document.
+constexpr int LimitePerguntaMs = 500;
 
 } // namespace
 
@@ -193,7 +195,10 @@ bool TfrmRegVenMan::documentoJaGravado()
     const QString subSerie = bldNrSubSerie->Caption();
     if (ordem.isEmpty() || serie.isEmpty() || subSerie.isEmpty())
         return false;
-    const QVariant resposta = getVendaGravada(stCdFilial, stCdLoja, ordem, serie, subSerie);
+    // An early warning only: the closing routine refuses a second sale of a document in any
+    // case, so a store that does not answer within the limit does not hold the header up.
+    const QVariant resposta =
+        getVendaGravadaAte(LimitePerguntaMs, stCdFilial, stCdLoja, ordem, serie, subSerie);
     if (resposta.typeId() != qMetaTypeId<DataPacket>())
         return false;
     const DataPacket venda = resposta.value<DataPacket>();

@@ -128,11 +128,12 @@ void TfrmRegVenMan::bldGravarClick()
         // A sale is never stored with missing movements: a failed build stops here.
         if (!InsereMovCaixa(cabecalho->emissao))
             return;
-        // Without its cash-shift record the sale would point at a shift that does not exist.
+        // Without its cash-shift record the sale would point at a shift that does not exist:
+        // a failure text stops the recording (the instant comes back in any case).
         QDateTime dtAbertura;
         const QString turno = setAbreCaixa(stCdFilial, stCdCaixa, stOperadorLogin, dtAbertura)
                                   .toString();
-        if (!turno.isEmpty() || !dtAbertura.isValid()) {
+        if (!turno.isEmpty()) {
             mensagemErro(Msg("TURNO_NAO_GRAV").arg(turno.simplified()));
             return;
         }

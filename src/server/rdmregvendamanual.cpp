@@ -211,6 +211,19 @@ DataPacket TrdmRegVendaManual::aliqSistemaPacket(const QString &cdFilial)
     return packet;
 }
 
+DataPacket TrdmRegVendaManual::vendaGravada(const QString &cdFilial, const QString &cdLoja,
+                                             const QString &nrOrdem, const QString &nrSerie,
+                                             const QString &nrSubSerie)
+{
+    adqVendaGravada.Close();
+    adqVendaGravada.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
+    adqVendaGravada.setParamValue(QStringLiteral("P_CDLOJA"), cdLoja);
+    adqVendaGravada.setParamValue(QStringLiteral("P_NRORDEMVND"), nrOrdem);
+    adqVendaGravada.setParamValue(QStringLiteral("P_NRSERIEVND"), nrSerie);
+    adqVendaGravada.setParamValue(QStringLiteral("P_NRSUBSERIEVND"), nrSubSerie);
+    return dspVendaGravada.GetData();
+}
+
 namespace {
 
 // Runs one server function: the module on demand, and every failure turned into the text the
@@ -277,13 +290,7 @@ QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja, const Q
                          const QString &nrSerie, const QString &nrSubSerie)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
-        rdm.adqVendaGravada.Close();
-        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
-        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_CDLOJA"), cdLoja);
-        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_NRORDEMVND"), nrOrdem);
-        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_NRSERIEVND"), nrSerie);
-        rdm.adqVendaGravada.setParamValue(QStringLiteral("P_NRSUBSERIEVND"), nrSubSerie);
-        return QVariant::fromValue(rdm.dspVendaGravada.GetData());
+        return QVariant::fromValue(rdm.vendaGravada(cdFilial, cdLoja, nrOrdem, nrSerie, nrSubSerie));
     });
 }
 
@@ -315,7 +322,7 @@ QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa, const QSt
     // reading, so a call at midnight cannot write a movement day after the opening day.
     dtAbertura = QDateTime::currentDateTime();
     const QDateTime movimento = dtAbertura.date().startOfDay();
-    const QVariant resultado = serve([&](TrdmRegVendaManual &rdm) {
+    return serve([&](TrdmRegVendaManual &rdm) {
         ServerQuery &cmd = rdm.acmInsTurCaixa;
         cmd.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
         cmd.setParamValue(QStringLiteral("P_CDCAIXA"), cdCaixa);
@@ -328,8 +335,4 @@ QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa, const QSt
         cmd.ExecSQL();
         return QVariant(QString(QLatin1String("")));
     });
-    // No shift was stamped with a time the insert did not store: nothing may point at it.
-    if (!resultado.toString().isEmpty())
-        dtAbertura = QDateTime();
-    return resultado;
 }

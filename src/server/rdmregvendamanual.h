@@ -48,6 +48,10 @@ public:
     DataPacket aliqSistemaPacket(const QString &cdFilial);
     void forgetAliqSistema(); // nothing read before a new session is trusted
 
+    // The packet of adqVendaGravada for one hand-written document. Throws Exception.
+    DataPacket vendaGravada(const QString &cdFilial, const QString &cdLoja, const QString &nrOrdem,
+                            const QString &nrSerie, const QString &nrSubSerie);
+
 private:
     QList<qint64> versoesAliq();
 
@@ -73,13 +77,21 @@ Q_DECL_EXPORT QVariant getAliqSistema(const QString &cdFilial);
 Q_DECL_EXPORT QVariant getAliqProduto(const QString &cdFilial, const QString &cdProduto);
 Q_DECL_EXPORT QVariant setGravaCupomInicial(const QString &key1, const QString &key2,
                                             const QString &number, const QDateTime &date);
-// dtAbertura receives the time the shift was stamped with, or an invalid date-time when the
-// insert failed: no sale may point at a shift that was not stored.
 // The sale already recorded under a hand-written document (branch, store, order, series,
 // sub-series), the key under which the closing routine refuses a second one: a packet of
 // DTHRGRAVACAO, CDCAIXA, CDOPERADOR and VRTOTVENDA, empty when the document is free.
 Q_DECL_EXPORT QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja,
                                        const QString &nrOrdem, const QString &nrSerie,
                                        const QString &nrSubSerie);
+// dtAbertura receives the time the shift was stamped with, also when the insert fails: the
+// result (empty, or the failure text) is what tells whether the shift was stored.
+// getVendaGravada asked on a connection and a thread of its own, the answer awaited at most
+// limiteMs: a store that does not answer never holds the caller up. An invalid QVariant says
+// no answer came in time; while that question stays unanswered no other is asked (the call
+// returns an invalid QVariant at once), so a silent store costs one wait, not one per call.
+// The connection follows _GetStringConexQel, as the module's own does.
+Q_DECL_EXPORT QVariant getVendaGravadaAte(int limiteMs, const QString &cdFilial,
+                                          const QString &cdLoja, const QString &nrOrdem,
+                                          const QString &nrSerie, const QString &nrSubSerie);
 Q_DECL_EXPORT QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa,
                                     const QString &cdOperador, QDateTime &dtAbertura);
