@@ -7,12 +7,12 @@
 #include "exception.h"
 #include "qelservices.h"
 #include "storeconnection.h"
+#include "venda/dinheiro.h"
 
 #include <QLocale>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <cmath>
 #include <optional>
 
 namespace {
@@ -41,22 +41,17 @@ QVariant valorDe(const DataPacket &p, int row, const char *column)
     return c < 0 ? QVariant() : p.value(row, c);
 }
 
-// Amounts in whole cents: a sale is stored only when its lines are cents and add up to the
-// cent, so what was shown, paid and stored are one and the same figure.
-qint64 centavos(double valor)
-{
-    return std::llround(RoundDec(valor, 2) * 100);
-}
-
-// The sum of a column in cents; false when a value holds a fraction of a cent.
-bool soma(const DataPacket &p, const char *column, qint64 &total)
+// The sum of a column in cents; false when a value holds a fraction of a cent. A sale is
+// stored only when its lines are cents and add up to the cent, so what was shown, paid and
+// stored are one and the same figure.
+bool soma(const DataPacket &p, const char *column, Dinheiro::Centavos &total)
 {
     total = 0;
     for (int r = 0; r < p.rowCount(); ++r) {
         const double v = valorDe(p, r, column).toDouble();
-        if (RoundDec(v, 2) != v)
+        if (!Dinheiro::centavosExatos(v))
             return false;
-        total += centavos(v);
+        total += Dinheiro::emCentavos(v);
     }
     return true;
 }
@@ -296,13 +291,13 @@ QVariant concluiFechamento(ClientDataSet *const *dataSets, int highDataSets,
             return foraDoLimite;
 
         // Items must match the payments to the cent; a cent short is not a sale.
-        qint64 totalItens = 0, totalRecebido = 0;
+        Dinheiro::Centavos totalItens = 0, totalRecebido = 0;
         if (!soma(itens, "VRTOTVEND", totalItens) || !soma(movs, "VRMOVIVEND", totalRecebido))
             return QStringLiteral("Fechamento: valor com fração de centavo.");
         if (totalItens != totalRecebido) {
             return QStringLiteral("Fechamento: itens (%1) e recebimentos (%2) não conferem.")
-                .arg(double(totalItens) / 100, 0, 'f', 2)
-                .arg(double(totalRecebido) / 100, 0, 'f', 2);
+                .arg(Dinheiro::emReais(totalItens), 0, 'f', 2)
+                .arg(Dinheiro::emReais(totalRecebido), 0, 'f', 2);
         }
 
         QString venda;

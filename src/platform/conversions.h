@@ -25,5 +25,8 @@ QString TimeToStr(const QTime &t);              // "HH:mm:ss"
 QString DateTimeToStr(const QDateTime &dt);
 QDateTime StrToDate(const QString &s);          // strict; midnight; throws Exception
 QDateTime StrToDateTime(const QString &s);      // date, space, time; throws Exception
+// Rounded to `places` decimals on the value's decimal digits, half away from zero: 2.675 (held
+// as 2.67499...) gives 2.68, as a person reading the number expects.
+double RoundDecimal(double value, int places);
 
 } // namespace Sys

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "datapacket.h"
-#include "dinheiro.h"
+#include "venda/dinheiro.h"
+#include "venda/recusa.h"
 #include "qelservices.h"
 
 #include <QColor>
@@ -217,9 +218,9 @@ public:
     // how much, the focus goes back to the order and the three fields turn red. A store that
     // cannot answer says nothing here; the closing routine still refuses a second sale.
     bool documentoJaGravado();
-    // The table a code names (padded) and its room, both empty for no table; the catalogue key
-    // of the refusal when the code names no open table.
-    const char *procuraMesa(const QString &code, QString &mesa, QString &sala);
+    // The table a code names (padded) and its room, both empty for no table; the refusal
+    // when the code names no open table.
+    std::optional<Recusa> procuraMesa(const QString &code, QString &mesa, QString &sala);
 
     // Products and items.
     bool vd_produto(const QString &code);
@@ -263,6 +264,7 @@ public:
     void mensagem(const QString &text, TTipoMsg kind); // ask "N"
     bool pergunta(const QString &text);               // yes/no question, kind 0
     QString Msg(const char *key) const;               // catalogue text
+    QString Msg(Recusa recusa) const { return Msg(chave(recusa)); }
     static QString MsgPadrao(const char *key);        // the same, with no screen at hand
     // The packet a server query function returned; anything else is an error to show.
     DataPacket pacoteDoServidor(const QVariant &resultado, const char *funcao) const;

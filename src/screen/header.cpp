@@ -4,10 +4,10 @@
 #include "blended.h"
 #include "clientdataset.h"
 #include "conversions.h"
-#include "dinheiro.h"
+#include "venda/dinheiro.h"
 #include "exception.h"
 #include "globals.h"
-#include "regras.h"
+#include "venda/regras.h"
 #include "screenservices.h"
 #include "server/rdmregvendamanual.h"
 
@@ -79,22 +79,22 @@ void TfrmRegVenMan::bldDtEmissaoClick()
 
 void TfrmRegVenMan::vd_DataVenda(const QString &)
 {
-    const auto recusa = [this](const char *key) {
-        mensagemErro(Msg(key));
+    const auto recusa = [this](Recusa motivo) {
+        mensagemErro(Msg(motivo));
         bldDtEmissao->setCaption(QString());
         // Enter, which checked the date, moves the focus on: back onto the date.
         inCampoAtual = CampoSubSerie;
         MudaCor();
     };
     QDateTime data;
-    const char *recusada = Regras::recusaData(bldDtEmissao->Caption(), hoje(), data);
+    const std::optional<Recusa> recusada = Regras::recusaData(bldDtEmissao->Caption(), hoje(), data);
     // A date that is not one leaves the last date taken; a later date clears it.
-    if (recusada && qstrcmp(recusada, "DATA_INV") == 0) {
-        recusa(recusada);
+    if (recusada == Recusa::DataInvalida) {
+        recusa(*recusada);
         return;
     }
     if (recusada)
-        recusa(recusada);
+        recusa(*recusada);
     stDtEmissao = bldDtEmissao->Caption();
 }
 
@@ -107,20 +107,20 @@ void TfrmRegVenMan::bldNrMesaClick()
     vd_mesa(stMsg);
 }
 
-const char *TfrmRegVenMan::procuraMesa(const QString &code, QString &mesa, QString &sala)
+std::optional<Recusa> TfrmRegVenMan::procuraMesa(const QString &code, QString &mesa, QString &sala)
 {
     mesa.clear();
     sala.clear();
     const QString padded = Ajusta(code, 4);
     if (code.isEmpty() || padded == QLatin1String("0000"))
-        return nullptr;
+        return std::nullopt;
     if (code.size() > 4)
-        return "BLOQ_NUM_MESA";
+        return Recusa::MesaBloqueada;
     if (!cdsAmbientes->Active() || !cdsAmbientes->Locate(QStringLiteral("NRMESA"), padded))
-        return "MESA_NCAD";
+        return Recusa::MesaNaoCadastrada;
     mesa = padded;
     sala = cdsAmbientes->FieldByName(QStringLiteral("CDSALA")).AsString();
-    return nullptr;
+    return std::nullopt;
 }
 
 void TfrmRegVenMan::vd_mesa(const QString &code)
@@ -128,8 +128,8 @@ void TfrmRegVenMan::vd_mesa(const QString &code)
     if (code.isEmpty())
         return;
     QString mesa, sala;
-    if (const char *recusada = procuraMesa(code, mesa, sala)) {
-        mensagemErro(Msg(recusada));
+    if (const std::optional<Recusa> recusada = procuraMesa(code, mesa, sala)) {
+        mensagemErro(Msg(*recusada));
         bldNrMesa->setCaption(QString());
         inCampoAtual = CampoData;
         MudaCor();
@@ -173,12 +173,12 @@ std::optional<TfrmRegVenMan::Cabecalho> TfrmRegVenMan::cabecalhoAtual()
         recusaCampo(CampoData, Msg("DT_DEV_INF"));
         return std::nullopt;
     }
-    if (const char *recusada = Regras::recusaData(c.data, hoje(), c.emissao)) {
-        recusaCampo(CampoData, Msg(recusada));
+    if (const std::optional<Recusa> recusada = Regras::recusaData(c.data, hoje(), c.emissao)) {
+        recusaCampo(CampoData, Msg(*recusada));
         return std::nullopt;
     }
-    if (const char *recusada = procuraMesa(bldNrMesa->Caption(), c.mesa, c.sala)) {
-        recusaCampo(CampoMesa, Msg(recusada));
+    if (const std::optional<Recusa> recusada = procuraMesa(bldNrMesa->Caption(), c.mesa, c.sala)) {
+        recusaCampo(CampoMesa, Msg(*recusada));
         return std::nullopt;
     }
     // What is stored is what the screen shows: the table in the form the list holds it.

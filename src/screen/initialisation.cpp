@@ -6,7 +6,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "indicecodigos.h"
+#include "venda/indicecodigos.h"
 #include "server/rdmregvendamanual.h"
 
 #include <QApplication>

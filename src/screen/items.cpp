@@ -6,7 +6,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "regras.h"
+#include "venda/regras.h"
 
 #include <QLabel>
 
@@ -54,9 +54,10 @@ void TfrmRegVenMan::bldAddProdClick()
     try {
         quantidade = Sys::StrToFloat(bldQuant->Caption());
         const double preco = cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
-        if (const char *chave = Regras::recusaQuantidade(quantidade, preco, totalVenda())) {
-            recusa = Msg(chave);
-            if (qstrcmp(chave, "QUANT_LIMITE") == 0)
+        if (const std::optional<Recusa> motivo =
+                Regras::recusaQuantidade(quantidade, preco, totalVenda())) {
+            recusa = Msg(*motivo);
+            if (motivo == Recusa::QuantidadeLimite)
                 recusa = recusa->arg(bldQuant->Caption().left(30),
                                     Sys::CurrencyString()
                                         + Sys::FormatFloat(QStringLiteral("#,##0.00"),

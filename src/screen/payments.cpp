@@ -7,7 +7,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "regras.h"
+#include "venda/regras.h"
 #include "screenservices.h"
 
 #include <QCoreApplication>
@@ -153,11 +153,11 @@ void TfrmRegVenMan::aceitaValor(double valor, Dinheiro::Centavos total)
 {
     // A negative payment would lower the sum paid and let a larger one through, and a fraction
     // of a cent would be paid and stored as no cash register can count it.
-    if (const char *recusa = Regras::recusaValor(valor)) {
+    if (const std::optional<Recusa> recusa = Regras::recusaValor(valor)) {
         bldValorRece->setCaption(QString());
         doValorRece = 0;
         boRecebimento = false;
-        throw Exception(Msg(recusa));
+        throw Exception(Msg(*recusa));
     }
     const Dinheiro::Centavos restante = Regras::restante(total, totalRecebido());
     if (Regras::cabeNoRestante(valor, restante)) {

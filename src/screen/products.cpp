@@ -7,7 +7,7 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "indicecodigos.h"
+#include "venda/indicecodigos.h"
 #include "screenservices.h"
 #include "server/rdmregvendamanual.h"
 

@@ -20,19 +20,19 @@ namespace {
 // The folder DsDirCad names, taken against the terminal's install (the executable's folder)
 // when relative. Only a folder that exists inside the install may lose a file: the value comes
 // from a file anybody can copy or edit, and the removal must never reach another folder.
-// Returns the catalogue key of the refusal, or null with the folder in `pasta`.
-const char *pastaDaVenda(const QString &dir, QString &pasta)
+// Returns the refusal, or nothing with the folder in `pasta`.
+std::optional<Recusa> pastaDaVenda(const QString &dir, QString &pasta)
 {
     const QString instalacao = QFileInfo(QCoreApplication::applicationDirPath())
                                    .canonicalFilePath();
     const QFileInfo info(QDir(instalacao).absoluteFilePath(QDir::fromNativeSeparators(dir)));
     pasta = info.absoluteFilePath();
     if (!info.isDir())
-        return "VENDA_SEM_PASTA";
+        return Recusa::VendaSemPasta;
     pasta = info.canonicalFilePath();
     if (pasta != instalacao && !pasta.startsWith(instalacao + QLatin1Char('/')))
-        return "VENDA_FORA";
-    return nullptr;
+        return Recusa::VendaFora;
+    return std::nullopt;
 }
 
 } // namespace
@@ -166,8 +166,8 @@ void TfrmRegVenMan::removeArquivoVenda()
     if (DsDirCad.isEmpty())
         return;
     QString pasta;
-    if (const char *recusa = pastaDaVenda(DsDirCad, pasta)) {
-        mensagem(Msg(recusa).arg(QDir::toNativeSeparators(pasta)), tmAdvertencia);
+    if (const std::optional<Recusa> recusa = pastaDaVenda(DsDirCad, pasta)) {
+        mensagem(Msg(*recusa).arg(QDir::toNativeSeparators(pasta)), tmAdvertencia);
         return;
     }
     const QString venda = pasta + QStringLiteral("/cdsVenda.cds");

@@ -83,6 +83,9 @@ void TestLayout::catalogueHoldsEveryTextInOrder()
         QCOMPARE(screen.msgPadrao.Msg(it.key()), it.value());
     for (const QString &k : keys)
         QVERIFY2(!screen.msgPadrao.Msg(k).isEmpty(), qPrintable(k));
+    // Every refusal of the sale's rules has its message.
+    for (int r = 0; r <= int(Recusa::VendaFora); ++r)
+        QVERIFY2(!screen.Msg(Recusa(r)).isEmpty(), chave(Recusa(r)));
 }
 
 void TestLayout::catalogueKeysAreCaseSensitive()

@@ -1,13 +1,15 @@
 #pragma once
 
 #include "dinheiro.h"
+#include "recusa.h"
 
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 // The sale rules that need no screen: what a typed value may be before it becomes part of
-// the sale. Each refusal is the catalogue key of the operator's message, or null when the
-// value is taken; the screen shows the message and puts the focus where it belongs.
+// the sale. Each check gives its Recusa, or nothing when the value is taken.
 namespace Regras {
 
 // Order, series and sub-series name the sale across terminals: a value longer than its
@@ -15,16 +17,17 @@ namespace Regras {
 // be taken for one.
 bool cabeNaColuna(const QString &valor, int largura);
 
-// An issue date as typed (dd/mm/yyyy): refused when it is not a date ("DATA_INV") or later
-// than today ("DATA_MAIOR"); otherwise given at midnight in `data`.
-const char *recusaData(const QString &texto, const QDateTime &hoje, QDateTime &data);
+// An issue date as typed (dd/mm/yyyy): refused when it is not a date (DataInvalida) or later
+// than today (DataMaior); otherwise given at midnight in `data`.
+std::optional<Recusa> recusaData(const QString &texto, const QDateTime &hoje, QDateTime &data);
 
-// A quantity of zero or below ("QUANT_ZERO"), or one whose item, or the sale with it, would
-// be worth more than any amount can hold ("QUANT_LIMITE").
-const char *recusaQuantidade(double quantidade, double preco, Dinheiro::Centavos totalVenda);
+// A quantity of zero or below (QuantidadeZero), or one whose item, or the sale with it, would
+// be worth more than any amount can hold (QuantidadeLimite).
+std::optional<Recusa> recusaQuantidade(double quantidade, double preco,
+                                       Dinheiro::Centavos totalVenda);
 
-// A negative payment ("VAL_NEGATIVO") or one with a fraction of a cent ("VAL_CENTAVOS").
-const char *recusaValor(double valor);
+// A negative payment (ValorNegativo) or one with a fraction of a cent (ValorCentavos).
+std::optional<Recusa> recusaValor(double valor);
 
 // What is still to be paid of the sale.
 Dinheiro::Centavos restante(Dinheiro::Centavos totalVenda, Dinheiro::Centavos recebido);

@@ -2,7 +2,6 @@
 
 #include "conversions.h"
 #include "datapacket.h"
-#include "qelservices.h"
 
 #include <cmath>
 
@@ -15,7 +14,7 @@ Centavos emCentavos(double valor)
     const double limite = Sys::MaxAmount * 1000;
     if (!(std::abs(valor) <= limite))
         return std::signbit(valor) ? -Centavos(limite) * 100 : Centavos(limite) * 100;
-    return std::llround(RoundDec(valor, 2) * 100);
+    return std::llround(Sys::RoundDecimal(valor, 2) * 100);
 }
 
 double emReais(Centavos centavos)
@@ -39,7 +38,7 @@ Centavos somaDaColuna(const DataPacket &linhas, const QString &coluna)
 
 bool centavosExatos(double valor)
 {
-    return RoundDec(valor, 2) == valor;
+    return Sys::RoundDecimal(valor, 2) == valor;
 }
 
 QString formatado(Centavos centavos)

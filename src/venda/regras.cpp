@@ -10,33 +10,38 @@ bool cabeNaColuna(const QString &valor, int largura)
     return largura <= 0 || valor.size() <= largura;
 }
 
-const char *recusaData(const QString &texto, const QDateTime &hoje, QDateTime &data)
+std::optional<Recusa> recusaData(const QString &texto, const QDateTime &hoje, QDateTime &data)
 {
     if (texto.size() != 10)
-        return "DATA_INV";
+        return Recusa::DataInvalida;
     try {
         data = Sys::StrToDate(texto);
     } catch (const Exception &) {
-        return "DATA_INV";
+        return Recusa::DataInvalida;
     }
-    return data > hoje ? "DATA_MAIOR" : nullptr;
+    if (data > hoje)
+        return Recusa::DataMaior;
+    return std::nullopt;
 }
 
-const char *recusaQuantidade(double quantidade, double preco, Dinheiro::Centavos totalVenda)
+std::optional<Recusa> recusaQuantidade(double quantidade, double preco,
+                                       Dinheiro::Centavos totalVenda)
 {
     if (quantidade <= 0)
-        return "QUANT_ZERO";
+        return Recusa::QuantidadeZero;
     const double item = quantidade * preco;
     if (!Sys::fitsAmount(item) || !Sys::fitsAmount(item + Dinheiro::emReais(totalVenda)))
-        return "QUANT_LIMITE";
-    return nullptr;
+        return Recusa::QuantidadeLimite;
+    return std::nullopt;
 }
 
-const char *recusaValor(double valor)
+std::optional<Recusa> recusaValor(double valor)
 {
     if (valor < 0)
-        return "VAL_NEGATIVO";
-    return Dinheiro::centavosExatos(valor) ? nullptr : "VAL_CENTAVOS";
+        return Recusa::ValorNegativo;
+    if (!Dinheiro::centavosExatos(valor))
+        return Recusa::ValorCentavos;
+    return std::nullopt;
 }
 
 Dinheiro::Centavos restante(Dinheiro::Centavos totalVenda, Dinheiro::Centavos recebido)

@@ -1,21 +1,31 @@
 // The money rules without a screen: cents rounded on the decimal digits, whatever the double
 // holds, so what is shown, paid and stored is one figure. And the entry rules the handlers
 // call, at their boundaries: a value one step past a limit is refused with its own message.
-#include "screen/dinheiro.h"
-#include "screen/regras.h"
+#include "venda/dinheiro.h"
+#include "venda/regras.h"
 #include "conversions.h"
-#include "testenv.h"
 
+#include <QLocale>
 #include <QTest>
 
 #include <limits>
+
+namespace {
+
+// The catalogue key of a refusal, empty for a value taken: the message the operator reads.
+QString chaveDe(std::optional<Recusa> recusa)
+{
+    return recusa ? QString::fromLatin1(chave(*recusa)) : QString();
+}
+
+} // namespace
 
 class TestRegras : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TestEnv::usePtBr(); }
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
     void centsOfAValue_data();
     void centsOfAValue();
     void paymentsAreWholeCents_data();
@@ -108,7 +118,7 @@ void TestRegras::issueDate()
     QFETCH(QString, recusa);
     const QDateTime hoje(QDate(2024, 3, 10), QTime(0, 0));
     QDateTime data;
-    QCOMPARE(QString::fromLatin1(Regras::recusaData(texto, hoje, data)), recusa);
+    QCOMPARE(chaveDe(Regras::recusaData(texto, hoje, data)), recusa);
     if (recusa.isEmpty())
         QCOMPARE(data, hoje);
 }
@@ -134,7 +144,7 @@ void TestRegras::quantity()
     QFETCH(double, preco);
     QFETCH(qint64, totalVenda);
     QFETCH(QString, recusa);
-    QCOMPARE(QString::fromLatin1(Regras::recusaQuantidade(quantidade, preco, totalVenda)), recusa);
+    QCOMPARE(chaveDe(Regras::recusaQuantidade(quantidade, preco, totalVenda)), recusa);
 }
 
 // A payment against a sale of 10,00 of which 4,00 is paid: what is refused outright, what is
@@ -156,9 +166,9 @@ void TestRegras::paymentValue()
     QFETCH(double, valor);
     QFETCH(QString, recusa);
     QFETCH(bool, cabe);
-    QCOMPARE(QString::fromLatin1(Regras::recusaValor(valor)), recusa);
+    QCOMPARE(chaveDe(Regras::recusaValor(valor)), recusa);
     QCOMPARE(Regras::cabeNoRestante(valor, Regras::restante(1000, 400)), cabe);
 }
 
-QTEST_MAIN(TestRegras)
+QTEST_GUILESS_MAIN(TestRegras)
 #include "tst_regras.moc"

@@ -1,0 +1,20 @@
+#pragma once
+
+// Why the sale does not take a value the operator keyed. Each refusal has one message in the
+// screen's catalogue, under the key chave() gives; the screen shows it and puts the focus
+// where the operator corrects the value.
+enum class Recusa {
+    DataInvalida,      // not a date
+    DataMaior,         // an issue date later than today
+    MesaBloqueada,     // a table number of more than four digits
+    MesaNaoCadastrada, // no open table of that number
+    QuantidadeZero,    // zero or below
+    QuantidadeLimite,  // an item, or the sale with it, past any amount
+    ValorNegativo,     // a payment below zero
+    ValorCentavos,     // a payment with a fraction of a cent
+    VendaSemPasta,     // the sales file's folder does not exist
+    VendaFora,         // the sales file's folder lies outside the install
+};
+
+// The catalogue key of the refusal's message.
+const char *chave(Recusa recusa);
