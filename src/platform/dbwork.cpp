@@ -113,3 +113,52 @@ void confereLoja(QSqlDatabase db, const QString &nome)
                                    "loja de demonstração).")
                         .arg(oQue, nome));
 }
+
+Recusa recusaDoBanco(const QSqlError &erro, const QString &driver)
+{
+    if (!erro.isValid())
+        return Recusa::Outra;
+    const QString codigo = erro.nativeErrorCode();
+    if (driver == QLatin1String("QSQLITE")) {
+        // Qt's SQLite driver calls every failed step a connection error: only the code tells.
+        // Its statements are fixed, so a plain SQL error at run time is a table or column the
+        // store lacks.
+        enum { Error = 1, Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Full = 13,
+               CantOpen = 14 };
+        switch (codigo.toInt() & 0xff) {
+        case Error: return Recusa::SemTabela;
+        case Busy:
+        case Locked: return Recusa::EmUso;
+        case ReadOnly: return Recusa::SomenteLeitura;
+        case IoErr:
+        case Full: return Recusa::DiscoCheio;
+        case SqliteCorrupt:
+        case SqliteNotADatabase: return Recusa::Danificado;
+        case CantOpen: return Recusa::Conexao;
+        default: return Recusa::Outra;
+        }
+    }
+    if (erro.type() == QSqlError::ConnectionError)
+        return Recusa::Conexao;
+    if (driver != QLatin1String("QPSQL"))
+        return Recusa::Outra;
+    // Errors of the client library itself carry no SQLSTATE: the session was lost.
+    if (codigo.isEmpty() || codigo.startsWith(QLatin1String("08"))
+        || codigo.startsWith(QLatin1String("57P0")))
+        return Recusa::Conexao;
+    static const struct
+    {
+        const char *codigo;
+        Recusa recusa;
+    } porCodigo[] = {
+        {"25006", Recusa::SomenteLeitura}, {"42501", Recusa::SomenteLeitura},
+        {"55P03", Recusa::EmUso},          {"40P01", Recusa::EmUso},
+        {"53100", Recusa::DiscoCheio},     {"58030", Recusa::DiscoCheio},
+        {"42P01", Recusa::SemTabela},      {"42703", Recusa::SemTabela},
+        {"XX001", Recusa::Danificado},     {"XX002", Recusa::Danificado},
+    };
+    for (const auto &c : porCodigo)
+        if (codigo == QLatin1String(c.codigo))
+            return c.recusa;
+    return Recusa::Outra;
+}

@@ -213,11 +213,15 @@ DataPacket TrdmRegVendaManual::aliqSistemaPacket(const QString &cdFilial)
 
 namespace {
 
+// The database's cause of the last call's failure, kept for recusaDaUltimaChamada.
+Recusa ultimaRecusa = Recusa::Outra;
+
 // Runs one server function: the module on demand, and every failure turned into the text the
 // callers expect. Nothing may leave these functions as an exception: they are called across
 // the package boundary.
 template <typename Work> QVariant serve(Work work)
 {
+    ultimaRecusa = Recusa::Outra;
     try {
         if (!rdmRegVendaManual) {
             rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
@@ -225,6 +229,9 @@ template <typename Work> QVariant serve(Work work)
         }
         return work(*rdmRegVendaManual);
     } catch (const Exception &e) {
+        if (rdmRegVendaManual)
+            ultimaRecusa = recusaDoBanco(
+                e.sqlError(), driverFor(rdmRegVendaManual->adcRegVendaManual.ConnectionString));
         try {
             return QVariant(ADOExceptionMessage(
                 e, rdmRegVendaManual ? &rdmRegVendaManual->adcRegVendaManual : nullptr, QString()));
@@ -245,6 +252,11 @@ QString cupomKey(const QString &key1, const QString &key2, const QDateTime &date
 }
 
 } // namespace
+
+Recusa recusaDaUltimaChamada()
+{
+    return ultimaRecusa;
+}
 
 QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja)
 {
