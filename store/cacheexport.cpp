@@ -2,6 +2,7 @@
 
 #include "dbconnection.h"
 #include "exception.h"
+#include "groupfiles.h"
 #include "storesql.h"
 
 #include <QDir>
@@ -96,7 +97,9 @@ QList<FieldDef> tableFields(const QString &table)
 
 void save(const DataPacket &packet, const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        shareWithFolderGroup(folder);
     packet.saveToFile(path);
 }
 

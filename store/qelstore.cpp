@@ -44,10 +44,12 @@ int main(int argc, char *argv[])
         QStringLiteral("Store database of the manual sales register.\n"
                        "  create   create or upgrade the schema\n"
                        "  demo     create the schema and fill the demo restaurant\n"
-                       "  export   write the cache files of a terminal into a directory"));
+                       "  export   write the cache files of a terminal into a directory\n"
+                       "  share    give a SQLite store to the group of its folder, so every\n"
+                       "           operator of the install may use it (as root)"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("create, demo or export"));
+                                 QStringLiteral("create, demo, export or share"));
     const QCommandLineOption database(
         QStringLiteral("database"),
         QStringLiteral("sqlite:PATH, a file path, or postgresql://user@host:port/db (the "
@@ -83,13 +85,19 @@ int main(int argc, char *argv[])
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
     if (args.size() != 1 || !parser.isSet(database) ||
-        !QStringList{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("export")}
+        !QStringList{QStringLiteral("create"), QStringLiteral("demo"), QStringLiteral("export"),
+                     QStringLiteral("share")}
              .contains(command)) {
         err << parser.helpText();
         return 2;
     }
 
     try {
+        if (command == QLatin1String("share")) {
+            // Files only: a store nobody may write is still one to hand over.
+            Store::shareStore(parser.value(database));
+            return 0;
+        }
         usePassword(parser.isSet(passwordFile) ? parser.value(passwordFile) : QString());
         QElapsedTimer timer;
         timer.start();

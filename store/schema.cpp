@@ -2,6 +2,7 @@
 
 #include "dbconnection.h"
 #include "exception.h"
+#include "groupfiles.h"
 #include "storesql.h"
 
 #include <QDir>
@@ -10,6 +11,10 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace Store {
 
@@ -416,6 +421,8 @@ std::unique_ptr<DbConnection> connect(const QString &connectionString, bool crea
             if (!file.open(QIODevice::WriteOnly))
                 throw Exception(
                     QStringLiteral("Não foi possível criar %1: %2").arg(path, file.errorString()));
+            // SQLite makes the -wal and -shm with the store's own mode.
+            shareWithFolderGroup(path);
         }
         cs = QStringLiteral("sqlite:") + path;
     }
@@ -423,6 +430,30 @@ std::unique_ptr<DbConnection> connect(const QString &connectionString, bool crea
     connection->ConnectionString = cs;
     connection->setConnected(true);
     return connection;
+}
+
+void shareStore(const QString &connectionString)
+{
+    const QString cs = connectionString.trimmed();
+    if (cs.contains(QLatin1String("://")) || cs.startsWith(QLatin1String("odbc:")))
+        throw Exception(QStringLiteral("share: só um banco de dados SQLite é um arquivo: %1")
+                            .arg(describeConnection(cs)));
+    const QFileInfo store(cs.startsWith(QLatin1String("sqlite:")) ? cs.mid(7) : cs);
+    if (!store.isFile())
+        throw Exception(QStringLiteral("Banco de dados não encontrado: %1")
+                            .arg(store.absoluteFilePath()));
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString file = store.absoluteFilePath() + QLatin1String(suffix);
+        if (QFileInfo::exists(file))
+            giveToFolderGroup(file);
+    }
+    // The folder keeps its group; its members may make the -wal and -shm in it.
+    const QByteArray folder = QFile::encodeName(store.absolutePath());
+    struct stat st;
+    if (::stat(folder.constData(), &st) != 0
+        || ::chmod(folder.constData(), (st.st_mode & 07777) | S_IRWXG | S_ISGID) != 0)
+        throw Exception(QStringLiteral("Não foi possível dar ao grupo o acesso à pasta %1: %2")
+                            .arg(store.absolutePath(), QString::fromLocal8Bit(strerror(errno))));
 }
 
 } // namespace Store

@@ -25,6 +25,12 @@ int latestSchemaVersion();
 // directory) is made; a PostgreSQL database must already exist. Throws Exception.
 std::unique_ptr<DbConnection> connect(const QString &connectionString, bool create = false);
 
+// Gives a SQLite store file, and its -wal, -shm and -journal when there, the group of its
+// folder with read and write for that group, and the folder write for its group: every
+// operator of the install may then use the store, whoever made it. Run by root or the owner.
+// Throws Exception.
+void shareStore(const QString &connectionString);
+
 // Brings the schema to the latest version, inside one transaction; a no-op when it is there.
 // Returns the version found before. Throws Exception.
 int createSchema(QSqlDatabase db);

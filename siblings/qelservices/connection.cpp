@@ -48,7 +48,8 @@ void execOrThrow(QSqlDatabase &db, const QString &statement)
 {
     QSqlQuery query(db);
     if (!query.exec(statement))
-        throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
+        throw Exception(QStringLiteral("%1: %2").arg(statement, query.lastError().text()),
+                        query.lastError());
 }
 
 } // namespace
@@ -77,6 +78,13 @@ void SetADODBSession(DbConnection *connection)
         // Several terminals may share one file: a writer waits for a busy lock instead of
         // failing at once, and readers do not block the writer (WAL).
         execOrThrow(db, QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
+        // Before the first read: reading a store in WAL mode makes its -shm, which a process
+        // that may not write the store would leave unusable to the other operators.
+        const QString blocked = unwritableStoreFile(connection->ConnectionString);
+        if (!blocked.isEmpty())
+            throw Exception(QStringLiteral("Este usuário não pode gravar em %1, do banco de "
+                                           "dados %2.")
+                                .arg(blocked, describeConnection(connection->ConnectionString)));
         // Before anything is written: WAL mode is written into the file.
         confereLoja(db, db.databaseName());
         // A store still in rollback-journal mode is switched by the first terminal to
@@ -91,7 +99,8 @@ void SetADODBSession(DbConnection *connection)
             const int code = query.lastError().nativeErrorCode().toInt() & 0xff;
             if (deadline.hasExpired() || (code != SqliteBusy && code != SqliteLocked))
                 throw Exception(QStringLiteral("PRAGMA journal_mode=WAL: %1")
-                                    .arg(query.lastError().text()));
+                                    .arg(query.lastError().text()),
+                                query.lastError());
             QThread::msleep(20);
         }
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));

@@ -42,6 +42,9 @@ bool Mensagem(const QString &text, const QString &arg2, const QString &arg3, con
     call.arg8 = arg8;
     if (dataSet)
         call.dataSet = dataSet->Name();
+    // What the operator read stays in the log, for whoever looks into it afterwards.
+    if (kind == tmErro)
+        qCWarning(lcServices).noquote() << "Erro mostrado:" << text;
     MessagePresenter *presenter = g_presenter ? g_presenter : &dialogPresenter();
     return presenter->present(call);
 }

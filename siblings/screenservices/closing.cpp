@@ -207,42 +207,21 @@ Situacao situacaoAgora(const Documento &d, const QString &venda, const QString &
     return s;
 }
 
-// Why the store refused, told by the database's kind and code of error (SQLite's result code,
-// PostgreSQL's SQLSTATE), never by its wording, which changes with the driver and language.
+// Why the store refused, in the operator's words (the cause by the database's code of error).
 QString causaDa(const QSqlError &erro, const QString &driver)
 {
-    const QString leitura = QStringLiteral("o banco de dados está somente para leitura");
-    const QString disco =
-        QStringLiteral("o disco do banco de dados está cheio ou não aceita gravação");
-    const QString conexao = QStringLiteral("a conexão com o banco de dados falhou");
-    const QString recusa = QStringLiteral("o banco de dados recusou a gravação");
-    if (!erro.isValid())
-        return recusa;
-    const QString codigo = erro.nativeErrorCode();
-    if (driver == QLatin1String("QSQLITE")) {
-        // Qt's SQLite driver calls every failed step a connection error: only the code tells.
-        enum { ReadOnly = 8, IoErr = 10, Full = 13, CantOpen = 14 };
-        switch (codigo.toInt() & 0xff) {
-        case ReadOnly: return leitura;
-        case IoErr:
-        case Full: return disco;
-        case CantOpen: return conexao;
-        default: return recusa;
-        }
+    switch (recusaDoBanco(erro, driver)) {
+    case RecusaDoBanco::SomenteLeitura: return QStringLiteral("o banco de dados está somente para leitura");
+    case RecusaDoBanco::DiscoCheio:
+        return QStringLiteral("o disco do banco de dados está cheio ou não aceita gravação");
+    case RecusaDoBanco::Conexao: return QStringLiteral("a conexão com o banco de dados falhou");
+    case RecusaDoBanco::EmUso:
+        return QStringLiteral("o banco de dados está bloqueado por outro programa");
+    case RecusaDoBanco::SemTabela: return QStringLiteral("falta uma tabela no banco de dados");
+    case RecusaDoBanco::Danificado: return QStringLiteral("o banco de dados está danificado");
+    case RecusaDoBanco::Outra: break;
     }
-    if (erro.type() == QSqlError::ConnectionError)
-        return conexao;
-    if (driver != QLatin1String("QPSQL"))
-        return recusa;
-    // Errors of the client library itself carry no SQLSTATE: the session was lost.
-    if (codigo.isEmpty() || codigo.startsWith(QLatin1String("08"))
-        || codigo.startsWith(QLatin1String("57P0")))
-        return conexao;
-    if (codigo == QLatin1String("25006"))
-        return leitura;
-    if (codigo == QLatin1String("53100") || codigo == QLatin1String("58030"))
-        return disco;
-    return recusa;
+    return QStringLiteral("o banco de dados recusou a gravação");
 }
 
 // A sale the store refused, told so the operator knows what happened to it and what to do;

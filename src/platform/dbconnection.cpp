@@ -3,6 +3,7 @@
 #include "exception.h"
 #include "replywatch.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -10,6 +11,9 @@
 #include <QTimeZone>
 
 #include <cctype>
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace {
 
@@ -307,6 +311,40 @@ bool answers(const QSqlDatabase &db)
 QString describeConnection(const QString &connectionString)
 {
     return parse(connectionString).shown;
+}
+
+QString driverFor(const QString &connectionString)
+{
+    const Target t = parse(connectionString);
+    if (!t.problem.isEmpty())
+        return QString();
+    switch (t.kind) {
+    case Target::SQLite: return QStringLiteral("QSQLITE");
+    case Target::PostgreSQL: return QStringLiteral("QPSQL");
+    case Target::Odbc: return QStringLiteral("QODBC");
+    case Target::Unsupported: break;
+    }
+    return QString();
+}
+
+QString unwritableStoreFile(const QString &connectionString)
+{
+    const Target t = parse(connectionString);
+    if (t.kind != Target::SQLite || !t.problem.isEmpty() || t.path == QLatin1String(":memory:"))
+        return QString();
+    const QFileInfo store(t.path);
+    // A read-only disk is not this account's lack of permission: the database tells that.
+    const auto blocked = [](const QString &path, int mode) {
+        return ::access(QFile::encodeName(path).constData(), mode) != 0 && errno != ENOENT
+               && errno != EROFS;
+    };
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString file = store.absoluteFilePath() + QLatin1String(suffix);
+        if (blocked(file, R_OK | W_OK))
+            return file;
+    }
+    const QString folder = store.absolutePath();
+    return blocked(folder, W_OK | X_OK) ? folder : QString();
 }
 
 DbConnection::DbConnection(const QString &connectionName) : m_name(connectionName) {}

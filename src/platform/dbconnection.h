@@ -51,3 +51,12 @@ private:
 // password (PostgreSQL query options and ODBC PWD= values are left out too). Every message
 // that names a connection uses it.
 QString describeConnection(const QString &connectionString);
+
+// The Qt driver a connection string connects through ("QSQLITE", "QPSQL", "QODBC"); empty
+// for a string that cannot be used.
+QString driverFor(const QString &connectionString);
+
+// The first file of a SQLite store this account may not read and write: the database, its
+// -wal, -shm or -journal beside it, or the folder they are made in. Empty when every one may
+// be, or the connection is not to a SQLite file.
+QString unwritableStoreFile(const QString &connectionString);

@@ -113,3 +113,52 @@ void confereLoja(QSqlDatabase db, const QString &nome)
                                    "loja de demonstração).")
                         .arg(oQue, nome));
 }
+
+RecusaDoBanco recusaDoBanco(const QSqlError &erro, const QString &driver)
+{
+    if (!erro.isValid())
+        return RecusaDoBanco::Outra;
+    const QString codigo = erro.nativeErrorCode();
+    if (driver == QLatin1String("QSQLITE")) {
+        // Qt's SQLite driver calls every failed step a connection error: only the code tells.
+        // Its statements are fixed, so a plain SQL error at run time is a table or column the
+        // store lacks.
+        enum { Error = 1, Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Full = 13,
+               CantOpen = 14 };
+        switch (codigo.toInt() & 0xff) {
+        case Error: return RecusaDoBanco::SemTabela;
+        case Busy:
+        case Locked: return RecusaDoBanco::EmUso;
+        case ReadOnly: return RecusaDoBanco::SomenteLeitura;
+        case IoErr:
+        case Full: return RecusaDoBanco::DiscoCheio;
+        case SqliteCorrupt:
+        case SqliteNotADatabase: return RecusaDoBanco::Danificado;
+        case CantOpen: return RecusaDoBanco::Conexao;
+        default: return RecusaDoBanco::Outra;
+        }
+    }
+    if (erro.type() == QSqlError::ConnectionError)
+        return RecusaDoBanco::Conexao;
+    if (driver != QLatin1String("QPSQL"))
+        return RecusaDoBanco::Outra;
+    // Errors of the client library itself carry no SQLSTATE: the session was lost.
+    if (codigo.isEmpty() || codigo.startsWith(QLatin1String("08"))
+        || codigo.startsWith(QLatin1String("57P0")))
+        return RecusaDoBanco::Conexao;
+    static const struct
+    {
+        const char *codigo;
+        RecusaDoBanco recusa;
+    } porCodigo[] = {
+        {"25006", RecusaDoBanco::SomenteLeitura}, {"42501", RecusaDoBanco::SomenteLeitura},
+        {"55P03", RecusaDoBanco::EmUso},          {"40P01", RecusaDoBanco::EmUso},
+        {"53100", RecusaDoBanco::DiscoCheio},     {"58030", RecusaDoBanco::DiscoCheio},
+        {"42P01", RecusaDoBanco::SemTabela},      {"42703", RecusaDoBanco::SemTabela},
+        {"XX001", RecusaDoBanco::Danificado},     {"XX002", RecusaDoBanco::Danificado},
+    };
+    for (const auto &c : porCodigo)
+        if (codigo == QLatin1String(c.codigo))
+            return c.recusa;
+    return RecusaDoBanco::Outra;
+}

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+class QSqlError;
 class QSqlQuery;
 
 // Commits explicitly; rolls back when left without a commit (an exception on the way), so
@@ -41,3 +42,17 @@ bool temEsquemaDaLoja(QSqlDatabase db);
 // before anything is written to it. The message names the file (or database, as nome) and
 // says what to do. Only reads: a file refused here is left exactly as it was.
 void confereLoja(QSqlDatabase db, const QString &nome);
+
+// Why the database refused a piece of work, told by its kind and code of error (SQLite's
+// result code, PostgreSQL's SQLSTATE), never by its wording, which changes with the driver and
+// the language. driver is the Qt driver's name ("QSQLITE", "QPSQL").
+enum class RecusaDoBanco {
+    Outra,          // none of these: the database's own words are all there is
+    SomenteLeitura, // the store, or this account on it, may not be written
+    EmUso,          // locked by another program or session
+    DiscoCheio,     // no room, or the disk refuses to write
+    SemTabela,      // a table or column the statements use is missing
+    Danificado,     // the file or its pages are damaged
+    Conexao,        // the connection was lost or never made
+};
+RecusaDoBanco recusaDoBanco(const QSqlError &erro, const QString &driver);

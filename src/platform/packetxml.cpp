@@ -4,6 +4,7 @@
 
 #include "datapacket_p.h"
 #include "exception.h"
+#include "groupfiles.h"
 
 #include <QDate>
 #include <QFile>
@@ -296,4 +297,5 @@ void DataPacket::saveToFile(const QString &path) const
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         fail(path, QStringLiteral("não foi possível gravar o arquivo (%1)")
                        .arg(file.errorString()));
+    shareWithFolderGroup(path);
 }

@@ -1,6 +1,19 @@
 // The screen's message catalogue: every operator text, looked up by key.
 #include "frmregvenman.h"
 
+#include "dbconnection.h"
+#include "dbwork.h"
+#include "exception.h"
+#include "server/rdmregvendamanual.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 const QStringList &catalogo()
@@ -96,6 +109,22 @@ const QStringList &catalogo()
         QStringLiteral("RESULT_INV|Resposta inválida do banco de dados em %1. Avise o suporte."),
         QStringLiteral("VENDA_GRAVADA|Venda manual já gravada em %1 no caixa %2 por %3, total "
                        "%4."),
+        QStringLiteral("TELA_NAO_ABRE|A tela não pode ser aberta. %1"),
+        QStringLiteral("VENDA_NAO_GRAV|A venda não foi gravada e nada dela ficou registrado. %1"),
+        QStringLiteral("LOJA_SEM_ACESSO|O usuário %1 não tem permissão para gravar no banco de "
+                       "dados da loja: %2 (dono %3, grupo %4, %5). Peça ao responsável pelo "
+                       "terminal que execute: %6"),
+        QStringLiteral("LOJA_LEITURA|O banco de dados da loja %1 está somente para leitura. "
+                       "Avise o responsável pelo terminal. (%2)"),
+        QStringLiteral("LOJA_EM_USO|O banco de dados da loja %1 está bloqueado por outro "
+                       "programa. Espere alguns instantes, ou feche o outro programa, e tente de "
+                       "novo. (%2)"),
+        QStringLiteral("LOJA_DISCO|O disco do banco de dados da loja %1 está cheio ou não aceita "
+                       "gravação. Avise o responsável pelo terminal. (%2)"),
+        QStringLiteral("LOJA_SEM_TABELA|Falta uma tabela no banco de dados da loja %1: ele é de "
+                       "outra versão ou foi alterado. Avise o suporte. (%2)"),
+        QStringLiteral("LOJA_DANIFICADA|O banco de dados da loja %1 está danificado. Avise o "
+                       "suporte para restaurar uma cópia de segurança. (%2)"),
     };
     return items;
 }
@@ -112,4 +141,75 @@ QString TfrmRegVenMan::MsgPadrao(const char *key)
     TMessages m;
     m.Items = catalogo();
     return m.Msg(QString::fromLatin1(key));
+}
+
+QString TfrmRegVenMan::recusaDaLoja(RecusaDoBanco recusa, const QString &detalhe) const
+{
+    const char *chave = nullptr;
+    switch (recusa) {
+    case RecusaDoBanco::SomenteLeitura: chave = "LOJA_LEITURA"; break;
+    case RecusaDoBanco::EmUso: chave = "LOJA_EM_USO"; break;
+    case RecusaDoBanco::DiscoCheio: chave = "LOJA_DISCO"; break;
+    case RecusaDoBanco::SemTabela: chave = "LOJA_SEM_TABELA"; break;
+    case RecusaDoBanco::Danificado: chave = "LOJA_DANIFICADA"; break;
+    case RecusaDoBanco::Outra:
+    case RecusaDoBanco::Conexao: return QString(); // the connection's own message already says it
+    }
+    const QString loja =
+        rdmRegVendaManual ? describeConnection(rdmRegVendaManual->adcRegVendaManual.ConnectionString)
+                          : QString();
+    return Msg(chave).arg(loja, detalhe.simplified());
+}
+
+namespace {
+
+// As ls shows them: "rw-r--r--".
+QString permissoes(const QFileInfo &f)
+{
+    const QFileDevice::Permissions p = f.permissions();
+    const QFileDevice::Permission bits[] = {
+        QFileDevice::ReadOwner, QFileDevice::WriteOwner, QFileDevice::ExeOwner,
+        QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+        QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther};
+    QString texto;
+    for (int i = 0; i < 9; ++i)
+        texto += p.testFlag(bits[i]) ? QLatin1Char("rwx"[i % 3]) : QLatin1Char('-');
+    return texto;
+}
+
+// A path as typed in a shell.
+QString paraOShell(const QString &caminho)
+{
+    if (!caminho.contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9_./:@%+=,-]"))))
+        return caminho;
+    return QLatin1Char('\'') + QString(caminho).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+           + QLatin1Char('\'');
+}
+
+} // namespace
+
+QString TfrmRegVenMan::falhaAoAbrir(const Exception &falha) const
+{
+    const QString conexao =
+        rdmRegVendaManual ? rdmRegVendaManual->adcRegVendaManual.ConnectionString : QString();
+    // A store this account may not write is named with the one command that mends it, run by
+    // whoever looks after the terminal.
+    const QString bloqueado = unwritableStoreFile(conexao);
+    if (!bloqueado.isEmpty()) {
+        const QFileInfo f(bloqueado);
+        const QString comando =
+            QStringLiteral("sudo %1 share --database %2")
+                .arg(paraOShell(QCoreApplication::applicationDirPath() + QStringLiteral("/qelstore")),
+                     paraOShell(describeConnection(conexao)));
+        const passwd *conta = ::getpwuid(::geteuid());
+        const QString usuario = conta ? QString::fromLocal8Bit(conta->pw_name)
+                                      : QString::number(::geteuid());
+        return Msg("TELA_NAO_ABRE").arg(Msg("LOJA_SEM_ACESSO").arg(
+            usuario, bloqueado, f.owner(), f.group(), permissoes(f), comando));
+    }
+    const QSqlError &erro = falha.sqlError();
+    const QString causa =
+        recusaDaLoja(recusaDoBanco(erro, driverFor(conexao)),
+                     erro.databaseText().isEmpty() ? falha.Message() : erro.databaseText());
+    return causa.isEmpty() ? falha.Message() : Msg("TELA_NAO_ABRE").arg(causa);
 }

@@ -16,6 +16,7 @@
 #include <optional>
 
 class ClientDataSet;
+class Exception;
 class IndiceCodigos;
 class DataSetModel;
 class QLabel;
@@ -24,6 +25,7 @@ class QWidget;
 class TBlendedBitBtn;
 class TBlendedButton;
 class TBlendedShape;
+enum class RecusaDoBanco;
 
 // The manual sale-entry screen: an 800 by 600 frameless modal dialog for a touch terminal.
 // Each area of the flow lives in its own source file (layout, initialisation, input, header,
@@ -266,6 +268,11 @@ public:
     QString Msg(const char *key) const;               // catalogue text
     QString Msg(Recusa recusa) const { return Msg(chave(recusa)); }
     static QString MsgPadrao(const char *key);        // the same, with no screen at hand
+    // A refusal of the store in the operator's words, the database's own as the detail; empty
+    // when the database's code tells no cause the operator can act on.
+    QString recusaDaLoja(RecusaDoBanco recusa, const QString &detalhe) const;
+    // Why the store did not open at launch, in the operator's words where the cause is known.
+    QString falhaAoAbrir(const Exception &falha) const;
     // The packet a server query function returned; anything else is an error to show.
     DataPacket pacoteDoServidor(const QVariant &resultado, const char *funcao) const;
     // A field the operator must correct: the message, the focus on it and its frame red.

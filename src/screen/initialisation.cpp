@@ -59,7 +59,11 @@ void TfrmRegVenMan::InicializaForm()
     // The server module, created once per process, and its connection.
     if (!rdmRegVendaManual)
         rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
-    rdmRegVendaManual->adcRegVendaManual.setConnected(true);
+    try {
+        rdmRegVendaManual->adcRegVendaManual.setConnected(true);
+    } catch (const Exception &e) {
+        throw Exception(falhaAoAbrir(e), e.sqlError());
+    }
 
     // The payments' running sum and flags start with the empty lists of a new screen. The
     // other exported variables keep what the host or an earlier launch left in them.
@@ -114,11 +118,13 @@ void TfrmRegVenMan::InicializaForm()
         cdsImposto->CreateDataSet();
         cdsRecebAux->CreateDataSet();
         carregaSeExiste(cdsRecebAux, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
-        const QVariant mesas = MensagemMetodo(getStatusMesa(stCdFilial, stCdLoja), true, 0,
-                                              QStringLiteral("getStatusMesa"),
-                                              QStringLiteral("Cli_Lum00071"),
-                                              stCdFilial + QLatin1Char('-') + stCdLoja,
-                                              stIdEsquema);
+        QVariant mesas = getStatusMesa(stCdFilial, stCdLoja);
+        const QString recusa = recusaDaLoja(recusaDaUltimaChamada(), mesas.toString());
+        if (!recusa.isEmpty())
+            mesas = recusa;
+        mesas = MensagemMetodo(mesas, true, 0, QStringLiteral("getStatusMesa"),
+                               QStringLiteral("Cli_Lum00071"),
+                               stCdFilial + QLatin1Char('-') + stCdLoja, stIdEsquema);
         cdsAmbientes->setData(pacoteDoServidor(mesas, "getStatusMesa"));
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));

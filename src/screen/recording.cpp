@@ -134,7 +134,9 @@ void TfrmRegVenMan::bldGravarClick()
         const QString turno = setAbreCaixa(stCdFilial, stCdCaixa, stOperadorLogin, dtAbertura)
                                   .toString();
         if (!turno.isEmpty()) {
-            mensagemErro(Msg("TURNO_NAO_GRAV").arg(turno.simplified()));
+            const QString recusa = recusaDaLoja(recusaDaUltimaChamada(), turno);
+            mensagemErro(recusa.isEmpty() ? Msg("TURNO_NAO_GRAV").arg(turno.simplified())
+                                          : Msg("VENDA_NAO_GRAV").arg(recusa));
             return;
         }
         ovFechamento = QVariant(QVariantList(10));

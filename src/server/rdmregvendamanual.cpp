@@ -226,11 +226,15 @@ DataPacket TrdmRegVendaManual::vendaGravada(const QString &cdFilial, const QStri
 
 namespace {
 
+// The database's cause of the last call's failure, kept for recusaDaUltimaChamada.
+RecusaDoBanco ultimaRecusa = RecusaDoBanco::Outra;
+
 // Runs one server function: the module on demand, and every failure turned into the text the
 // callers expect. Nothing may leave these functions as an exception: they are called across
 // the package boundary.
 template <typename Work> QVariant serve(Work work)
 {
+    ultimaRecusa = RecusaDoBanco::Outra;
     try {
         if (!rdmRegVendaManual) {
             rdmRegVendaManual = new TrdmRegVendaManual(nullptr);
@@ -238,6 +242,9 @@ template <typename Work> QVariant serve(Work work)
         }
         return work(*rdmRegVendaManual);
     } catch (const Exception &e) {
+        if (rdmRegVendaManual)
+            ultimaRecusa = recusaDoBanco(
+                e.sqlError(), driverFor(rdmRegVendaManual->adcRegVendaManual.ConnectionString));
         try {
             return QVariant(ADOExceptionMessage(
                 e, rdmRegVendaManual ? &rdmRegVendaManual->adcRegVendaManual : nullptr, QString()));
@@ -258,6 +265,11 @@ QString cupomKey(const QString &key1, const QString &key2, const QDateTime &date
 }
 
 } // namespace
+
+RecusaDoBanco recusaDaUltimaChamada()
+{
+    return ultimaRecusa;
+}
 
 QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbconnection.h"
+#include "dbwork.h"
 #include "serverquery.h"
 
 #include <QDateTime>
@@ -95,3 +96,8 @@ Q_DECL_EXPORT QVariant getVendaGravadaAte(int limiteMs, const QString &cdFilial,
                                           const QString &nrSerie, const QString &nrSubSerie);
 Q_DECL_EXPORT QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa,
                                     const QString &cdOperador, QDateTime &dtAbertura);
+
+// Why the database refused the last server function called (RecusaDoBanco::Outra when it succeeded,
+// or failed for another reason): the screen words its message to the operator by it, where
+// the function's result carries only the database's text.
+Q_DECL_EXPORT RecusaDoBanco recusaDaUltimaChamada();

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -29,6 +31,15 @@ Run runHost(const QString &program, const QStringList &args, const QProcessEnvir
     }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+// Group read and write, and the set-group-id bit (folders), of a file's mode.
+int groupBits(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0
+               ? int(st.st_mode & (S_IRGRP | S_IWGRP | S_ISGID))
+               : -1;
 }
 
 QProcessEnvironment withoutDisplay()
@@ -59,6 +70,14 @@ private slots:
     // what to do, by the host and by the store tool alike, and is left exactly as it was.
     void exportCachesRefusesAFileThatIsNotAStore_data();
     void exportCachesRefusesAFileThatIsNotAStore();
+    // What root makes in the install's Dados/ (set-group-id, as the package leaves it) is the
+    // operators' to write: the store, whose -wal and -shm SQLite makes with its mode, and the
+    // caches. Made anywhere else, a file is left as made.
+    void filesMadeInTheSharedFolderAreTheGroups_data();
+    void filesMadeInTheSharedFolderAreTheGroups();
+    // qelstore share mends a store made before that: the store and its -wal become the
+    // group's, and the folder lets the group make them.
+    void shareGivesAStoreToItsFolderGroup();
 };
 
 void TestHostCli::optionsAreListedAndUnknownOnesRefused()
@@ -193,6 +212,68 @@ void TestHostCli::exportCachesRefusesAFileThatIsNotAStore()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll() == bytes);
     QVERIFY(!QFile::exists(store + QStringLiteral("-wal")));
+}
+
+void TestHostCli::filesMadeInTheSharedFolderAreTheGroups_data()
+{
+    QTest::addColumn<bool>("shared");
+    QTest::addColumn<int>("fileBits");
+    QTest::newRow("set-group-id folder") << true << int(S_IRGRP | S_IWGRP);
+    QTest::newRow("plain folder") << false << int(S_IRGRP);
+}
+
+void TestHostCli::filesMadeInTheSharedFolderAreTheGroups()
+{
+    QFETCH(bool, shared);
+    QFETCH(int, fileBits);
+    const mode_t umaskBefore = ::umask(022); // root's, with which the store used to be made
+    QTemporaryDir dir;
+    const QString dados = dir.filePath(QStringLiteral("Dados"));
+    QVERIFY(QDir().mkdir(dados));
+    QVERIFY(::chmod(QFile::encodeName(dados).constData(), shared ? 02775 : 0755) == 0);
+    const QString exe = dir.filePath(QStringLiteral("qelpos"));
+    QVERIFY(QFile::copy(QStringLiteral(QEL_HOST), exe));
+    QProcessEnvironment env = withoutDisplay();
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QFileInfo(QStringLiteral(QEL_HOST)).path());
+    const QString store = dados + QStringLiteral("/loja.db");
+    const Run demo = runHost(QStringLiteral(QEL_STORE_TOOL),
+                             {QStringLiteral("demo"), QStringLiteral("--database"), store,
+                              QStringLiteral("--products"), QStringLiteral("20")},
+                             env);
+    const Run exported = runHost(exe, {QStringLiteral("--export-caches")}, env);
+    ::umask(umaskBefore);
+    QVERIFY2(demo.code == 0 && exported.code == 0, qPrintable(demo.err + exported.err));
+
+    const QString cadastros = dados + QStringLiteral("/Cadastros");
+    QCOMPARE(groupBits(cadastros),
+             shared ? int(S_IRGRP | S_IWGRP | S_ISGID) : int(S_IRGRP));
+    QStringList files{store};
+    for (const QString &cache : QDir(cadastros).entryList(QDir::Files))
+        files << cadastros + u'/' + cache;
+    QCOMPARE(files.size(), 6);
+    for (const QString &file : std::as_const(files))
+        QVERIFY2(groupBits(file) == fileBits, qPrintable(file));
+}
+
+void TestHostCli::shareGivesAStoreToItsFolderGroup()
+{
+    QTemporaryDir dir;
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    const QString store = dir.filePath(QStringLiteral("loja.db"));
+    const QString wal = store + QStringLiteral("-wal");
+    for (const QString &file : {store, wal}) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    const Run share = runHost(QStringLiteral(QEL_STORE_TOOL),
+                              {QStringLiteral("share"), QStringLiteral("--database"),
+                               QStringLiteral("sqlite:") + store},
+                              withoutDisplay());
+    QVERIFY2(share.code == 0, qPrintable(share.err));
+    for (const QString &file : {store, wal})
+        QVERIFY2(groupBits(file) == int(S_IRGRP | S_IWGRP), qPrintable(file));
+    QCOMPARE(groupBits(dir.path()), int(S_IRGRP | S_IWGRP | S_ISGID));
 }
 
 QTEST_MAIN(TestHostCli)

@@ -163,6 +163,9 @@ private slots:
     void connectionBrokenInsideClosing();
     void diskFullWhileRecording();
     void readOnlyStoreWhileRecording();
+    void storeLockedWhileRecording();
+    void storeRefusedAtLaunch_data();
+    void storeRefusedAtLaunch();
 
 private:
     // A demo store at `conexao` (created and filled), its caches beside the executable, and
@@ -513,7 +516,11 @@ void TestFaults::diskFullWhileRecording()
         DiscoCheio cheio;
         m_operador->grava();
     }
-    confereRecusadaERegravada(v, 0, NaoGravada);
+    confereRecusadaERegravada(
+        v, 0,
+        NaoGravada + QStringLiteral(" e nada dela ficou registrado. O disco do banco de dados da "
+                                    "loja %1 está cheio")
+                         .arg(describeConnection(m_conexao)));
 }
 
 void TestFaults::readOnlyStoreWhileRecording()
@@ -531,6 +538,75 @@ void TestFaults::readOnlyStoreWhileRecording()
     m_operador->grava();
     QVERIFY(q.exec(QStringLiteral("PRAGMA query_only = 0")));
     confereRecusadaERegravada(v, 1, NaoGravada + QStringLiteral(": o banco de dados está somente"));
+}
+
+void TestFaults::storeLockedWhileRecording()
+{
+    // Another program holds the SQLite store's write lock while Alt+G runs: after the busy
+    // wait the cash shift is refused and the operator reads that another program holds the
+    // store; once it lets go, the retry stores the sale once.
+    const VendaDigitada v =
+        vendaNaTelaSqlite(QStringLiteral("faults_travada"), QStringLiteral("31006"));
+    if (QTest::currentTestFailed())
+        return;
+    {
+        DbConnection outro(QStringLiteral("faults_outro_programa"));
+        outro.ConnectionString = m_conexao;
+        outro.setConnected(true);
+        const Transaction trava(outro.database());
+        m_operador->grava();
+    }
+    confereRecusadaERegravada(
+        v, 0,
+        NaoGravada + QStringLiteral(" e nada dela ficou registrado. O banco de dados da loja %1 "
+                                    "está bloqueado por outro programa")
+                         .arg(describeConnection(m_conexao)));
+}
+
+void TestFaults::storeRefusedAtLaunch_data()
+{
+    QTest::addColumn<QString>("falha");
+    QTest::addColumn<bool>("abre");
+    QTest::addColumn<QString>("mensagem");
+    // Held by another program before any terminal switched it to WAL: not even read.
+    QTest::newRow("locked") << QStringLiteral("BEGIN EXCLUSIVE") << false
+                            << QStringLiteral("A tela não pode ser aberta. O banco de dados da "
+                                              "loja %1 está bloqueado por outro programa");
+    // The tables of the header are asked for: the screen opens, and says what is missing.
+    QTest::newRow("missing table") << QStringLiteral("DROP TABLE MESA") << true
+                                   << QStringLiteral("Falta uma tabela no banco de dados da "
+                                                     "loja %1");
+}
+
+void TestFaults::storeRefusedAtLaunch()
+{
+    // A store the launch cannot use is told in the operator's words, the store named.
+    QFETCH(QString, falha);
+    QFETCH(bool, abre);
+    QFETCH(QString, mensagem);
+    const QString arquivo = TestEnv::exeDir() + QStringLiteral("/Dados/faults_abertura.db");
+    for (const char *s : {"", "-wal", "-shm"})
+        QFile::remove(arquivo + QLatin1String(s));
+    preparaLoja(QStringLiteral("sqlite:") + arquivo, true);
+    DbConnection outro(QStringLiteral("faults_abertura"));
+    outro.ConnectionString = m_conexao;
+    outro.setConnected(true);
+    QSqlQuery q(outro.database());
+    QVERIFY2(q.exec(falha), qPrintable(q.lastError().text()));
+    QString recusada;
+    {
+        TfrmRegVenMan tela(nullptr);
+        try {
+            tela.InicializaForm();
+        } catch (const Exception &e) {
+            recusada = e.Message();
+        }
+    }
+    if (falha.startsWith(QLatin1String("BEGIN")))
+        q.exec(QStringLiteral("ROLLBACK"));
+    QCOMPARE(recusada.isEmpty(), abre);
+    const QString lida = abre ? m_presenter->texts().value(0) : recusada;
+    QVERIFY2(lida.startsWith(mensagem.arg(describeConnection(m_conexao))), qPrintable(lida));
 }
 
 QTEST_MAIN(TestFaults)
