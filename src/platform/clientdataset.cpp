@@ -58,6 +58,13 @@ public:
     int count() const { return filtering() ? int(visible.size()) : data.rowCount(); }
     int rowOf(int vis) const { return filtering() ? visible[vis] : vis; }
     const QList<FieldDef> &columns() const { return active ? data.fields() : declDefs; }
+    // The first visible row current, flagged as the start (and the end, when there is none).
+    void rewind()
+    {
+        cur = count() > 0 ? 0 : -1;
+        bof = true;
+        eof = cur < 0;
+    }
 
     static int columnIn(const QList<FieldDef> &cols, const QString &name)
     {
@@ -186,9 +193,7 @@ void ClientDataSet::open(const DataPacket &packet)
     d->state = State::Browse;
     d->buffer.clear();
     d->computeVisible();
-    d->cur = d->count() > 0 ? 0 : -1;
-    d->bof = true;
-    d->eof = d->cur < 0;
+    d->rewind();
     emit reset();
     emit currentRowChanged(d->cur);
 }
@@ -548,9 +553,7 @@ void ClientDataSet::applyFilter(const QString &text, bool on)
     emit aboutToReset();
     d->filter = compiled;
     d->computeVisible();
-    d->cur = d->count() > 0 ? 0 : -1;
-    d->bof = true;
-    d->eof = d->cur < 0;
+    d->rewind();
     emit reset();
     emit currentRowChanged(d->cur);
 }
@@ -862,4 +865,32 @@ void Field::setAsDateTime(const QDateTime &v)
         m_ds->setCurrentValue(m_col, Sys::DateTimeToStr(v));
     else
         m_ds->setCurrentValue(m_col, v);
+}
+
+NewRow::NewRow(ClientDataSet &ds, Where where) : m_ds(ds)
+{
+    if (where == AtEnd)
+        m_ds.Append();
+    else
+        m_ds.Insert();
+}
+
+NewRow::~NewRow()
+{
+    if (m_posted)
+        return;
+    m_ds.Cancel();
+    if (m_ds.Active() && m_ds.IsEmpty())
+        m_ds.Close();
+}
+
+Field NewRow::operator[](const char *column) const
+{
+    return m_ds.FieldByName(QString::fromLatin1(column));
+}
+
+void NewRow::post()
+{
+    m_ds.Post();
+    m_posted = true;
 }

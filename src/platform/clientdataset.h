@@ -204,3 +204,23 @@ private:
     class Private;
     Private *d;
 };
+
+// A row being added, from the Insert or Append to the Post: post() stores it. Left without
+// post() (an exception on the way) the row is cancelled, and a dataset left with no row is
+// closed as it was before its first one, so a list only ever holds complete rows.
+class NewRow
+{
+public:
+    enum Where { AheadOfCurrent, AtEnd }; // Insert or Append
+    NewRow(ClientDataSet &ds, Where where);
+    ~NewRow();
+    NewRow(const NewRow &) = delete;
+    NewRow &operator=(const NewRow &) = delete;
+
+    Field operator[](const char *column) const;
+    void post();
+
+private:
+    ClientDataSet &m_ds;
+    bool m_posted = false;
+};

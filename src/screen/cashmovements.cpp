@@ -16,34 +16,29 @@ bool TfrmRegVenMan::InsereMovCaixa(const QDateTime &dataMovimento)
             const auto receb = [this](const char *column) {
                 return cdsReceb->FieldByName(QString::fromLatin1(column));
             };
-            const auto mov = [this](const char *column) {
-                return cdsMovCaixa->FieldByName(QString::fromLatin1(column));
-            };
             // Appended, so the movements follow the order of the payment lines.
-            cdsMovCaixa->Append();
-            mov("CDFILIAL").setAsString(stCdFilial);
+            NewRow mov(*cdsMovCaixa, NewRow::AtEnd);
+            mov["CDFILIAL"].setAsString(stCdFilial);
             // "T" only for an exact "A"; every other kind of payment is an "E" movement.
-            mov("IDTIPOMOVIVE").setAsString(receb("IDTIPORECE").AsString() == QLatin1String("A")
+            mov["IDTIPOMOVIVE"].setAsString(receb("IDTIPORECE").AsString() == QLatin1String("A")
                                                 ? QStringLiteral("T")
                                                 : QStringLiteral("E"));
-            mov("DTHRINCMOV").setAsDateTime(QDateTime::currentDateTime());
+            mov["DTHRINCMOV"].setAsDateTime(QDateTime::currentDateTime());
             for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE"})
-                mov(column).setAsString(receb(column).AsString());
-            mov("VRMOVIVEND").setAsFloat(receb("VRTIPORECE").AsFloat());
+                mov[column].setAsString(receb(column).AsString());
+            mov["VRMOVIVEND"].setAsFloat(receb("VRTIPORECE").AsFloat());
             for (const char *column : {"CDTIPOTROCO", "NRORDTROCO"})
-                mov(column).setAsString(receb(column).AsString());
-            mov("CDCLIENTE").setAsString(stCdCliente);
-            mov("CDCONSUMIDOR").setAsString(QString());
-            mov("CDCCUSCLIE").setAsString(stCdCCusClie);
-            mov("DTMOVIMCAIXA").setAsDateTime(dataMovimento);
-            mov("DSIMPFISCAL").setAsString(receb("DSIMPFISCAL").AsString());
-            cdsMovCaixa->Post();
+                mov[column].setAsString(receb(column).AsString());
+            mov["CDCLIENTE"].setAsString(stCdCliente);
+            mov["CDCONSUMIDOR"].setAsString(QString());
+            mov["CDCCUSCLIE"].setAsString(stCdCCusClie);
+            mov["DTMOVIMCAIXA"].setAsDateTime(dataMovimento);
+            mov["DSIMPFISCAL"].setAsString(receb("DSIMPFISCAL").AsString());
+            mov.post();
             cdsReceb->Next();
         }
         return true;
     } catch (const std::exception &e) {
-        if (cdsMovCaixa->state() == ClientDataSet::State::Insert)
-            cdsMovCaixa->Cancel();
         mensagemErro(exceptionMessage(e));
         return false;
     }

@@ -87,7 +87,8 @@ void TfrmRegVenMan::vd_DataVenda(const QString &)
         MudaCor();
     };
     QDateTime data;
-    const std::optional<Recusa> recusada = Regras::recusaData(bldDtEmissao->Caption(), hoje(), data);
+    const std::optional<Recusa> recusada =
+        Regras::recusaData(bldDtEmissao->Caption(), hoje(), data);
     // A date that is not one leaves the last date taken; a later date clears it.
     if (recusada == Recusa::DataInvalida) {
         recusa(*recusada);

@@ -102,72 +102,64 @@ void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
 
     if (novaLista)
         cdsProdutos->CreateDataSet();
-    cdsProdutos->Insert();
-    try {
-        const auto set = [this](const char *column) {
-            return cdsProdutos->FieldByName(QString::fromLatin1(column));
-        };
-        set("CDPRODUTO").setAsString(bldCodigo->Caption());
-        set("NMPRODUTO").setAsString(
+    {
+        NewRow linha(*cdsProdutos, NewRow::AheadOfCurrent);
+        linha["CDPRODUTO"].setAsString(bldCodigo->Caption());
+        linha["NMPRODUTO"].setAsString(
             cdsValidaProd->FieldByName(QStringLiteral("NMPRODUTO")).AsString());
-        set("QTPRODVEND").setAsString(bldQuant->Caption());
-        set("QTPRODCOMVEN").setAsString(bldQuant->Caption());
-        set("VRPRECCOMVEN").setAsFloat(preco);
-        set("VRUNITVEND").setAsFloat(preco);
+        linha["QTPRODVEND"].setAsString(bldQuant->Caption());
+        linha["QTPRODCOMVEN"].setAsString(bldQuant->Caption());
+        linha["VRPRECCOMVEN"].setAsFloat(preco);
+        linha["VRUNITVEND"].setAsFloat(preco);
         if (m_temImposto) {
-            set("NMIMPOSTO").setAsString(
+            linha["NMIMPOSTO"].setAsString(
                 cdsImposto->FieldByName(QStringLiteral("NMIMPOSTO")).AsString());
-            set("VRPEALIMPFIS").setAsString(
+            linha["VRPEALIMPFIS"].setAsString(
                 cdsImposto->FieldByName(QStringLiteral("VRPEALIMPFIS")).AsString());
-            set("SGIMPOSTO").setAsString(
+            linha["SGIMPOSTO"].setAsString(
                 cdsImposto->FieldByName(QStringLiteral("SGIMPOSTO")).AsString());
         }
-        set("VRTOTVEND").setAsFloat(Dinheiro::emReais(valorItem));
-        set("CDFILIAL").setAsString(stCdFilial);
-        set("CDCAIXA").setAsString(stCdCaixa);
-        set("CDCLIENTE").setAsString(stCdCliente);
-        set("CDEMPRESA").setAsString(stCdEmpresa);
-        set("DTVENDA").setAsDateTime(cabecalho.emissao);
-        set("DTENTRVENDA").setAsDateTime(entrada);
+        linha["VRTOTVEND"].setAsFloat(Dinheiro::emReais(valorItem));
+        linha["CDFILIAL"].setAsString(stCdFilial);
+        linha["CDCAIXA"].setAsString(stCdCaixa);
+        linha["CDCLIENTE"].setAsString(stCdCliente);
+        linha["CDEMPRESA"].setAsString(stCdEmpresa);
+        linha["DTVENDA"].setAsDateTime(cabecalho.emissao);
+        linha["DTENTRVENDA"].setAsDateTime(entrada);
         // One second after the entry, as a date-time: 23:59:59 closes at 00:00:00 next day.
-        set("DTFECHAVENDA").setAsDateTime(entrada.addSecs(1));
-        set("IDSITUVENDA").setAsString(QStringLiteral("O"));
-        set("VRDESCVENDA").setAsFloat(0);
-        set("CDFILIALTUR").setAsString(stCdFilial);
-        set("CDCAIXATUR").setAsString(stCdCaixa);
-        set("DTABERTUR").setAsDateTime(dtAberCaix);
-        set("NRCUPOMFIS").setAsString(QString());
-        set("CDOPERADOR").setAsString(stOperadorLogin);
-        set("CDLOJA").setAsString(stCdLoja);
-        set("IDTIPOVENDA").setAsString(QStringLiteral("S"));
-        set("TXOBSVENDA").setAsString(Msg("REG_MAN_VEN"));
-        set("IDVENDEBCONS").setAsString(QStringLiteral("N"));
-        set("NRMESA").setAsString(cabecalho.mesa);
-        set("CDSALA").setAsString(cabecalho.sala);
-        set("IDCANCMANUAL").setAsString(QStringLiteral("N"));
-        set("NRSEQVENDA").setAsString(QString());
-        set("NRSEQUITVENDA").setAsString(numero);
-        set("VRDESITVEND").setAsFloat(
+        linha["DTFECHAVENDA"].setAsDateTime(entrada.addSecs(1));
+        linha["IDSITUVENDA"].setAsString(QStringLiteral("O"));
+        linha["VRDESCVENDA"].setAsFloat(0);
+        linha["CDFILIALTUR"].setAsString(stCdFilial);
+        linha["CDCAIXATUR"].setAsString(stCdCaixa);
+        linha["DTABERTUR"].setAsDateTime(dtAberCaix);
+        linha["NRCUPOMFIS"].setAsString(QString());
+        linha["CDOPERADOR"].setAsString(stOperadorLogin);
+        linha["CDLOJA"].setAsString(stCdLoja);
+        linha["IDTIPOVENDA"].setAsString(QStringLiteral("S"));
+        linha["TXOBSVENDA"].setAsString(Msg("REG_MAN_VEN"));
+        linha["IDVENDEBCONS"].setAsString(QStringLiteral("N"));
+        linha["NRMESA"].setAsString(cabecalho.mesa);
+        linha["CDSALA"].setAsString(cabecalho.sala);
+        linha["IDCANCMANUAL"].setAsString(QStringLiteral("N"));
+        linha["NRSEQVENDA"].setAsString(QString());
+        linha["NRSEQUITVENDA"].setAsString(numero);
+        linha["VRDESITVEND"].setAsFloat(
             cdsRetornaPreco->FieldByName(QStringLiteral("VRDESCONTO")).AsFloat());
-        set("VRUNITVENDCL").setAsFloat(0);
-        set("VRACRITVEND").setAsFloat(
+        linha["VRUNITVENDCL"].setAsFloat(0);
+        linha["VRACRITVEND"].setAsFloat(
             cdsRetornaPreco->FieldByName(QStringLiteral("VRACRESCIMO")).AsFloat());
-        set("DSOBSITEMVENDA").setAsString(Msg("REG_MAN_VEN"));
-        set("CDPRODPROMOCAO").setAsString(bldCodigo->Caption());
-        set("NRORDEMVND").setAsString(cabecalho.ordem);
-        set("NRSERIEVND").setAsString(cabecalho.serie);
-        set("NRSUBSERIEVND").setAsString(cabecalho.subSerie);
-        set("NRCOMANDA").setAsString(QString());
-        set("VRREPIQUEVENDA").setAsFloat(0);
-        set("NRSEQ").setAsString(numero);
+        linha["DSOBSITEMVENDA"].setAsString(Msg("REG_MAN_VEN"));
+        linha["CDPRODPROMOCAO"].setAsString(bldCodigo->Caption());
+        linha["NRORDEMVND"].setAsString(cabecalho.ordem);
+        linha["NRSERIEVND"].setAsString(cabecalho.serie);
+        linha["NRSUBSERIEVND"].setAsString(cabecalho.subSerie);
+        linha["NRCOMANDA"].setAsString(QString());
+        linha["VRREPIQUEVENDA"].setAsFloat(0);
+        linha["NRSEQ"].setAsString(numero);
         if (novaLista)
-            set("DTHRABERMESA").setAsDateTime(agora);
-        cdsProdutos->Post();
-    } catch (...) {
-        cdsProdutos->Cancel();
-        if (cdsProdutos->IsEmpty())
-            cdsProdutos->Close();
-        throw;
+            linha["DTHRABERMESA"].setAsDateTime(agora);
+        linha.post();
     }
 
     lblTot->show();

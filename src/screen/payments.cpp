@@ -261,25 +261,14 @@ bool TfrmRegVenMan::adicionaLinha()
     } else {
         cdsReceb->Next();
     }
-    cdsReceb->Insert();
-    try {
-        const auto copia = [this](const char *column) {
-            const QString name = QString::fromLatin1(column);
-            cdsReceb->FieldByName(name).setAsString(cdsRecebAux->FieldByName(name).AsString());
-        };
-        cdsReceb->FieldByName(QStringLiteral("CDFILIAL")).setAsString(stCdFilial);
-        for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE", "CDTIPOTROCO",
-                                   "NRORDTROCO", "DSIMPFISCAL"})
-            copia(column);
-        cdsReceb->FieldByName(QStringLiteral("VRTIPORECE"))
-            .setAsFloat(Dinheiro::emReais(Dinheiro::emCentavos(doValorRece)));
-        cdsReceb->Post();
-    } catch (...) {
-        cdsReceb->Cancel();
-        if (cdsReceb->IsEmpty())
-            cdsReceb->Close();
-        throw;
-    }
+    NewRow linha(*cdsReceb, NewRow::AheadOfCurrent);
+    linha["CDFILIAL"].setAsString(stCdFilial);
+    for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE", "CDTIPOTROCO",
+                               "NRORDTROCO", "DSIMPFISCAL"})
+        linha[column].setAsString(
+            cdsRecebAux->FieldByName(QString::fromLatin1(column)).AsString());
+    linha["VRTIPORECE"].setAsFloat(Dinheiro::emReais(Dinheiro::emCentavos(doValorRece)));
+    linha.post();
     return true;
 }
 

@@ -302,7 +302,8 @@ QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja, const Q
                          const QString &nrSerie, const QString &nrSubSerie)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
-        return QVariant::fromValue(rdm.vendaGravada(cdFilial, cdLoja, nrOrdem, nrSerie, nrSubSerie));
+        return QVariant::fromValue(
+            rdm.vendaGravada(cdFilial, cdLoja, nrOrdem, nrSerie, nrSubSerie));
     });
 }
 

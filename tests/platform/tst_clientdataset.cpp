@@ -69,6 +69,9 @@ private slots:
     void paymentFiltersOnShownEmptyAndNullFlags();
     void badFilterTextIsAnExceptionAndLeavesFilterAsItWas();
     void signalsFollowEveryChange();
+    // A new row left without its post (an error while filling it) is gone, and a list it
+    // would have been the first row of is closed again; rows already there stay.
+    void newRowLeftUnpostedIsUndone();
     void typedFlagsReadAlikeInFieldsAndPackets_data();
     void typedFlagsReadAlikeInFieldsAndPackets();
 };
@@ -518,6 +521,35 @@ void TestClientDataSet::signalsFollowEveryChange()
     ds.Close();
     QCOMPARE(resets.size(), 3);
     QCOMPARE(current.last().at(0).toInt(), -1);
+}
+
+void TestClientDataSet::newRowLeftUnpostedIsUndone()
+{
+    ClientDataSet ds(QStringLiteral("cdsReceb"));
+    ds.setFieldDecls(paymentTypes());
+    ds.CreateDataSet();
+    const auto falha = [&ds](const QString &code) {
+        try {
+            NewRow linha(ds, NewRow::AtEnd);
+            linha["CDTIPORECE"].setAsString(code);
+            linha["SEMCOLUNA"].setAsString(code); // throws: no such column
+            linha.post();
+        } catch (const Exception &) {
+        }
+    };
+    falha(QStringLiteral("001"));
+    QVERIFY(!ds.Active());
+
+    ds.CreateDataSet();
+    {
+        NewRow linha(ds, NewRow::AtEnd);
+        linha["CDTIPORECE"].setAsString(QStringLiteral("002"));
+        linha.post();
+    }
+    falha(QStringLiteral("003"));
+    QVERIFY(ds.Active());
+    QCOMPARE(ds.state(), ClientDataSet::State::Browse);
+    QCOMPARE(column(ds, QStringLiteral("CDTIPORECE")), QStringList{QStringLiteral("002")});
 }
 
 void TestClientDataSet::typedFlagsReadAlikeInFieldsAndPackets_data()

@@ -190,15 +190,16 @@ void TestPackage::hostContractIsExported()
 void TestPackage::exportedVariablesKeepTheirValuesAcrossLaunches()
 {
     ScriptedPresenter presenter;
-    const QString acesso = TestEnv::exeDir() + QStringLiteral("/Dados/Cadastros/ControleAcess.cds");
+    const QString acesso =
+        TestEnv::exeDir() + QStringLiteral("/Dados/Cadastros/ControleAcess.cds");
     QVERIFY(QFile::rename(acesso, acesso + QStringLiteral(".fora")));
     const auto restaura = qScopeGuard([&] {
         QFile::rename(acesso + QStringLiteral(".fora"), acesso);
         boRecebOk = false;
     });
-    QString *const mantidas[] = {&stMsg,        &stCdCliDeb,   &stCdConsumidor, &stPrecoUn,
-                                 &stQuant,      &stDtEmissao,  &stCdSala,       &stSeqItVenda,
-                                 &stOperadorLogin, &stNmOperador, &stCodProd,   &stCdTipoRece};
+    QString *const mantidas[] = {&stMsg,       &stCdCliDeb,      &stCdConsumidor, &stPrecoUn,
+                                 &stQuant,     &stDtEmissao,     &stCdSala,       &stSeqItVenda,
+                                 &stCodProd,   &stOperadorLogin, &stNmOperador,   &stCdTipoRece};
     for (QString *v : mantidas)
         *v = QStringLiteral("anterior");
     stDsObsCupFis = stIdImpBarrCup = Lum_NrSerie_CDS = QStringLiteral("anterior");
