@@ -117,65 +117,68 @@ QString registrada(QSqlDatabase db, const Documento &d)
     return q.next() ? q.value(0).toString() : QString();
 }
 
+// A column of a list stored under its own name: as text (empty for none) or as the value it
+// holds (null for none).
+struct Coluna
+{
+    const char *nome;
+    bool texto;
+};
+
+// Every row of a list into one table: the values the whole sale shares, the row's number
+// (001 on) where the table numbers its rows, then the row's own columns. Bound, never spliced.
+void gravaLinhas(QSqlQuery &q, const char *tabela, const QVariantMap &daVenda,
+                 const char *numeroDaLinha, std::initializer_list<Coluna> colunas,
+                 const DataPacket &linhas)
+{
+    QStringList nomes = daVenda.keys();
+    if (numeroDaLinha)
+        nomes << QString::fromLatin1(numeroDaLinha);
+    for (const Coluna &c : colunas)
+        nomes << QString::fromLatin1(c.nome);
+    QStringList marcas;
+    for (int i = 0; i < nomes.size(); ++i)
+        marcas << QStringLiteral(":P%1").arg(i);
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(QLatin1String(tabela), nomes.join(QStringLiteral(", ")),
+                                 marcas.join(QStringLiteral(", ")));
+    for (int r = 0; r < linhas.rowCount(); ++r) {
+        QVariantList valores = daVenda.values();
+        if (numeroDaLinha)
+            valores << Ajusta(QString::number(r + 1), 3);
+        for (const Coluna &c : colunas)
+            valores << (c.texto ? QVariant(texto(linhas, r, c.nome))
+                                : valorDe(linhas, r, c.nome));
+        QVariantMap binds;
+        for (int i = 0; i < valores.size(); ++i)
+            binds.insert(QStringLiteral("P%1").arg(i), valores.at(i));
+        runSql(q, sql, binds);
+    }
+}
+
 void gravaItens(QSqlQuery &q, const Documento &d, const QString &venda, const DataPacket &itens)
 {
-    const QString sql = QStringLiteral(
-        "INSERT INTO ITVENDA (CDFILIAL, NRSEQVENDA, NRSEQUITVENDA, CDPRODUTO, NMPRODUTO, "
-        "QTPRODVEND, VRUNITVEND, VRTOTVEND, VRDESITVEND, VRACRITVEND, NMIMPOSTO, SGIMPOSTO, "
-        "VRPEALIMPFIS, DTVENDA, DTENTRVENDA, DTFECHAVENDA, CDOPERADOR, NRMESA, CDSALA) VALUES "
-        "(:F, :V, :I, :P, :N, :Q, :U, :T, :D, :A, :NI, :SI, :AL, :DV, :DE, :DF, :O, :M, :S)");
-    for (int r = 0; r < itens.rowCount(); ++r) {
-        runSql(q, sql,
-            {{"F", d.filial},
-             {"V", venda},
-             {"I", texto(itens, r, "NRSEQUITVENDA")},
-             {"P", texto(itens, r, "CDPRODUTO")},
-             {"N", texto(itens, r, "NMPRODUTO")},
-             {"Q", valorDe(itens, r, "QTPRODVEND")},
-             {"U", valorDe(itens, r, "VRUNITVEND")},
-             {"T", valorDe(itens, r, "VRTOTVEND")},
-             {"D", valorDe(itens, r, "VRDESITVEND")},
-             {"A", valorDe(itens, r, "VRACRITVEND")},
-             {"NI", texto(itens, r, "NMIMPOSTO")},
-             {"SI", texto(itens, r, "SGIMPOSTO")},
-             {"AL", valorDe(itens, r, "VRPEALIMPFIS")},
-             {"DV", valorDe(itens, r, "DTVENDA")},
-             {"DE", valorDe(itens, r, "DTENTRVENDA")},
-             {"DF", valorDe(itens, r, "DTFECHAVENDA")},
-             {"O", texto(itens, r, "CDOPERADOR")},
-             {"M", texto(itens, r, "NRMESA")},
-             {"S", texto(itens, r, "CDSALA")}});
-    }
+    gravaLinhas(q, "ITVENDA", {{"CDFILIAL", d.filial}, {"NRSEQVENDA", venda}}, nullptr,
+                {{"NRSEQUITVENDA", true}, {"CDPRODUTO", true},    {"NMPRODUTO", true},
+                 {"QTPRODVEND", false},   {"VRUNITVEND", false},  {"VRTOTVEND", false},
+                 {"VRDESITVEND", false},  {"VRACRITVEND", false}, {"NMIMPOSTO", true},
+                 {"SGIMPOSTO", true},     {"VRPEALIMPFIS", false}, {"DTVENDA", false},
+                 {"DTENTRVENDA", false},  {"DTFECHAVENDA", false}, {"CDOPERADOR", true},
+                 {"NRMESA", true},        {"CDSALA", true}},
+                itens);
 }
 
 void gravaMovimentos(QSqlQuery &q, const Documento &d, const QString &venda,
                      const QString &caixa, const DataPacket &movs)
 {
-    const QString sql = QStringLiteral(
-        "INSERT INTO MOVCAIXA (CDFILIAL, NRSEQVENDA, NRSEQUMOVI, CDCAIXA, IDTIPOMOVIVE, "
-        "CDTIPORECE, NMTIPORECE, IDTIPORECE, VRMOVIVEND, CDTIPOTROCO, NRORDTROCO, CDCLIENTE, "
-        "CDCONSUMIDOR, CDCCUSCLIE, DTHRINCMOV, DTMOVIMCAIXA, DSIMPFISCAL) VALUES "
-        "(:F, :V, :N, :C, :K, :TR, :NT, :IT, :VR, :TT, :OT, :CL, :CO, :CC, :DH, :DM, :DS)");
-    for (int r = 0; r < movs.rowCount(); ++r) {
-        runSql(q, sql,
-            {{"F", d.filial},
-             {"V", venda},
-             {"N", Ajusta(QString::number(r + 1), 3)},
-             {"C", caixa},
-             {"K", texto(movs, r, "IDTIPOMOVIVE")},
-             {"TR", texto(movs, r, "CDTIPORECE")},
-             {"NT", texto(movs, r, "NMTIPORECE")},
-             {"IT", texto(movs, r, "IDTIPORECE")},
-             {"VR", valorDe(movs, r, "VRMOVIVEND")},
-             {"TT", texto(movs, r, "CDTIPOTROCO")},
-             {"OT", texto(movs, r, "NRORDTROCO")},
-             {"CL", texto(movs, r, "CDCLIENTE")},
-             {"CO", texto(movs, r, "CDCONSUMIDOR")},
-             {"CC", texto(movs, r, "CDCCUSCLIE")},
-             {"DH", valorDe(movs, r, "DTHRINCMOV")},
-             {"DM", valorDe(movs, r, "DTMOVIMCAIXA")},
-             {"DS", texto(movs, r, "DSIMPFISCAL")}});
-    }
+    gravaLinhas(q, "MOVCAIXA",
+                {{"CDFILIAL", d.filial}, {"NRSEQVENDA", venda}, {"CDCAIXA", caixa}}, "NRSEQUMOVI",
+                {{"IDTIPOMOVIVE", true}, {"CDTIPORECE", true},  {"NMTIPORECE", true},
+                 {"IDTIPORECE", true},   {"VRMOVIVEND", false}, {"CDTIPOTROCO", true},
+                 {"NRORDTROCO", true},   {"CDCLIENTE", true},   {"CDCONSUMIDOR", true},
+                 {"CDCCUSCLIE", true},   {"DTHRINCMOV", false}, {"DTMOVIMCAIXA", false},
+                 {"DSIMPFISCAL", true}},
+                movs);
 }
 
 // What the store holds for the document now, asked on a connection that answers.

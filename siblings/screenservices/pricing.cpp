@@ -45,38 +45,35 @@ Tabela tabela(QSqlDatabase db, const QString &where, const QVariantMap &binds, Q
     return alguma ? Tabela::Vencida : Tabela::NaoHa;
 }
 
-// The code of the table that prices the sale, or the failure code.
+// The code of the table that prices the sale, or the failure code. The kinds are tried in
+// order; the first that has a table decides: its valid table, or its own failure code.
 QString escolheTabela(QSqlDatabase db, const QString &filial, const QString &cliente,
                       const QString &loja, QString &codigo)
 {
-    if (!cliente.isEmpty()) {
-        switch (tabela(db, QStringLiteral("IDTIPOTABPRECO = 'C' AND CDFILIAL = :F AND CDCLIENTE = :C"),
-                       {{"F", filial}, {"C", cliente}}, codigo)) {
+    const struct
+    {
+        bool usada;
+        const char *onde;
+        QVariantMap binds;
+        const char *vencida;
+    } tipos[] = {
+        {!cliente.isEmpty(), "IDTIPOTABPRECO = 'C' AND CDFILIAL = :F AND CDCLIENTE = :C",
+         {{"F", filial}, {"C", cliente}}, "DTCLI"},
+        {true, "IDTIPOTABPRECO = 'L' AND CDFILIAL = :F AND CDLOJA = :L",
+         {{"F", filial}, {"L", loja}}, "DTLOJ"},
+        {true, "IDTIPOTABPRECO = 'F' AND CDFILIAL = :F", {{"F", filial}}, "DTPAR"},
+    };
+    for (const auto &t : tipos) {
+        if (!t.usada)
+            continue;
+        switch (tabela(db, QString::fromLatin1(t.onde), t.binds, codigo)) {
         case Tabela::Vigente:
             return QString();
         case Tabela::Vencida:
-            return QStringLiteral("DTCLI");
+            return QString::fromLatin1(t.vencida);
         case Tabela::NaoHa:
             break;
         }
-    }
-    switch (tabela(db, QStringLiteral("IDTIPOTABPRECO = 'L' AND CDFILIAL = :F AND CDLOJA = :L"),
-                   {{"F", filial}, {"L", loja}}, codigo)) {
-    case Tabela::Vigente:
-        return QString();
-    case Tabela::Vencida:
-        return QStringLiteral("DTLOJ");
-    case Tabela::NaoHa:
-        break;
-    }
-    switch (tabela(db, QStringLiteral("IDTIPOTABPRECO = 'F' AND CDFILIAL = :F"), {{"F", filial}},
-                   codigo)) {
-    case Tabela::Vigente:
-        return QString();
-    case Tabela::Vencida:
-        return QStringLiteral("DTPAR");
-    case Tabela::NaoHa:
-        break;
     }
     return QStringLiteral("TABENCAD");
 }
@@ -121,13 +118,12 @@ QVariant retornaPreco(const QVariant *values, int highValues, ClientDataSet *cds
             return QStringLiteral("Preço: conjunto de dados do preço não informado.");
         cdsRetornaPreco->Close();
         cdsRetornaPreco->CreateDataSet();
-        cdsRetornaPreco->Append();
+        NewRow preco(*cdsRetornaPreco, NewRow::AtEnd);
         for (int i = 0; i < 8; ++i) {
             if (!q.value(i).isNull())
-                cdsRetornaPreco->FieldByName(QString::fromLatin1(ColunasPreco[i]))
-                    .setValue(q.value(i));
+                preco[ColunasPreco[i]].setValue(q.value(i));
         }
-        cdsRetornaPreco->Post();
+        preco.post();
         return QString();
     } catch (const std::exception &e) {
         return exceptionMessage(e);

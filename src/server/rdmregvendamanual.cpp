@@ -203,10 +203,7 @@ DataPacket TrdmRegVendaManual::aliqSistemaPacket(const QString &cdFilial)
     if (!versoes.isEmpty() && versoes == m_lastAliq.versoes && cdFilial == m_lastAliq.cdFilial)
         return m_lastAliq.packet;
     forgetAliqSistema();
-    adqAliqSistema.Close();
-    adqAliqSistema.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
-    adqAliqSistema.Open();
-    const DataPacket packet = dspAliqSistema.GetData();
+    const DataPacket packet = dspAliqSistema.GetData({{"P_CDFILIAL", cdFilial}});
     if (!versoes.isEmpty()) m_lastAliq = {cdFilial, versoes, packet};
     return packet;
 }
@@ -215,13 +212,11 @@ DataPacket TrdmRegVendaManual::vendaGravada(const QString &cdFilial, const QStri
                                              const QString &nrOrdem, const QString &nrSerie,
                                              const QString &nrSubSerie)
 {
-    adqVendaGravada.Close();
-    adqVendaGravada.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
-    adqVendaGravada.setParamValue(QStringLiteral("P_CDLOJA"), cdLoja);
-    adqVendaGravada.setParamValue(QStringLiteral("P_NRORDEMVND"), nrOrdem);
-    adqVendaGravada.setParamValue(QStringLiteral("P_NRSERIEVND"), nrSerie);
-    adqVendaGravada.setParamValue(QStringLiteral("P_NRSUBSERIEVND"), nrSubSerie);
-    return dspVendaGravada.GetData();
+    return dspVendaGravada.GetData({{"P_CDFILIAL", cdFilial},
+                                    {"P_CDLOJA", cdLoja},
+                                    {"P_NRORDEMVND", nrOrdem},
+                                    {"P_NRSERIEVND", nrSerie},
+                                    {"P_NRSUBSERIEVND", nrSubSerie}});
 }
 
 namespace {
@@ -274,10 +269,8 @@ RecusaDoBanco recusaDaUltimaChamada()
 QVariant getStatusMesa(const QString &cdFilial, const QString &cdLoja)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
-        rdm.adqStatusMesa.Close();
-        rdm.adqStatusMesa.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
-        rdm.adqStatusMesa.setParamValue(QStringLiteral("P_CDLOJA"), cdLoja);
-        return QVariant::fromValue(rdm.dspStatusMesa.GetData());
+        return QVariant::fromValue(
+            rdm.dspStatusMesa.GetData({{"P_CDFILIAL", cdFilial}, {"P_CDLOJA", cdLoja}}));
     });
 }
 
@@ -291,10 +284,8 @@ QVariant getAliqSistema(const QString &cdFilial)
 QVariant getAliqProduto(const QString &cdFilial, const QString &cdProduto)
 {
     return serve([&](TrdmRegVendaManual &rdm) {
-        rdm.adqAliqProduto.Close();
-        rdm.adqAliqProduto.setParamValue(QStringLiteral("P_CDFILIAL"), cdFilial);
-        rdm.adqAliqProduto.setParamValue(QStringLiteral("P_CDPRODUTO"), cdProduto);
-        return QVariant::fromValue(rdm.dspAliqProduto.GetData());
+        return QVariant::fromValue(
+            rdm.dspAliqProduto.GetData({{"P_CDFILIAL", cdFilial}, {"P_CDPRODUTO", cdProduto}}));
     });
 }
 

@@ -345,6 +345,15 @@ DataPacket DataSetProvider::GetData()
     return packet;
 }
 
+DataPacket DataSetProvider::GetData(
+    std::initializer_list<std::pair<const char *, QVariant>> params)
+{
+    m_dataSet.Close();
+    for (const auto &[name, value] : params)
+        m_dataSet.setParamValue(QString::fromLatin1(name), value);
+    return GetData();
+}
+
 DataPacket DataSetProvider::packetFrom(QSqlQuery &query, const QSqlDatabase &db)
 {
     const QSqlRecord record = query.record();

@@ -8,7 +8,9 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 class DbConnection;
 
@@ -75,6 +77,8 @@ public:
 
     // Opens the query when it is closed (and closes it again afterwards), reads every row.
     DataPacket GetData();
+    // The query closed and run anew with these parameters (by name), every row read.
+    DataPacket GetData(std::initializer_list<std::pair<const char *, QVariant>> params);
 
     // The conversion itself, for any Qt query before its first row on the connection db.
     static DataPacket packetFrom(QSqlQuery &query, const QSqlDatabase &db);
