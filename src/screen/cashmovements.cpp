@@ -18,7 +18,7 @@ bool TfrmRegVenMan::InsereMovCaixa(const QDateTime &dataMovimento)
             };
             // Appended, so the movements follow the order of the payment lines.
             NewRow mov(*cdsMovCaixa, NewRow::AtEnd);
-            mov["CDFILIAL"].setAsString(stCdFilial);
+            mov["CDFILIAL"].setAsString(contexto.stCdFilial);
             // "T" only for an exact "A"; every other kind of payment is an "E" movement.
             mov["IDTIPOMOVIVE"].setAsString(receb("IDTIPORECE").AsString() == QLatin1String("A")
                                                 ? QStringLiteral("T")
@@ -29,9 +29,9 @@ bool TfrmRegVenMan::InsereMovCaixa(const QDateTime &dataMovimento)
             mov["VRMOVIVEND"].setAsFloat(receb("VRTIPORECE").AsFloat());
             for (const char *column : {"CDTIPOTROCO", "NRORDTROCO"})
                 mov[column].setAsString(receb(column).AsString());
-            mov["CDCLIENTE"].setAsString(stCdCliente);
+            mov["CDCLIENTE"].setAsString(contexto.stCdCliente);
             mov["CDCONSUMIDOR"].setAsString(QString());
-            mov["CDCCUSCLIE"].setAsString(stCdCCusClie);
+            mov["CDCCUSCLIE"].setAsString(contexto.stCdCCusClie);
             mov["DTMOVIMCAIXA"].setAsDateTime(dataMovimento);
             mov["DSIMPFISCAL"].setAsString(receb("DSIMPFISCAL").AsString());
             mov.post();

@@ -28,7 +28,7 @@ QString TfrmRegVenMan::Msg(const char *key) const
 void TfrmRegVenMan::mensagem(const QString &text, TTipoMsg kind)
 {
     Mensagem(text, QString(), QStringLiteral("N"), QStringLiteral("N"), kind, QString(),
-             stIdEsquema, 0, nullptr);
+             contexto.stIdEsquema, 0, nullptr);
 }
 
 void TfrmRegVenMan::mensagemErro(const QString &text)
@@ -47,7 +47,7 @@ void TfrmRegVenMan::recusaCampo(int field, const QString &text)
 bool TfrmRegVenMan::pergunta(const QString &text)
 {
     return Mensagem(text, QString(), QStringLiteral("N"), QStringLiteral("S"), tmInformacao,
-                    QString(), stIdEsquema, 0, nullptr);
+                    QString(), contexto.stIdEsquema, 0, nullptr);
 }
 
 void TfrmRegVenMan::runHandler(const std::function<void()> &handler)

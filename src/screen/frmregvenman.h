@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datapacket.h"
+#include "venda/contexto.h"
 #include "venda/dinheiro.h"
 #include "venda/recusa.h"
 #include "qelservices.h"
@@ -150,20 +151,8 @@ public:
     DataSetModel *dtsReceb = nullptr;
     TMessages msgPadrao;
 
-    // --- operating context (filled by the initialisation)
     int inCampoAtual = 0; // the Campo in focus
-    QString stCdEmpresa;
-    QString stCdFilial;
-    QString stCdLoja;
-    QString stIdEsquema;
-    QString stCdCaixa;
-    QString stCdCliente;
-    QString stCdCCusClie;
-    QString stDsModeloEcf;
-    QString stDsMarcaEcf;
-    QString stDsEcfImp;
-    QDateTime dtAberCaix;
-    QDateTime dtMovimento;
+    Contexto contexto;    // the operating context, filled by the initialisation
     QVariant ovFechamento;
 
     // The entry button of a field: the flat button whose Tag is the field number.
@@ -173,7 +162,6 @@ public:
 
     // Initialisation.
     void InicializaForm();
-    void lerParametros();
     // The product cache, read on another thread; produtosProntos() puts it into the lookup
     // datasets once read, waiting for it when asked for earlier, and reports a damaged file.
     void leProdutos(const QString &path);

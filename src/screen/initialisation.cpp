@@ -52,6 +52,18 @@ void lerArquivo(const QString &relative, Read &&read)
     }
 }
 
+// The exported variables the parameters file fills, for the host and the recording.
+void publicaParametros(const Contexto &c)
+{
+    stIdPaisIntegra = c.idPaisIntegra;
+    Lum_NrSerie_CDS = c.nrSerieEcf;
+    Lum_IdTipoImpFis = c.idTipoImpFis;
+    Lum_SgEstadoFili = c.sgEstadoFili;
+    DsDirCad = c.dsDirCad;
+    stDsObsCupFis = c.dsObsCupFis;
+    stIdImpBarrCup = c.idImpBarrCup;
+}
+
 } // namespace
 
 void TfrmRegVenMan::InicializaForm()
@@ -85,20 +97,21 @@ void TfrmRegVenMan::InicializaForm()
 
     // The operating context. Errors here leave the initialisation (the launch fails).
     lerArquivo(QStringLiteral("/PARAMETROSQEL.CDS"), [this](const QString &relative) {
-        if (carregaSeExiste(cdsParametrosQel, relative))
-            lerParametros();
+        if (carregaSeExiste(cdsParametrosQel, relative)) {
+            contexto.lerParametros(*cdsParametrosQel);
+            publicaParametros(contexto);
+        }
     });
     lerArquivo(QStringLiteral("/Dados/Cadastros/ControleAcess.cds"), [this](const QString &rel) {
         if (carregaSeExiste(cdsControleAcess, rel)) {
-            stOperadorLogin =
-                cdsControleAcess->FieldByName(QStringLiteral("CDOPERADOR")).AsString();
-            stNmOperador = cdsControleAcess->FieldByName(QStringLiteral("NMOPERADOR")).AsString();
+            contexto.lerOperador(*cdsControleAcess);
+            stOperadorLogin = contexto.cdOperador;
+            stNmOperador = contexto.nmOperador;
         }
     });
     lerArquivo(QStringLiteral("/Dados/Cadastros/DataMovimento.cds"), [this](const QString &rel) {
         if (carregaSeExiste(cdsDataMovimento, rel))
-            dtMovimento =
-                cdsDataMovimento->FieldByName(QStringLiteral("DATAMOVIMENTO")).AsDateTime();
+            contexto.lerMovimento(*cdsDataMovimento);
     });
     carregaSeExiste(cdsConfTipoRece, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
 
@@ -118,13 +131,14 @@ void TfrmRegVenMan::InicializaForm()
         cdsImposto->CreateDataSet();
         cdsRecebAux->CreateDataSet();
         carregaSeExiste(cdsRecebAux, QStringLiteral("/Dados/Cadastros/ConfTipoRece.cds"));
-        QVariant mesas = getStatusMesa(stCdFilial, stCdLoja);
+        QVariant mesas = getStatusMesa(contexto.stCdFilial, contexto.stCdLoja);
         const QString recusa = recusaDaLoja(recusaDaUltimaChamada(), mesas.toString());
         if (!recusa.isEmpty())
             mesas = recusa;
         mesas = MensagemMetodo(mesas, true, 0, QStringLiteral("getStatusMesa"),
                                QStringLiteral("Cli_Lum00071"),
-                               stCdFilial + QLatin1Char('-') + stCdLoja, stIdEsquema);
+                               contexto.stCdFilial + QLatin1Char('-') + contexto.stCdLoja,
+                               contexto.stIdEsquema);
         cdsAmbientes->setData(pacoteDoServidor(mesas, "getStatusMesa"));
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));
@@ -195,36 +209,4 @@ void TfrmRegVenMan::ajustaTamanho(const QSize &display)
         move((display.width() - width()) / 2, y());
     if (display.height() < 600)
         move(x(), (display.height() - height()) / 2);
-}
-
-// The operating context from the current record of the parameters file. Every column must
-// exist: a missing one is an error that fails the launch.
-void TfrmRegVenMan::lerParametros()
-{
-    const auto text = [this](const char *column) {
-        return cdsParametrosQel->FieldByName(QString::fromLatin1(column)).AsString();
-    };
-    stCdFilial = text("CDFILIAL");
-    stIdEsquema = text("IDESQUEMA");
-    stCdLoja = text("CDLOJA");
-    stCdCCusClie = text("CDCCUSCLIE");
-    dtAberCaix = cdsParametrosQel->FieldByName(QStringLiteral("DTABERCAIX")).AsDateTime();
-    stCdEmpresa = text("CDEMPRESA");
-    stCdCaixa = text("CDCAIXA");
-    stIdPaisIntegra = text("IDPAISINTEGRA");
-    Lum_NrSerie_CDS = text("NRSERIEECF");
-    Lum_IdTipoImpFis = cdsParametrosQel->FieldByName(QStringLiteral("IDTIPOIMPFIS")).AsInteger();
-    stDsModeloEcf = text("DSMODELOECFVE");
-    stDsMarcaEcf = text("DSMARCAECFVE");
-    stDsEcfImp = text("ECFIMP");
-    Lum_SgEstadoFili = text("SGESTADOFILI");
-    DsDirCad = text("DSDIRCAD");
-    text("STTOTCV"); // read for the check only
-    // For the host, which reads them; the screen does not.
-    stDsObsCupFis = text("DSOBSCUPFIS");
-    stIdImpBarrCup = text("IDIMPBARRCUP");
-    // Read for the check only: nothing of the system uses them.
-    for (const char *unused : {"IDIMPSALDOCUPOM", "IdTpTelaVe", "DSMENSCPFCUP", "NRINSJUREMPR",
-                               "CDINSCESTAEMPR", "IDPARIMPRLIMVDC", "NRSERIEIMP"})
-        text(unused);
 }

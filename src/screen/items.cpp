@@ -120,22 +120,22 @@ void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
                 cdsImposto->FieldByName(QStringLiteral("SGIMPOSTO")).AsString());
         }
         linha["VRTOTVEND"].setAsFloat(Dinheiro::emReais(valorItem));
-        linha["CDFILIAL"].setAsString(stCdFilial);
-        linha["CDCAIXA"].setAsString(stCdCaixa);
-        linha["CDCLIENTE"].setAsString(stCdCliente);
-        linha["CDEMPRESA"].setAsString(stCdEmpresa);
+        linha["CDFILIAL"].setAsString(contexto.stCdFilial);
+        linha["CDCAIXA"].setAsString(contexto.stCdCaixa);
+        linha["CDCLIENTE"].setAsString(contexto.stCdCliente);
+        linha["CDEMPRESA"].setAsString(contexto.stCdEmpresa);
         linha["DTVENDA"].setAsDateTime(cabecalho.emissao);
         linha["DTENTRVENDA"].setAsDateTime(entrada);
         // One second after the entry, as a date-time: 23:59:59 closes at 00:00:00 next day.
         linha["DTFECHAVENDA"].setAsDateTime(entrada.addSecs(1));
         linha["IDSITUVENDA"].setAsString(QStringLiteral("O"));
         linha["VRDESCVENDA"].setAsFloat(0);
-        linha["CDFILIALTUR"].setAsString(stCdFilial);
-        linha["CDCAIXATUR"].setAsString(stCdCaixa);
-        linha["DTABERTUR"].setAsDateTime(dtAberCaix);
+        linha["CDFILIALTUR"].setAsString(contexto.stCdFilial);
+        linha["CDCAIXATUR"].setAsString(contexto.stCdCaixa);
+        linha["DTABERTUR"].setAsDateTime(contexto.dtAberCaix);
         linha["NRCUPOMFIS"].setAsString(QString());
         linha["CDOPERADOR"].setAsString(stOperadorLogin);
-        linha["CDLOJA"].setAsString(stCdLoja);
+        linha["CDLOJA"].setAsString(contexto.stCdLoja);
         linha["IDTIPOVENDA"].setAsString(QStringLiteral("S"));
         linha["TXOBSVENDA"].setAsString(Msg("REG_MAN_VEN"));
         linha["IDVENDEBCONS"].setAsString(QStringLiteral("N"));

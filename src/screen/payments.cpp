@@ -262,7 +262,7 @@ bool TfrmRegVenMan::adicionaLinha()
         cdsReceb->Next();
     }
     NewRow linha(*cdsReceb, NewRow::AheadOfCurrent);
-    linha["CDFILIAL"].setAsString(stCdFilial);
+    linha["CDFILIAL"].setAsString(contexto.stCdFilial);
     for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE", "CDTIPOTROCO",
                                "NRORDTROCO", "DSIMPFISCAL"})
         linha[column].setAsString(

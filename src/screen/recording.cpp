@@ -40,20 +40,20 @@ std::optional<Recusa> pastaDaVenda(const QString &dir, QString &pasta)
 QVariantList TfrmRegVenMan::valoresFechamento(const QDateTime &dtAbertura) const
 {
     QVariantList v(33, QVariant(QString(QLatin1String(""))));
-    v[0] = stCdCaixa;
+    v[0] = contexto.stCdCaixa;
     v[1] = dtAbertura;
-    v[2] = stCdEmpresa;
-    v[5] = stCdFilial;
-    v[8] = stCdLoja;
+    v[2] = contexto.stCdEmpresa;
+    v[5] = contexto.stCdFilial;
+    v[8] = contexto.stCdLoja;
     v[9] = bldNrMesa->Caption();
     v[11] = QStringLiteral("POS");
     v[13] = stIdPaisIntegra;
     v[15] = Lum_NrSerie_CDS;
     v[16] = Lum_IdTipoImpFis;
-    v[17] = stDsModeloEcf;
-    v[18] = stDsMarcaEcf;
-    v[19] = stDsEcfImp;
-    v[20] = dtMovimento;
+    v[17] = contexto.stDsModeloEcf;
+    v[18] = contexto.stDsMarcaEcf;
+    v[19] = contexto.stDsEcfImp;
+    v[20] = contexto.dtMovimento;
     v[23] = Lum_SgEstadoFili;
     v[32] = QStringLiteral("QEL_MAN");
     return v;
@@ -88,9 +88,11 @@ void TfrmRegVenMan::aplicaCabecalho(const Cabecalho &cabecalho)
 // later say where or by whom it was keyed.
 bool TfrmRegVenMan::contextoCompleto()
 {
-    const std::pair<const QString &, const char *> contexto[] = {
-        {stCdFilial, "CTX_FILIAL"}, {stCdCaixa, "CTX_CAIXA"}, {stOperadorLogin, "CTX_OPERADOR"}};
-    for (const auto &[valor, nome] : contexto) {
+    const std::pair<const QString &, const char *> identificacao[] = {
+        {contexto.stCdFilial, "CTX_FILIAL"},
+        {contexto.stCdCaixa, "CTX_CAIXA"},
+        {stOperadorLogin, "CTX_OPERADOR"}};
+    for (const auto &[valor, nome] : identificacao) {
         if (EmptyString(valor)) {
             mensagemErro(Msg("SEM_CONTEXTO").arg(Msg(nome)));
             return false;
@@ -131,7 +133,7 @@ void TfrmRegVenMan::bldGravarClick()
         // Without its cash-shift record the sale would point at a shift that does not exist:
         // a failure text stops the recording (the instant comes back in any case).
         QDateTime dtAbertura;
-        const QString turno = setAbreCaixa(stCdFilial, stCdCaixa, stOperadorLogin, dtAbertura)
+        const QString turno = setAbreCaixa(contexto.stCdFilial, contexto.stCdCaixa, stOperadorLogin, dtAbertura)
                                   .toString();
         if (!turno.isEmpty()) {
             const QString recusa = recusaDaLoja(recusaDaUltimaChamada(), turno);
@@ -150,7 +152,7 @@ void TfrmRegVenMan::bldGravarClick()
             SetConcluiFechamento(dataSets, 9, valores.constData(), 32, ovFechamento);
         MensagemMetodo(resultado, true, 10, QStringLiteral("setConcluiFechamento"),
                        QStringLiteral("Cli_Tor00071"),
-                       QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"), stIdEsquema);
+                       QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"), contexto.stIdEsquema);
         mensagem(Msg("DADOS_GRAV"), tmInformacao);
         removeArquivoVenda();
         limpaTela();

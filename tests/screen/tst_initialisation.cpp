@@ -60,16 +60,16 @@ void TestInitialisation::contextComesFromTheCacheFiles()
     ScriptedPresenter presenter;
     auto screen = openScreen();
     QVERIFY(presenter.calls.isEmpty());
-    QCOMPARE(screen->stCdFilial, QString("0001"));
-    QCOMPARE(screen->stCdLoja, QString("01"));
-    QCOMPARE(screen->stIdEsquema, QString("E01"));
-    QCOMPARE(screen->stCdCaixa, QString("001"));
-    QCOMPARE(screen->stCdEmpresa, QString("01"));
-    QCOMPARE(screen->stCdCCusClie, QString("CC01"));
-    QCOMPARE(screen->stDsModeloEcf, QString("MP-4200"));
-    QCOMPARE(screen->dtAberCaix, QDateTime(QDate::currentDate(), QTime(8, 0)));
-    QCOMPARE(screen->dtMovimento.date(), QDate::currentDate());
-    QVERIFY(screen->stCdCliente.isEmpty());
+    QCOMPARE(screen->contexto.stCdFilial, QString("0001"));
+    QCOMPARE(screen->contexto.stCdLoja, QString("01"));
+    QCOMPARE(screen->contexto.stIdEsquema, QString("E01"));
+    QCOMPARE(screen->contexto.stCdCaixa, QString("001"));
+    QCOMPARE(screen->contexto.stCdEmpresa, QString("01"));
+    QCOMPARE(screen->contexto.stCdCCusClie, QString("CC01"));
+    QCOMPARE(screen->contexto.stDsModeloEcf, QString("MP-4200"));
+    QCOMPARE(screen->contexto.dtAberCaix, QDateTime(QDate::currentDate(), QTime(8, 0)));
+    QCOMPARE(screen->contexto.dtMovimento.date(), QDate::currentDate());
+    QVERIFY(screen->contexto.stCdCliente.isEmpty());
     QCOMPARE(Lum_NrSerie_CDS, QString("BE0123456789"));
     QCOMPARE(Lum_IdTipoImpFis, 1);
     QCOMPARE(Lum_SgEstadoFili, QString("SP"));
@@ -124,9 +124,9 @@ void TestInitialisation::noParametersFileOpensWithEmptyContext()
     TfrmRegVenMan screen;
     screen.InicializaForm();
     QVERIFY(presenter.calls.isEmpty());
-    QVERIFY(screen.stCdFilial.isEmpty());
-    QVERIFY(screen.stIdEsquema.isEmpty());
-    QVERIFY(screen.stCdCaixa.isEmpty());
+    QVERIFY(screen.contexto.stCdFilial.isEmpty());
+    QVERIFY(screen.contexto.stIdEsquema.isEmpty());
+    QVERIFY(screen.contexto.stCdCaixa.isEmpty());
     QVERIFY(screen.cdsAmbientes->Active());
     QCOMPARE(screen.cdsAmbientes->RecordCount(), 0);
     screen.produtosProntos();
@@ -179,7 +179,7 @@ void TestInitialisation::damagedProductFileIsReported()
     QCOMPARE(presenter.calls[0].kind, 3);
     QCOMPARE(presenter.calls[0].scheme, QString("E01"));
     QVERIFY(presenter.calls[0].text.contains(QStringLiteral("Produtos.cds")));
-    QCOMPARE(screen->stCdFilial, QString("0001"));
+    QCOMPARE(screen->contexto.stCdFilial, QString("0001"));
     QVERIFY(!screen->cdsAmbientes->Active());
 }
 
