@@ -232,10 +232,10 @@ bool fastWord(FieldType type, std::string_view v, qint64 &w)
     return true;
 }
 
-// Lists and strings of Qt grow by more than they are resized to; reserved first, they take
-// just the size asked.
+// The list as long as `size`, for its items to be written in place. Qt's lists grow by more
+// than they are resized to; reserved first, they take just the size asked.
 template <typename List>
-void reserveExactly(List &list, qsizetype size)
+auto *grown(List &list, qsizetype size)
 {
     if (size > list.capacity()) {
         list.reserve(size);
@@ -247,13 +247,6 @@ void reserveExactly(List &list, qsizetype size)
         if (to > from + 16 * page)
             ::madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
     }
-}
-
-// The list as long as `size`, for its items to be written in place.
-template <typename List>
-auto *grown(List &list, qsizetype size)
-{
-    reserveExactly(list, size);
     list.resize(size);
     return list.data();
 }
@@ -775,14 +768,11 @@ void PacketReader::reserveRows()
     if (bytes > left || rows > std::numeric_limits<qint32>::max())
         return;
     growRows(std::max<qsizetype>(rows, rowCapacity));
-    for (int c = 0; c < fields.size(); ++c) {
-        Fill &f = fill[size_t(c)];
-        if (DataPacketPrivate::pooled(fields[c].type) && qsizetype(f.used * scale) > f.used) {
-            QString &pool = p->cols[c].pool;
-            reserveExactly(pool, qsizetype(f.used * scale) + 16);
-            f.pool = reinterpret_cast<char16_t *>(grown(pool, pool.capacity()));
-        }
-    }
+    for (int c = 0; c < fields.size(); ++c)
+        if (Fill &f = fill[size_t(c)]; DataPacketPrivate::pooled(fields[c].type))
+            f.pool = reinterpret_cast<char16_t *>(
+                grown(p->cols[c].pool, std::max(p->cols[c].pool.size(),
+                                                 qsizetype(f.used * scale) + 16)));
 }
 
 // What a list holding `sofar` now will hold at the end of the file, at the rate so far; at
@@ -858,8 +848,8 @@ bool PacketReader::appendCell(int column, const Attribute *a)
     if (at + most > std::numeric_limits<qint32>::max())
         return false;
     if (at + most > col.pool.size()) {
-        reserveExactly(col.pool, forecast(at + most, at + most + at / 16 + 16));
-        fl.pool = reinterpret_cast<char16_t *>(grown(col.pool, col.pool.capacity()));
+        fl.pool = reinterpret_cast<char16_t *>(
+            grown(col.pool, forecast(at + most, at + most + at / 16 + 16)));
     }
     auto *const out = reinterpret_cast<QChar *>(fl.pool + at);
     qsizetype n;
