@@ -181,49 +181,6 @@ bool PacketCodec::isDecimal(QStringView text)
 
 namespace {
 
-// 0x80..0x9F of Windows-1252; the five bytes it leaves out stand for the C1 control of the
-// same number, so that any bytes come back as they were.
-constexpr char16_t cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-} // namespace
-
-QString PacketCodec::fromWindows1252(QByteArrayView bytes)
-{
-    QString out(bytes.size(), Qt::Uninitialized);
-    char16_t *o = reinterpret_cast<char16_t *>(out.data());
-    for (const char ch : bytes) {
-        const uchar c = uchar(ch);
-        *o++ = c >= 0x80 && c < 0xA0 ? cp1252High[c - 0x80] : char16_t(c);
-    }
-    return out;
-}
-
-QByteArray PacketCodec::toWindows1252(QStringView text)
-{
-    QByteArray out(text.size(), Qt::Uninitialized);
-    char *o = out.data();
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        char c = '?';
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            c = char(u);
-        } else {
-            for (int i = 0; i < 32; ++i)
-                if (cp1252High[i] == u)
-                    c = char(0x80 + i);
-        }
-        *o++ = c;
-    }
-    return out;
-}
-
-namespace {
-
 [[noreturn]] void badValue(const FieldDef &f, const QVariant &v)
 {
     throw Exception(QStringLiteral("Valor inválido para o campo %1: \"%2\"")

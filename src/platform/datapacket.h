@@ -30,8 +30,8 @@ enum class FieldType {
     Single,     // "r4", a float's precision and range
     Bcd,        // "fixed": WIDTH digits, DECIMALS of them after the point
     FmtBcd,     // "fixedFMT": as Bcd
-    Memo,       // "bin.hex" SUBTYPE="Text": text without a width, base64 of Windows-1252 bytes
-                // (written so, a character outside Windows-1252 becomes "?")
+    Memo,       // "bin.hex" SUBTYPE="Text": text without a width, held as it is (line ends as
+                // "&#013;&#010;", as other programs write them)
     Blob,       // "bin.hex" with any other SUBTYPE ("Binary", "Graphics", "TypedBinary"), base64
 };
 

@@ -111,9 +111,6 @@ inline bool toSingle(double &d)
 }
 // A fixed-point value as a file writes it: a sign, digits, a point and digits.
 bool isDecimal(QStringView text);
-// Memo bytes are the code page of the terminals; every byte maps to a character and back.
-QString fromWindows1252(QByteArrayView bytes);
-QByteArray toWindows1252(QStringView text); // a character outside it is written "?"
 }
 
 class QIODevice;

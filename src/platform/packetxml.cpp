@@ -47,10 +47,11 @@ void appendEscaped(QByteArray &out, QStringView s)
         case u'"': rep = "&quot;"; break;
         default:
             if (c < 0x20) {
-                // Tab, newline and return survive attribute normalisation only as references;
-                // other control characters are not allowed in XML at all.
+                // Tab, newline and return survive attribute normalisation only as references,
+                // of three digits as other programs write them; other control characters are
+                // not allowed in XML at all.
                 if (c == u'\t' || c == u'\n' || c == u'\r') {
-                    std::snprintf(buf, sizeof buf, "&#%d;", int(c));
+                    std::snprintf(buf, sizeof buf, "&#%03d;", int(c));
                     rep = buf;
                 } else {
                     rep = " ";
@@ -231,6 +232,9 @@ QByteArray DataPacket::toXml() const
             const QStringView text =
                 pooled ? QStringView(col.pool).mid(col.off[r], col.len[r]) : QStringView();
             switch (t) {
+            case FieldType::Memo:
+                appendEscaped(out, text);
+                break;
             case FieldType::String:
             case FieldType::WideString: {
                 appendEscaped(out, text);
@@ -242,9 +246,6 @@ QByteArray DataPacket::toXml() const
             case FieldType::Bcd:
             case FieldType::FmtBcd:
                 out.append(text.toLatin1());
-                break;
-            case FieldType::Memo:
-                out.append(PacketCodec::toWindows1252(text).toBase64());
                 break;
             case FieldType::Blob:
                 out.append(text.toLatin1().toBase64());
