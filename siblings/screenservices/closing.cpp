@@ -214,7 +214,8 @@ Situacao situacaoAgora(const Documento &d, const QString &venda, const QString &
 QString causaDa(const QSqlError &erro, const QString &driver)
 {
     switch (recusaDoBanco(erro, driver)) {
-    case RecusaDoBanco::SomenteLeitura: return QStringLiteral("o banco de dados está somente para leitura");
+    case RecusaDoBanco::SomenteLeitura:
+        return QStringLiteral("o banco de dados está somente para leitura");
     case RecusaDoBanco::DiscoCheio:
         return QStringLiteral("o disco do banco de dados está cheio ou não aceita gravação");
     case RecusaDoBanco::Conexao: return QStringLiteral("a conexão com o banco de dados falhou");

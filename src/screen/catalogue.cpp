@@ -155,9 +155,9 @@ QString TfrmRegVenMan::recusaDaLoja(RecusaDoBanco recusa, const QString &detalhe
     case RecusaDoBanco::Outra:
     case RecusaDoBanco::Conexao: return QString(); // the connection's own message already says it
     }
-    const QString loja =
-        rdmRegVendaManual ? describeConnection(rdmRegVendaManual->adcRegVendaManual.ConnectionString)
-                          : QString();
+    QString loja;
+    if (rdmRegVendaManual)
+        loja = describeConnection(rdmRegVendaManual->adcRegVendaManual.ConnectionString);
     return Msg(chave).arg(loja, detalhe.simplified());
 }
 

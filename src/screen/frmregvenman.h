@@ -244,6 +244,7 @@ public:
     void bldGravarClick();
     bool InsereMovCaixa(const QDateTime &dataMovimento); // false when it failed (and said so)
     QVariantList valoresFechamento(const QDateTime &dtAbertura) const;
+    QVariant chamaFechamento(const QDateTime &dtAbertura); // the closing routine's result
     void aplicaCabecalho(const Cabecalho &cabecalho);
     void removeArquivoVenda();
     bool contextoCompleto();

@@ -199,7 +199,8 @@ bool TfrmRegVenMan::documentoJaGravado()
     // An early warning only: the closing routine refuses a second sale of a document in any
     // case, so a store that does not answer within the limit does not hold the header up.
     const QVariant resposta =
-        getVendaGravadaAte(LimitePerguntaMs, contexto.stCdFilial, contexto.stCdLoja, ordem, serie, subSerie);
+        getVendaGravadaAte(LimitePerguntaMs, contexto.stCdFilial, contexto.stCdLoja, ordem, serie,
+                           subSerie);
     if (resposta.typeId() != qMetaTypeId<DataPacket>())
         return false;
     const DataPacket venda = resposta.value<DataPacket>();

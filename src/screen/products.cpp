@@ -97,8 +97,9 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
     try {
         if (!ChamaFuncaoGetRetornaPreco)
             throw Exception(Msg("PRECO_INDISP"));
-        const QVariant valores[7] = {contexto.stCdFilial, stCdCliDeb,     cdProduto, contexto.stCdLoja,
-                                     stCdConsumidor, QString(), QString()};
+        const QVariant valores[7] = {contexto.stCdFilial, stCdCliDeb, cdProduto,
+                                     contexto.stCdLoja,   stCdConsumidor, QString(),
+                                     QString()};
         QVariant saida;
         const QVariant resultado = ChamaFuncaoGetRetornaPreco(valores, 6, cdsRetornaPreco, saida);
         CheckResultServ(resultado, true, 0);
@@ -117,10 +118,10 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
     try {
         // The product's own tax rows, asked by key: at 200,000 products the branch's whole
         // table would cost the lookup (or the launch) a third of a second.
-        const QVariant aliquotas = MensagemMetodo(getAliqProduto(contexto.stCdFilial, cdProduto), true, 0,
-                                                  QStringLiteral("getAliqProduto"),
-                                                  QStringLiteral("Cli_Lum00071"), contexto.stCdFilial,
-                                                  contexto.stIdEsquema);
+        const QVariant aliquotas =
+            MensagemMetodo(getAliqProduto(contexto.stCdFilial, cdProduto), true, 0,
+                           QStringLiteral("getAliqProduto"), QStringLiteral("Cli_Lum00071"),
+                           contexto.stCdFilial, contexto.stIdEsquema);
         cdsImposto->setData(pacoteDoServidor(aliquotas, "getAliqProduto"));
         m_temImposto = cdsImposto->Locate(QStringLiteral("CDPRODUTO"), cdProduto);
         if (m_temImposto) {

@@ -59,6 +59,20 @@ QVariantList TfrmRegVenMan::valoresFechamento(const QDateTime &dtAbertura) const
     return v;
 }
 
+// The closing routine's call, its arguments built in this one place: the sale's ten datasets
+// in their order, the 33 values of the context and the header, and the variant array.
+QVariant TfrmRegVenMan::chamaFechamento(const QDateTime &dtAbertura)
+{
+    if (!SetConcluiFechamento)
+        throw Exception(Msg("FECHAMENTO_INDISP"));
+    ovFechamento = QVariant(QVariantList(10));
+    const QVariantList valores = valoresFechamento(dtAbertura);
+    ClientDataSet *const dataSets[10] = {
+        cdsProdutos,    cdsMovCaixa, cdsVendaCancelada, cdsFamiliaSaldo, cdsEmprestimoFam,
+        cdsItPromoComb, cdsVazio,    cdsVazio,          cdsVazio,        cdsVazio};
+    return SetConcluiFechamento(dataSets, 9, valores.constData(), 32, ovFechamento);
+}
+
 // Every row of the sale carries the header as it stands at recording: the rows were built
 // one by one, each with the header of its own moment.
 void TfrmRegVenMan::aplicaCabecalho(const Cabecalho &cabecalho)
@@ -133,26 +147,19 @@ void TfrmRegVenMan::bldGravarClick()
         // Without its cash-shift record the sale would point at a shift that does not exist:
         // a failure text stops the recording (the instant comes back in any case).
         QDateTime dtAbertura;
-        const QString turno = setAbreCaixa(contexto.stCdFilial, contexto.stCdCaixa, stOperadorLogin, dtAbertura)
-                                  .toString();
+        const QString turno =
+            setAbreCaixa(contexto.stCdFilial, contexto.stCdCaixa, stOperadorLogin, dtAbertura)
+                .toString();
         if (!turno.isEmpty()) {
             const QString recusa = recusaDaLoja(recusaDaUltimaChamada(), turno);
             mensagemErro(recusa.isEmpty() ? Msg("TURNO_NAO_GRAV").arg(turno.simplified())
                                           : Msg("VENDA_NAO_GRAV").arg(recusa));
             return;
         }
-        ovFechamento = QVariant(QVariantList(10));
-        const QVariantList valores = valoresFechamento(dtAbertura);
-        ClientDataSet *const dataSets[10] = {
-            cdsProdutos,    cdsMovCaixa, cdsVendaCancelada, cdsFamiliaSaldo, cdsEmprestimoFam,
-            cdsItPromoComb, cdsVazio,    cdsVazio,          cdsVazio,        cdsVazio};
-        if (!SetConcluiFechamento)
-            throw Exception(Msg("FECHAMENTO_INDISP"));
-        const QVariant resultado =
-            SetConcluiFechamento(dataSets, 9, valores.constData(), 32, ovFechamento);
-        MensagemMetodo(resultado, true, 10, QStringLiteral("setConcluiFechamento"),
-                       QStringLiteral("Cli_Tor00071"),
-                       QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"), contexto.stIdEsquema);
+        MensagemMetodo(chamaFechamento(dtAbertura), true, 10,
+                       QStringLiteral("setConcluiFechamento"), QStringLiteral("Cli_Tor00071"),
+                       QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"),
+                       contexto.stIdEsquema);
         mensagem(Msg("DADOS_GRAV"), tmInformacao);
         removeArquivoVenda();
         limpaTela();
