@@ -4,7 +4,9 @@
 // Headline: each measuring process is new. It connects (not timed: the screen is connected
 // before the operator keys the header), then times its first question, on a document it has
 // never asked about, once for a recorded document and once for a free one. Beside it, warm:
-// the median of 30 further questions in the same process, each on another document.
+// the median of 30 further questions in the same process, each on another document. Last, the
+// question as the header asks it (getVendaGravadaAte: a thread and a connection of its own,
+// connected in the background when the module connects, as at launch): its first question.
 //   bench_vendagravada [--sales N] [--processes N] [--keep]
 
 #include "benchstores.h"
@@ -23,6 +25,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 
@@ -44,6 +47,18 @@ double timedCall(const QString &nrOrdem, const QString &subSerie, bool expectRec
         throw Exception(QStringLiteral("getVendaGravada: ") + r.toString());
     if ((r.value<DataPacket>().rowCount() == 1) != expectRecorded)
         throw Exception(QStringLiteral("getVendaGravada: wrong answer for ") + nrOrdem);
+    return ms;
+}
+
+double timedHeaderCall(const QString &nrOrdem)
+{
+    QElapsedTimer t;
+    t.start();
+    const QVariant r = getVendaGravadaAte(5000, QStringLiteral("0001"), QStringLiteral("001"),
+                                          nrOrdem, QStringLiteral("1"), QStringLiteral("2"));
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (r.typeId() != qMetaTypeId<DataPacket>() || r.value<DataPacket>().rowCount() != 1)
+        throw Exception(QStringLiteral("getVendaGravadaAte: no answer for ") + nrOrdem);
     return ms;
 }
 
@@ -89,6 +104,10 @@ int measure(int sales)
 {
     QTextStream out(stdout);
     getStatusMesa(QStringLiteral("0001"), QStringLiteral("001")); // connects the module
+    // As the launch does: the header's own connection is made while the screen opens and the
+    // operator keys three fields, which takes far longer than the 300 ms allowed here.
+    preparaVendaGravada();
+    QThread::msleep(300);
     QRandomGenerator random(QRandomGenerator::global()->generate());
     const double recorded = timedCall(ordem(random.bounded(sales)), QStringLiteral("2"), true);
     const double free = timedCall(ordem(random.bounded(sales)), QStringLiteral("3"), false);
@@ -96,7 +115,8 @@ int measure(int sales)
     for (int i = 0; i < 30; ++i)
         warm << timedCall(ordem(random.bounded(sales)), QStringLiteral("2"), true);
     std::sort(warm.begin(), warm.end());
-    out << recorded << ' ' << free << ' ' << warm.at(warm.size() / 2) << '\n';
+    const double header = timedHeaderCall(ordem(random.bounded(sales)));
+    out << recorded << ' ' << free << ' ' << warm.at(warm.size() / 2) << ' ' << header << '\n';
     return 0;
 }
 
@@ -139,7 +159,7 @@ int main(int argc, char *argv[])
                 out << name << ": store filled in " << t.elapsed() / 1000.0 << " s\n";
                 out.flush();
             }
-            QList<double> recorded, free, warm;
+            QList<double> recorded, free, warm, header;
             for (int i = 0; i < runs; ++i) {
                 QProcess p;
                 QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -153,23 +173,27 @@ int main(int argc, char *argv[])
                                     + QString::fromLocal8Bit(p.readAllStandardError()));
                 const QStringList f =
                     QString::fromLatin1(p.readAllStandardOutput()).simplified().split(u' ');
-                if (f.size() != 3)
+                if (f.size() != 4)
                     throw Exception(name + QStringLiteral(": unexpected output"));
                 recorded << f[0].toDouble();
                 free << f[1].toDouble();
                 warm << f[2].toDouble();
+                header << f[3].toDouble();
             }
             out << QStringLiteral("%1: first question of a new process, median of %2: recorded "
                                   "document %3 ms (max %4), free document %5 ms (max %6); warm "
                                   "(same process, 30 other documents, median of the medians): "
-                                  "%7 ms; goal 5 ms\n")
+                                  "%7 ms; goal 5 ms; as the header asks it (its own connection, "
+                                  "made at launch) first question %8 ms (max %9)\n")
                        .arg(name)
                        .arg(runs)
                        .arg(median(recorded), 0, 'f', 2)
                        .arg(*std::max_element(recorded.begin(), recorded.end()), 0, 'f', 2)
                        .arg(median(free), 0, 'f', 2)
                        .arg(*std::max_element(free.begin(), free.end()), 0, 'f', 2)
-                       .arg(median(warm), 0, 'f', 2);
+                       .arg(median(warm), 0, 'f', 2)
+                       .arg(median(header), 0, 'f', 2)
+                       .arg(*std::max_element(header.begin(), header.end()), 0, 'f', 2);
             out.flush();
         }
     } catch (const std::exception &e) {

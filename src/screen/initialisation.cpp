@@ -76,6 +76,9 @@ void TfrmRegVenMan::InicializaForm()
     } catch (const Exception &e) {
         throw Exception(falhaAoAbrir(e), e.sqlError());
     }
+    // The header's recorded-slip question has a connection of its own: made while the screen
+    // opens, so the first Enter waits for the store's answer only.
+    preparaVendaGravada();
 
     // The payments' running sum and flags start with the empty lists of a new screen. The
     // other exported variables keep what the host or an earlier launch left in them.

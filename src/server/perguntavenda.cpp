@@ -43,6 +43,21 @@ public:
         return m_pendente.get();
     }
 
+    // Connects ahead of the first question, which then waits for the store's answer only. A
+    // failure here is left to that question, which connects again and tells it.
+    void prepara(const QString &conexao)
+    {
+        QMetaObject::invokeMethod(
+            &m_contexto,
+            [this, conexao] {
+                try {
+                    conecta(conexao);
+                } catch (const std::exception &) {
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
     // At the application's end: the module is released on its own thread. A thread still
     // waiting on a silent store is left as it is (the process is ending).
     bool encerra(int limiteMs)
@@ -58,18 +73,24 @@ public:
     }
 
 private:
+    // The module of this thread, connected to the store the connection string names now.
+    void conecta(const QString &conexao)
+    {
+        if (!m_rdm || m_conexao != conexao) {
+            m_rdm.reset();
+            m_rdm = std::make_unique<TrdmRegVendaManual>(nullptr);
+            m_rdm->adcRegVendaManual.BeforeConnect = [conexao](DbConnection &c) {
+                c.ConnectionString = conexao;
+            };
+            m_conexao = conexao;
+        }
+        m_rdm->adcRegVendaManual.setConnected(true);
+    }
+
     QVariant responde(const QString &conexao, const QStringList &chave)
     {
         try {
-            if (!m_rdm || m_conexao != conexao) {
-                m_rdm.reset();
-                m_rdm = std::make_unique<TrdmRegVendaManual>(nullptr);
-                m_rdm->adcRegVendaManual.BeforeConnect = [conexao](DbConnection &c) {
-                    c.ConnectionString = conexao;
-                };
-                m_conexao = conexao;
-            }
-            m_rdm->adcRegVendaManual.setConnected(true);
+            conecta(conexao);
             return QVariant::fromValue(
                 m_rdm->vendaGravada(chave.at(0), chave.at(1), chave.at(2), chave.at(3),
                                     chave.at(4)));
@@ -88,7 +109,7 @@ private:
     std::future<QVariant> m_pendente;
 };
 
-// Made on the first question; kept for the process when its thread will not stop in time.
+// Made on the first use; kept for the process when its thread will not stop in time.
 PerguntaVenda *g_pergunta = nullptr;
 
 void encerraPergunta()
@@ -99,6 +120,15 @@ void encerraPergunta()
     }
 }
 
+PerguntaVenda &perguntaVenda()
+{
+    if (!g_pergunta) {
+        g_pergunta = new PerguntaVenda;
+        qAddPostRoutine(encerraPergunta);
+    }
+    return *g_pergunta;
+}
+
 } // namespace
 
 QVariant getVendaGravadaAte(int limiteMs, const QString &cdFilial, const QString &cdLoja,
@@ -106,13 +136,18 @@ QVariant getVendaGravadaAte(int limiteMs, const QString &cdFilial, const QString
                             const QString &nrSubSerie)
 {
     try {
-        if (!g_pergunta) {
-            g_pergunta = new PerguntaVenda;
-            qAddPostRoutine(encerraPergunta);
-        }
-        return g_pergunta->pergunta(limiteMs, _GetStringConexQel(QString()),
-                                    {cdFilial, cdLoja, nrOrdem, nrSerie, nrSubSerie});
+        return perguntaVenda().pergunta(limiteMs, _GetStringConexQel(QString()),
+                                        {cdFilial, cdLoja, nrOrdem, nrSerie, nrSubSerie});
     } catch (const std::exception &e) {
         return QVariant(exceptionMessage(e));
+    }
+}
+
+void preparaVendaGravada()
+{
+    try {
+        perguntaVenda().prepara(_GetStringConexQel(QString()));
+    } catch (const std::exception &) {
+        // The first question connects, and tells what fails.
     }
 }

@@ -94,6 +94,9 @@ Q_DECL_EXPORT QVariant getVendaGravada(const QString &cdFilial, const QString &c
 Q_DECL_EXPORT QVariant getVendaGravadaAte(int limiteMs, const QString &cdFilial,
                                           const QString &cdLoja, const QString &nrOrdem,
                                           const QString &nrSerie, const QString &nrSubSerie);
+// Connects getVendaGravadaAte's own connection in the background, so that its first question
+// waits for the answer only. Returns at once.
+Q_DECL_EXPORT void preparaVendaGravada();
 Q_DECL_EXPORT QVariant setAbreCaixa(const QString &cdFilial, const QString &cdCaixa,
                                     const QString &cdOperador, QDateTime &dtAbertura);
 
