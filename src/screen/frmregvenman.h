@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datapacket.h"
+#include "venda/cabecalho.h"
 #include "venda/contexto.h"
 #include "venda/dinheiro.h"
 #include "venda/recusa.h"
@@ -195,13 +196,6 @@ public:
 
     // The header as the screen shows it, each field checked as Enter checks it: what the item
     // rows and the recorded sale carry. Null after the refused field was shown to the operator.
-    struct Cabecalho
-    {
-        QString ordem, serie, subSerie;
-        QString data;       // dd/mm/yyyy, as shown
-        QDateTime emissao;  // that date at midnight
-        QString mesa, sala; // both empty for a sale without a table
-    };
     std::optional<Cabecalho> cabecalhoAtual();
     // Whether the document on screen (order, series and sub-series, all filled) is a sale the
     // store already holds: then the operator is told when, on which register, by whom and for

@@ -141,45 +141,27 @@ void TfrmRegVenMan::vd_mesa(const QString &code)
     bldNrMesa->setCaption(mesa);
 }
 
-std::optional<TfrmRegVenMan::Cabecalho> TfrmRegVenMan::cabecalhoAtual()
+std::optional<Cabecalho> TfrmRegVenMan::cabecalhoAtual()
 {
-    const struct
-    {
-        TBlendedButton *field;
-        Campo campo;
-        const char *key;
-        const char *column;
-        const char *width;
-    } documento[] = {
-        {bldNrOrdem, CampoOrdem, "ORD_DEV_INF", "NRORDEMVND", "ORDEM_LARGURA"},
-        {bldNrSerie, CampoSerie, "SERIE_INF", "NRSERIEVND", "SERIE_LARGURA"},
-        {bldNrSubSerie, CampoSubSerie, "SUBSERIE_INF", "NRSUBSERIEVND", "SUBSERIE_LARGURA"}};
-    for (const auto &d : documento) {
-        if (d.field->Caption().isEmpty()) {
-            recusaCampo(d.campo, Msg(d.key));
-            return std::nullopt;
-        }
-        int largura = 0;
+    const auto largura = [this](const char *column) {
         for (const FieldDecl &f : cdsProdutos->fieldDecls())
-            if (f.name == QLatin1String(d.column))
-                largura = f.size;
-        if (!Regras::cabeNaColuna(d.field->Caption(), largura)) {
-            recusaCampo(d.campo, Msg(d.width).arg(largura));
-            return std::nullopt;
-        }
-    }
+            if (f.name == QLatin1String(column))
+                return f.size;
+        return 0;
+    };
     Cabecalho c{bldNrOrdem->Caption(), bldNrSerie->Caption(), bldNrSubSerie->Caption(),
-                bldDtEmissao->Caption(), {}, {}, {}};
-    if (c.data.isEmpty()) {
-        recusaCampo(CampoData, Msg("DT_DEV_INF"));
-        return std::nullopt;
-    }
-    if (const std::optional<Recusa> recusada = Regras::recusaData(c.data, hoje(), c.emissao)) {
-        recusaCampo(CampoData, Msg(*recusada));
-        return std::nullopt;
-    }
-    if (const std::optional<Recusa> recusada = procuraMesa(bldNrMesa->Caption(), c.mesa, c.sala)) {
-        recusaCampo(CampoMesa, Msg(*recusada));
+                bldDtEmissao->Caption(), {}, bldNrMesa->Caption(), {}};
+    const auto recusada = c.confere(
+        hoje(), {largura("NRORDEMVND"), largura("NRSERIEVND"), largura("NRSUBSERIEVND")},
+        [this](const QString &code, QString &mesa, QString &sala) {
+            return procuraMesa(code, mesa, sala);
+        });
+    if (recusada) {
+        static const Campo campos[] = {CampoOrdem, CampoSerie, CampoSubSerie, CampoData,
+                                       CampoMesa};
+        const QString texto = Msg(recusada->recusa);
+        recusaCampo(campos[int(recusada->campo)],
+                    recusada->largura ? texto.arg(recusada->largura) : texto);
         return std::nullopt;
     }
     // What is stored is what the screen shows: the table in the form the list holds it.

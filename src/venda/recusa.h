@@ -12,6 +12,13 @@ enum class Recusa {
     QuantidadeLimite,  // an item, or the sale with it, past any amount
     ValorNegativo,     // a payment below zero
     ValorCentavos,     // a payment with a fraction of a cent
+    OrdemVazia,        // a document field left empty
+    SerieVazia,
+    SubSerieVazia,
+    DataVazia,         // no issue date
+    OrdemLonga,        // a document field wider than its column
+    SerieLonga,
+    SubSerieLonga,
     VendaSemPasta,     // the sales file's folder does not exist
     VendaFora,         // the sales file's folder lies outside the install
 };

@@ -1,6 +1,7 @@
 // The money rules without a screen: cents rounded on the decimal digits, whatever the double
 // holds, so what is shown, paid and stored is one figure. And the entry rules the handlers
 // call, at their boundaries: a value one step past a limit is refused with its own message.
+#include "venda/cabecalho.h"
 #include "venda/dinheiro.h"
 #include "venda/regras.h"
 #include "conversions.h"
@@ -38,6 +39,11 @@ private slots:
     void quantity();
     void paymentValue_data();
     void paymentValue();
+    // The header is checked field by field in the order the operator keys it: the first field
+    // amiss is named with its refusal (and the column it does not fit); a header taken has its
+    // date and its table's room filled in.
+    void headerNamesTheFirstFieldAmiss_data();
+    void headerNamesTheFirstFieldAmiss();
 };
 
 void TestRegras::centsOfAValue_data()
@@ -168,6 +174,54 @@ void TestRegras::paymentValue()
     QFETCH(bool, cabe);
     QCOMPARE(chaveDe(Regras::recusaValor(valor)), recusa);
     QCOMPARE(Regras::cabeNoRestante(valor, Regras::restante(1000, 400)), cabe);
+}
+
+void TestRegras::headerNamesTheFirstFieldAmiss_data()
+{
+    QTest::addColumn<QStringList>("campos"); // order, series, sub-series, date, table
+    QTest::addColumn<int>("campo");          // Cabecalho::Campo refused, -1 for none
+    QTest::addColumn<QString>("recusa");
+    QTest::addColumn<int>("largura");
+    const QString hoje = QStringLiteral("10/03/2024");
+    QTest::newRow("taken, with its table") << QStringList{"4711", "1", "2", hoje, "7"} << -1
+                                           << "" << 0;
+    QTest::newRow("taken, without a table") << QStringList{"4711", "1", "2", hoje, ""} << -1
+                                            << "" << 0;
+    QTest::newRow("no order, nothing else either") << QStringList{"", "", "", "", ""} << 0
+                                                   << "ORD_DEV_INF" << 0;
+    QTest::newRow("series one past its column") << QStringList{"4711", "123456", "2", hoje, ""}
+                                                << 1 << "SERIE_LARGURA" << 5;
+    QTest::newRow("no sub-series") << QStringList{"4711", "1", "", hoje, ""} << 2
+                                   << "SUBSERIE_INF" << 0;
+    QTest::newRow("no date") << QStringList{"4711", "1", "2", "", "7"} << 3 << "DT_DEV_INF" << 0;
+    QTest::newRow("tomorrow") << QStringList{"4711", "1", "2", "11/03/2024", "7"} << 3
+                              << "DATA_MAIOR" << 0;
+    QTest::newRow("a table not open") << QStringList{"4711", "1", "2", hoje, "9"} << 4
+                                      << "MESA_NCAD" << 0;
+}
+
+void TestRegras::headerNamesTheFirstFieldAmiss()
+{
+    QFETCH(QStringList, campos);
+    QFETCH(int, campo);
+    QFETCH(QString, recusa);
+    QFETCH(int, largura);
+    Cabecalho c{campos[0], campos[1], campos[2], campos[3], {}, campos[4], {}};
+    // The store's one open table: 0007 in room SAL01.
+    const auto procura = [](const QString &code, QString &mesa, QString &sala) {
+        mesa = code.isEmpty() ? QString() : code.rightJustified(4, u'0');
+        sala = mesa == QLatin1String("0007") ? QStringLiteral("SAL01") : QString();
+        return mesa.isEmpty() || !sala.isEmpty() ? std::nullopt
+                                                 : std::optional(Recusa::MesaNaoCadastrada);
+    };
+    const auto r = c.confere(QDateTime(QDate(2024, 3, 10), QTime(0, 0)), {20, 5, 5}, procura);
+    QCOMPARE(r ? int(r->campo) : -1, campo);
+    QCOMPARE(r ? QString::fromLatin1(chave(r->recusa)) : QString(), recusa);
+    QCOMPARE(r ? r->largura : 0, largura);
+    if (!r) {
+        QCOMPARE(c.emissao, QDateTime(QDate(2024, 3, 10), QTime(0, 0)));
+        QCOMPARE(c.sala, campos[4].isEmpty() ? QString() : QStringLiteral("SAL01"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRegras)
