@@ -6,7 +6,8 @@
 // never asked about, once for a recorded document and once for a free one. Beside it, warm:
 // the median of 30 further questions in the same process, each on another document. Last, the
 // question as the header asks it (getVendaGravadaAte: a thread and a connection of its own,
-// connected in the background when the module connects, as at launch): its first question.
+// connected in the background when the module connects, as at launch): its first question,
+// on a connection that has asked nothing yet, though after this process's other questions.
 //   bench_vendagravada [--sales N] [--processes N] [--keep]
 
 #include "benchstores.h"

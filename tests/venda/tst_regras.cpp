@@ -2,6 +2,9 @@
 // holds, so what is shown, paid and stored is one figure. And the entry rules the handlers
 // call, at their boundaries: a value one step past a limit is refused with its own message.
 #include "venda/cabecalho.h"
+#include "venda/contexto.h"
+#include "clientdataset.h"
+#include "exception.h"
 #include "venda/dinheiro.h"
 #include "venda/regras.h"
 #include "conversions.h"
@@ -17,6 +20,32 @@ namespace {
 QString chaveDe(std::optional<Recusa> recusa)
 {
     return recusa ? QString::fromLatin1(chave(*recusa)) : QString();
+}
+
+const char *const Colunas[] = {
+    "CDFILIAL",     "IDESQUEMA",      "CDLOJA",          "CDCCUSCLIE",   "DTABERCAIX",
+    "CDEMPRESA",    "CDCAIXA",        "IDPAISINTEGRA",   "NRSERIEECF",   "IDTIPOIMPFIS",
+    "DSMODELOECFVE", "DSMARCAECFVE",  "ECFIMP",          "SGESTADOFILI", "DSDIRCAD",
+    "STTOTCV",      "DSOBSCUPFIS",    "IDIMPBARRCUP",    "IDIMPSALDOCUPOM", "IdTpTelaVe",
+    "DSMENSCPFCUP", "NRINSJUREMPR",   "CDINSCESTAEMPR",  "IDPARIMPRLIMVDC", "NRSERIEIMP"};
+
+// A parameters file of one terminal, as text columns, without the column `falta`.
+void parametros(ClientDataSet &ds, const QString &falta)
+{
+    QList<FieldDef> campos;
+    QVariantList linha;
+    for (const char *c : Colunas) {
+        if (falta == QLatin1String(c))
+            continue;
+        campos << FieldDef{QString::fromLatin1(c)};
+        const QLatin1String nome(c);
+        linha << (nome == QLatin1String("IDTIPOIMPFIS")  ? QStringLiteral("2")
+                  : nome == QLatin1String("DTABERCAIX") ? QStringLiteral("")
+                                                         : QStringLiteral("v%1").arg(nome));
+    }
+    DataPacket packet(campos);
+    packet.appendRow(linha);
+    ds.setData(packet);
 }
 
 } // namespace
@@ -44,6 +73,10 @@ private slots:
     // date and its table's room filled in.
     void headerNamesTheFirstFieldAmiss_data();
     void headerNamesTheFirstFieldAmiss();
+    // The operating context from the terminal's parameters file: every column it carries must
+    // be there, and a file that lacks one changes nothing of what the context held.
+    void parametersFileIsReadWholeOrNotAtAll_data();
+    void parametersFileIsReadWholeOrNotAtAll();
 };
 
 void TestRegras::centsOfAValue_data()
@@ -222,6 +255,36 @@ void TestRegras::headerNamesTheFirstFieldAmiss()
         QCOMPARE(c.emissao, QDateTime(QDate(2024, 3, 10), QTime(0, 0)));
         QCOMPARE(c.sala, campos[4].isEmpty() ? QString() : QStringLiteral("SAL01"));
     }
+}
+
+void TestRegras::parametersFileIsReadWholeOrNotAtAll_data()
+{
+    QTest::addColumn<QString>("falta");
+    QTest::newRow("complete") << QString();
+    for (const char *c : {"CDFILIAL", "STTOTCV", "NRSERIEIMP"})
+        QTest::newRow(c) << QString::fromLatin1(c);
+}
+
+void TestRegras::parametersFileIsReadWholeOrNotAtAll()
+{
+    QFETCH(QString, falta);
+    ClientDataSet ds(QStringLiteral("cdsParametrosQel"));
+    parametros(ds, falta);
+    Contexto contexto;
+    contexto.stCdFilial = QStringLiteral("anterior");
+    if (!falta.isEmpty()) {
+        QVERIFY_THROWS_EXCEPTION(Exception, contexto.lerParametros(ds));
+        QCOMPARE(contexto.stCdFilial, QStringLiteral("anterior"));
+        QVERIFY(contexto.stCdCaixa.isEmpty());
+        return;
+    }
+    contexto.lerParametros(ds);
+    QCOMPARE(contexto.stCdFilial, QStringLiteral("vCDFILIAL"));
+    QCOMPARE(contexto.nrSerieEcf, QStringLiteral("vNRSERIEECF"));
+    QCOMPARE(contexto.idTipoImpFis, 2);
+    QCOMPARE(contexto.idImpBarrCup, QStringLiteral("vIDIMPBARRCUP"));
+    QVERIFY(!contexto.dtAberCaix.isValid());
+    QVERIFY(contexto.stCdCliente.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRegras)
