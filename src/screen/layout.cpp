@@ -227,6 +227,28 @@ void TfrmRegVenMan::buildLayout()
 
     lblCodTela = label(this, QStringLiteral("F1 - Menu Fiscal - Lum00071"), 631, 589,
                        arial(11, false), QColor(0x80, 0x80, 0x80));
+
+    // Every part is named as the system names it, for the accessibility tree and its readers.
+#define NOME(parte) std::pair<QObject *, const char *>(parte, #parte)
+    for (const auto &[parte, nome] : {
+        NOME(bdsTitulo), NOME(lblMenu), NOME(spdSair), NOME(bdsDadosVnd), NOME(lblDadosVnd),
+        NOME(lblNrOrdem), NOME(borda1), NOME(bldNrOrdem), NOME(lblF9_2), NOME(lblNrSerie),
+        NOME(Borda2), NOME(bldNrSerie), NOME(lblF9_1), NOME(lblNrSubSerie), NOME(Borda3),
+        NOME(bldNrSubSerie), NOME(lblF9_3), NOME(lblDtEmissao), NOME(Borda4), NOME(bldDtEmissao),
+        NOME(lblF9_5), NOME(lblNrMesa), NOME(Borda5), NOME(bldNrMesa), NOME(lblF9_4),
+        NOME(bdsProdVnd), NOME(lblProdVnd), NOME(lblCodigo), NOME(Borda6), NOME(bldCodigo),
+        NOME(lblF9_6), NOME(lblPrecoUn), NOME(Borda), NOME(bldPrecoUn), NOME(lblProd),
+        NOME(lblImpAliq), NOME(lblQuant), NOME(Borda7), NOME(bldQuant), NOME(lblF9_7),
+        NOME(bldAddProd), NOME(panProd), NOME(dbgProd), NOME(bldAcima), NOME(bldCancel),
+        NOME(bldAbaixo), NOME(lblTot), NOME(lblTotal), NOME(bdsDadosReceb), NOME(lblDadosReceb),
+        NOME(lblCodRece), NOME(Borda8), NOME(Borda9), NOME(bldCodRece), NOME(lblF9_8),
+        NOME(lblValorRece), NOME(bldValorRece), NOME(lblF9_9), NOME(bldAddRece), NOME(panRece),
+        NOME(dbgRece), NOME(bldRolarCima), NOME(bldCancelaRece), NOME(bldRolarBaixo),
+        NOME(bldGravar), NOME(lblCodTela),
+    }) {
+        parte->setObjectName(QLatin1String(nome));
+    }
+#undef NOME
 }
 
 TBlendedButton *TfrmRegVenMan::entryButton(int field) const

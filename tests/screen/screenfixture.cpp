@@ -216,6 +216,15 @@ std::unique_ptr<TfrmRegVenMan> openScreen()
     return screen;
 }
 
+ClientDataSet *dataset(QWidget *screen, const char *name)
+{
+    auto *ds = screen->findChild<ClientDataSet *>(QLatin1String(name));
+    if (!ds)
+        QTest::qFail(qPrintable(QStringLiteral("no dataset %1").arg(QLatin1String(name))),
+                     __FILE__, __LINE__);
+    return ds;
+}
+
 void type(QWidget *screen, const QString &text)
 {
     Operador(screen).digita(text);

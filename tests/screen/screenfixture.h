@@ -37,6 +37,10 @@ void writePacket(const QString &relativePath, const QList<FieldDef> &fields,
 // A screen as the creator makes it, initialised and shown (not modal).
 std::unique_ptr<TfrmRegVenMan> openScreen();
 
+// A working dataset of the screen by its name, for a test that must damage or inspect what the
+// screen does not show; fails the test when there is none.
+ClientDataSet *dataset(QWidget *screen, const char *name);
+
 // Text and single keys typed at the screen as Operador types them.
 void type(QWidget *screen, const QString &text);
 void key(QWidget *screen, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);

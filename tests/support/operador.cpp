@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QTableView>
 #include <QTest>
@@ -168,4 +170,120 @@ bool Operador::confereLinhas(int esperadas)
         return true;
     falhas << QStringLiteral("as grades têm %1 linhas, esperadas %2").arg(linhas()).arg(esperadas);
     return false;
+}
+
+// The screen names its parts as the system does; the operator knows them by where they are.
+QWidget *Operador::parte(const char *nome) const
+{
+    return m_tela->findChild<QWidget *>(QLatin1String(nome));
+}
+
+namespace {
+
+const char *const molduras[] = {"",       "borda1", "Borda2", "Borda3", "Borda4",
+                                "Borda5", "Borda6", "Borda7", "Borda8", "Borda9"};
+
+QString texto(const QWidget *w)
+{
+    if (const auto *l = qobject_cast<const QLabel *>(w))
+        return l->isVisible() ? l->text() : QString();
+    if (const auto *b = qobject_cast<const TBlendedButton *>(w))
+        return b->Caption();
+    return QString();
+}
+
+} // namespace
+
+QColor Operador::moldura(int tag) const
+{
+    if (tag < 1 || tag > 9)
+        return {};
+    QWidget *w = parte(molduras[tag]);
+    if (const auto *s = qobject_cast<TBlendedShape *>(w))
+        return s->brushColor();
+    if (const auto *b = qobject_cast<TBlendedButton *>(w))
+        return b->brushColor();
+    return {};
+}
+
+int Operador::foco() const
+{
+    for (int tag = 1; tag <= 9; ++tag)
+        if (moldura(tag) == QColor(Qt::black))
+            return tag;
+    return 0;
+}
+
+QString Operador::total() const
+{
+    return texto(parte("lblTotal"));
+}
+
+QString Operador::produto() const
+{
+    return texto(parte("lblProd"));
+}
+
+QString Operador::aliquota() const
+{
+    return texto(parte("lblImpAliq"));
+}
+
+QString Operador::preco() const
+{
+    return texto(parte("bldPrecoUn"));
+}
+
+namespace {
+
+QTableView *grade(QWidget *tela, Operador::Grade g)
+{
+    return tela->findChild<QTableView *>(
+        QLatin1String(g == Operador::Itens ? "dbgProd" : "dbgRece"));
+}
+
+} // namespace
+
+int Operador::linhas(Grade g) const
+{
+    QTableView *v = grade(m_tela, g);
+    return v && v->model() ? v->model()->rowCount() : 0;
+}
+
+int Operador::linhaAtual(Grade g) const
+{
+    QTableView *v = grade(m_tela, g);
+    return v ? v->currentIndex().row() : -1;
+}
+
+QString Operador::celula(Grade g, int linha, const QString &coluna) const
+{
+    QTableView *v = grade(m_tela, g);
+    if (!v || !v->model())
+        return QStringLiteral("(não há)");
+    QAbstractItemModel *m = v->model();
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal).toString() == coluna)
+            return m->index(linha, c).data().toString();
+    return QStringLiteral("(não há)");
+}
+
+void Operador::toca(int tag)
+{
+    if (TBlendedButton *b = campo(tag))
+        b->click();
+    else
+        falhas << QStringLiteral("não há campo %1 para tocar").arg(tag);
+}
+
+void Operador::toca(Botao botao)
+{
+    static const char *const nomes[] = {"bldAddProd",   "bldAcima",       "bldCancel",
+                                        "bldAbaixo",    "bldAddRece",     "bldRolarCima",
+                                        "bldCancelaRece", "bldRolarBaixo", "bldGravar",
+                                        "spdSair"};
+    if (auto *b = qobject_cast<QAbstractButton *>(parte(nomes[botao])))
+        b->click();
+    else
+        falhas << QStringLiteral("não há o botão %1").arg(QLatin1String(nomes[botao]));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -69,6 +70,36 @@ public:
     bool grava(); // Alt+G; true when the screen closed
     void sai();   // Escape, the caller's presenter answering the question; closed anyway
 
+    // What the screen shows, read as the operator reads it.
+    enum Grade { Itens, Pagamentos };
+    enum Botao {
+        AdicionarProduto,
+        ItemAcima,
+        CancelarItem,
+        ItemAbaixo,
+        AdicionarRecebimento,
+        RecebimentoAcima,
+        CancelarRecebimento,
+        RecebimentoAbaixo,
+        Gravar,
+        Sair,
+    };
+    int foco() const;                 // the field framed black; 0 when none is
+    QColor moldura(int tag) const;    // the colour of a field's frame
+    bool vermelho(int tag) const { return moldura(tag) == QColor(255, 0, 0); }
+    QString total() const;            // the total beside "Total : ", empty while hidden
+    QString produto() const;          // the product's name line
+    QString aliquota() const;         // the tax line
+    QString preco() const;            // the unit price
+    int linhas(Grade grade) const;
+    int linhaAtual(Grade grade) const; // -1 when no row is current
+    // A cell as the grid shows it, the column named by its title ("Valor Total").
+    QString celula(Grade grade, int linha, const QString &coluna) const;
+
+    // Touches: an entry field (its keypad or calendar opens) or a button.
+    void toca(int tag);
+    void toca(Botao botao);
+
     TBlendedButton *campo(int tag) const;
     QString legenda(int tag) const; // "(não há)" when there is no such field
     bool confere(int tag, const QString &esperado);
@@ -77,6 +108,8 @@ public:
     bool confereLinhas(int esperadas);
 
 private:
+    QWidget *parte(const char *nome) const;
+
     QWidget *m_tela;
 };
 
