@@ -4,6 +4,8 @@
 #include "venda/cabecalho.h"
 #include "venda/contexto.h"
 #include "venda/dinheiro.h"
+#include "venda/itens.h"
+#include "venda/pagamentos.h"
 #include "venda/recusa.h"
 #include "qelservices.h"
 
@@ -219,7 +221,6 @@ public:
     void limpaProduto();
     Dinheiro::Centavos totalVenda() const;    // the sum of the item lines, as the label shows
     Dinheiro::Centavos totalRecebido() const; // the sum of the payment lines
-    int maiorNumeroItem() const;
 
     // Payments.
     void bldCodReceClick();
@@ -229,7 +230,7 @@ public:
     void vd_valrece(const QString &text);
     void bldAddReceClick();
     void bldCancelaReceClick();
-    bool totalParaRecebimento(Dinheiro::Centavos &total, const char *quitada);
+    bool totalParaRecebimento(Dinheiro::Centavos &total, Recusa quitada);
     double valorDigitado() const;
     void aceitaValor(double valor, Dinheiro::Centavos total);
     bool adicionaLinha();
@@ -237,11 +238,8 @@ public:
     // Recording and cash movements.
     void bldGravarClick();
     bool InsereMovCaixa(const QDateTime &dataMovimento); // false when it failed (and said so)
-    QVariantList valoresFechamento(const QDateTime &dtAbertura) const;
     QVariant chamaFechamento(const QDateTime &dtAbertura); // the closing routine's result
-    void aplicaCabecalho(const Cabecalho &cabecalho);
     void removeArquivoVenda();
-    bool contextoCompleto();
     void limpaTela();
 
     // Message forms of the screen, all with stIdEsquema as the scheme.
@@ -276,6 +274,10 @@ public slots:
     void reject() override; // Qt's own Escape/close path: routed to the exit confirmation
 
 private:
+    // The sale's lists, read through the working datasets that hold them.
+    Itens itens() const { return Itens(*cdsProdutos); }
+    Pagamentos pagamentos() const { return Pagamentos(*cdsReceb); }
+
     void buildLayout();
     void buildCatalogue();
     void buildDataSets();

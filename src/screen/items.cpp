@@ -6,23 +6,13 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "venda/regras.h"
+#include "venda/itens.h"
 
 #include <QLabel>
 
 Dinheiro::Centavos TfrmRegVenMan::totalVenda() const
 {
-    return Dinheiro::somaDaColuna(cdsProdutos->Data(), QStringLiteral("VRTOTVEND"));
-}
-
-int TfrmRegVenMan::maiorNumeroItem() const
-{
-    const DataPacket rows = cdsProdutos->Data();
-    const int column = rows.indexOf(QStringLiteral("NRSEQUITVENDA"));
-    int highest = 0;
-    for (int r = 0; r < rows.rowCount(); ++r)
-        highest = std::max(highest, rows.value(r, column).toString().toInt());
-    return highest;
+    return itens().total();
 }
 
 void TfrmRegVenMan::bldAddProdClick()
@@ -31,7 +21,7 @@ void TfrmRegVenMan::bldAddProdClick()
     if (!vd_produto(bldCodigo->Caption()))
         return;
     if (!ValidaProduto()) {
-        mensagemErro(Msg("COD_PROD_INV"));
+        mensagemErro(Msg(Recusa::ProdutoInvalido));
         return;
     }
     // The header as it stands now, every field checked as Enter checks it: a value typed and
@@ -40,11 +30,11 @@ void TfrmRegVenMan::bldAddProdClick()
     if (!cabecalho)
         return;
     if (bldCodigo->Caption().isEmpty()) {
-        recusaCampo(CampoCodigo, Msg("CODIGO_INF"));
+        recusaCampo(CampoCodigo, Msg(Recusa::CodigoVazio));
         return;
     }
     if (bldQuant->Caption().isEmpty()) {
-        recusaCampo(CampoQuant, Msg("QUANT_DEV_INF"));
+        recusaCampo(CampoQuant, Msg(Recusa::QuantidadeVazia));
         return;
     }
     // A quantity of zero (in any spelling) or below, or one that makes the item or the sale
@@ -52,10 +42,9 @@ void TfrmRegVenMan::bldAddProdClick()
     double quantidade = 0;
     std::optional<QString> recusa;
     try {
-        quantidade = Sys::StrToFloat(bldQuant->Caption());
         const double preco = cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
         if (const std::optional<Recusa> motivo =
-                Regras::recusaQuantidade(quantidade, preco, totalVenda())) {
+                itens().confereQuantidade(bldQuant->Caption(), preco, quantidade)) {
             recusa = Msg(*motivo);
             if (motivo == Recusa::QuantidadeLimite)
                 recusa = recusa->arg(bldQuant->Caption().left(30),
@@ -72,7 +61,7 @@ void TfrmRegVenMan::bldAddProdClick()
         return;
     }
 
-    const bool primeiroItem = !cdsProdutos->Active() || cdsProdutos->IsEmpty();
+    const bool primeiroItem = itens().vazia();
     try {
         adicionaItem(*cabecalho, quantidade);
     } catch (const std::exception &e) {
@@ -85,82 +74,25 @@ void TfrmRegVenMan::bldAddProdClick()
         documentoJaGravado();
 }
 
-// Builds the item row from the screen and the lookup's current rows. A row whose building
-// fails is cancelled, so the list only ever holds complete rows.
+// The product on screen, priced and taxed by the lookup's current rows, as an item line.
 void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
 {
-    const double preco = cdsRetornaPreco->FieldByName(QStringLiteral("VRPRECO")).AsFloat();
-    // The line's amount in cents: what the row stores, the total adds and the operator pays.
-    const Dinheiro::Centavos valorItem = Dinheiro::totalDoItem(preco, quantidade);
-    const bool novaLista = !cdsProdutos->Active();
-    const int maior = novaLista ? 0 : maiorNumeroItem();
-    stSeqItVenda = Ajusta(QString::number(maior), 3); // the number the new one follows
-    const QString numero = Ajusta(QString::number(maior + 1), 3);
-    const QDateTime agora = QDateTime::currentDateTime();
-    const QDateTime entrada = Sys::StrToDateTime(
-        cabecalho.data + QLatin1Char(' ') + Sys::TimeToStr(agora.time()));
-
-    if (novaLista)
-        cdsProdutos->CreateDataSet();
-    {
-        NewRow linha(*cdsProdutos, NewRow::AheadOfCurrent);
-        linha["CDPRODUTO"].setAsString(bldCodigo->Caption());
-        linha["NMPRODUTO"].setAsString(
-            cdsValidaProd->FieldByName(QStringLiteral("NMPRODUTO")).AsString());
-        linha["QTPRODVEND"].setAsString(bldQuant->Caption());
-        linha["QTPRODCOMVEN"].setAsString(bldQuant->Caption());
-        linha["VRPRECCOMVEN"].setAsFloat(preco);
-        linha["VRUNITVEND"].setAsFloat(preco);
-        if (m_temImposto) {
-            linha["NMIMPOSTO"].setAsString(
-                cdsImposto->FieldByName(QStringLiteral("NMIMPOSTO")).AsString());
-            linha["VRPEALIMPFIS"].setAsString(
-                cdsImposto->FieldByName(QStringLiteral("VRPEALIMPFIS")).AsString());
-            linha["SGIMPOSTO"].setAsString(
-                cdsImposto->FieldByName(QStringLiteral("SGIMPOSTO")).AsString());
-        }
-        linha["VRTOTVEND"].setAsFloat(Dinheiro::emReais(valorItem));
-        linha["CDFILIAL"].setAsString(contexto.stCdFilial);
-        linha["CDCAIXA"].setAsString(contexto.stCdCaixa);
-        linha["CDCLIENTE"].setAsString(contexto.stCdCliente);
-        linha["CDEMPRESA"].setAsString(contexto.stCdEmpresa);
-        linha["DTVENDA"].setAsDateTime(cabecalho.emissao);
-        linha["DTENTRVENDA"].setAsDateTime(entrada);
-        // One second after the entry, as a date-time: 23:59:59 closes at 00:00:00 next day.
-        linha["DTFECHAVENDA"].setAsDateTime(entrada.addSecs(1));
-        linha["IDSITUVENDA"].setAsString(QStringLiteral("O"));
-        linha["VRDESCVENDA"].setAsFloat(0);
-        linha["CDFILIALTUR"].setAsString(contexto.stCdFilial);
-        linha["CDCAIXATUR"].setAsString(contexto.stCdCaixa);
-        linha["DTABERTUR"].setAsDateTime(contexto.dtAberCaix);
-        linha["NRCUPOMFIS"].setAsString(QString());
-        linha["CDOPERADOR"].setAsString(stOperadorLogin);
-        linha["CDLOJA"].setAsString(contexto.stCdLoja);
-        linha["IDTIPOVENDA"].setAsString(QStringLiteral("S"));
-        linha["TXOBSVENDA"].setAsString(Msg("REG_MAN_VEN"));
-        linha["IDVENDEBCONS"].setAsString(QStringLiteral("N"));
-        linha["NRMESA"].setAsString(cabecalho.mesa);
-        linha["CDSALA"].setAsString(cabecalho.sala);
-        linha["IDCANCMANUAL"].setAsString(QStringLiteral("N"));
-        linha["NRSEQVENDA"].setAsString(QString());
-        linha["NRSEQUITVENDA"].setAsString(numero);
-        linha["VRDESITVEND"].setAsFloat(
-            cdsRetornaPreco->FieldByName(QStringLiteral("VRDESCONTO")).AsFloat());
-        linha["VRUNITVENDCL"].setAsFloat(0);
-        linha["VRACRITVEND"].setAsFloat(
-            cdsRetornaPreco->FieldByName(QStringLiteral("VRACRESCIMO")).AsFloat());
-        linha["DSOBSITEMVENDA"].setAsString(Msg("REG_MAN_VEN"));
-        linha["CDPRODPROMOCAO"].setAsString(bldCodigo->Caption());
-        linha["NRORDEMVND"].setAsString(cabecalho.ordem);
-        linha["NRSERIEVND"].setAsString(cabecalho.serie);
-        linha["NRSUBSERIEVND"].setAsString(cabecalho.subSerie);
-        linha["NRCOMANDA"].setAsString(QString());
-        linha["VRREPIQUEVENDA"].setAsFloat(0);
-        linha["NRSEQ"].setAsString(numero);
-        if (novaLista)
-            linha["DTHRABERMESA"].setAsDateTime(agora);
-        linha.post();
+    const auto preco = [this](const char *column) {
+        return cdsRetornaPreco->FieldByName(QString::fromLatin1(column)).AsFloat();
+    };
+    ProdutoVendido produto{bldCodigo->Caption(),
+                           cdsValidaProd->FieldByName(QStringLiteral("NMPRODUTO")).AsString(),
+                           preco("VRPRECO"), preco("VRDESCONTO"), preco("VRACRESCIMO"),
+                           std::nullopt};
+    if (m_temImposto) {
+        const auto imposto = [this](const char *column) {
+            return cdsImposto->FieldByName(QString::fromLatin1(column)).AsString();
+        };
+        produto.imposto = {imposto("NMIMPOSTO"), imposto("VRPEALIMPFIS"), imposto("SGIMPOSTO")};
     }
+    stSeqItVenda = itens().adiciona(
+        produto, bldQuant->Caption(), quantidade, cabecalho,
+        {contexto, stOperadorLogin, Msg("REG_MAN_VEN"), QDateTime::currentDateTime()});
 
     lblTot->show();
     lblTotal->show();
@@ -177,14 +109,11 @@ void TfrmRegVenMan::adicionaItem(const Cabecalho &cabecalho, double quantidade)
 void TfrmRegVenMan::bldCancelClick()
 {
     try {
-        if (!cdsProdutos->Active() || cdsProdutos->IsEmpty())
+        if (itens().vazia())
             return;
         // Every line can be cancelled, also one whose product has no name in the cache.
         if (pergunta(Msg("CONFIRMAR_PROD"))) {
-            cdsProdutos->Delete();
-            const Dinheiro::Centavos restante = totalVenda();
-            if (cdsProdutos->IsEmpty())
-                cdsProdutos->Close();
+            const Dinheiro::Centavos restante = itens().cancelaAtual();
             lblTotal->setText(Dinheiro::simples(restante));
             lblTotal->adjustSize();
         }

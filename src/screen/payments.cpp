@@ -7,7 +7,8 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "venda/regras.h"
+#include "venda/itens.h"
+#include "venda/pagamentos.h"
 #include "screenservices.h"
 
 #include <QCoreApplication>
@@ -37,20 +38,20 @@ QString comMoeda(Dinheiro::Centavos value)
 
 Dinheiro::Centavos TfrmRegVenMan::totalRecebido() const
 {
-    return Dinheiro::somaDaColuna(cdsReceb->Data(), QStringLiteral("VRTIPORECE"));
+    return pagamentos().total();
 }
 
 // The sale total for a new payment. With no item since the screen opened the total label is
 // empty: the operator is told there is nothing sold yet instead of a conversion error. A sale
 // already paid in full takes no more: `quitada` is the key of that message.
-bool TfrmRegVenMan::totalParaRecebimento(Dinheiro::Centavos &total, const char *quitada)
+bool TfrmRegVenMan::totalParaRecebimento(Dinheiro::Centavos &total, Recusa quitada)
 {
     if (lblTotal->text().isEmpty()) {
-        mensagemErro(Msg("SEM_PROD"));
+        mensagemErro(Msg(Recusa::SemProduto));
         return false;
     }
     total = totalVenda();
-    if (Regras::restante(total, totalRecebido()) <= 0) {
+    if (pagamentos().restante(total) <= 0) {
         mensagemErro(Msg(quitada));
         return false;
     }
@@ -71,7 +72,7 @@ void TfrmRegVenMan::bldCodReceClick()
     inCampoAtual = CampoTipoRece;
     MudaCor();
     Dinheiro::Centavos total = 0;
-    if (!totalParaRecebimento(total, "RECEBIMENTO_MAIOR"))
+    if (!totalParaRecebimento(total, Recusa::TipoComVendaPaga))
         return;
     try {
         filtra(cdsRecebAux, FiltroPesquisa);
@@ -86,7 +87,7 @@ void TfrmRegVenMan::bldCodReceClick()
             bldCodRece->setCaption(codigo + QStringLiteral(" - ")
                                    + cdsRecebAux->FieldByName(QStringLiteral("DSBUTTON")).AsString());
         } else {
-            mensagemErro(Msg("COD_REC_INV"));
+            mensagemErro(Msg(Recusa::TipoInvalido));
             bldCodRece->setCaption(QString());
         }
     } catch (const std::exception &e) {
@@ -105,7 +106,7 @@ void TfrmRegVenMan::vd_tiporece(const QString &code)
                 + QStringLiteral(" - ")
                 + cdsRecebAux->FieldByName(QStringLiteral("DSBUTTON")).AsString());
         } else {
-            mensagemErro(Msg("COD_REC_INV"));
+            mensagemErro(Msg(Recusa::TipoInvalido));
             bldCodRece->setCaption(QString());
             inCampoAtual = CampoQuant; // Enter moves on from here, back onto the type
             MudaCor();
@@ -127,7 +128,7 @@ bool TfrmRegVenMan::ValidaRecebimento()
 void TfrmRegVenMan::bldValorReceClick()
 {
     if (!ValidaRecebimento()) {
-        mensagemErro(Msg("COD_REC_INV"));
+        mensagemErro(Msg(Recusa::TipoInvalido));
         return;
     }
     inCampoAtual = CampoValorRece;
@@ -135,7 +136,7 @@ void TfrmRegVenMan::bldValorReceClick()
     if (EmptyString(bldCodRece->Caption()))
         return;
     Dinheiro::Centavos total = 0;
-    if (!totalParaRecebimento(total, "VR_RECEB_MAIOR"))
+    if (!totalParaRecebimento(total, Recusa::ValorComVendaPaga))
         return;
     if (!TecladoNumerico(stMsg, Msg("REG_MAN_VEN"), Msg("VAL_RECE"), Msg("VAL_DEV_INF"), 20, 1, 1,
                          0, 0, 0))
@@ -151,29 +152,14 @@ void TfrmRegVenMan::bldValorReceClick()
 // above it the operator may take the remainder instead.
 void TfrmRegVenMan::aceitaValor(double valor, Dinheiro::Centavos total)
 {
-    // A negative payment would lower the sum paid and let a larger one through, and a fraction
-    // of a cent would be paid and stored as no cash register can count it.
-    if (const std::optional<Recusa> recusa = Regras::recusaValor(valor)) {
-        bldValorRece->setCaption(QString());
-        doValorRece = 0;
-        boRecebimento = false;
-        throw Exception(Msg(*recusa));
-    }
-    const Dinheiro::Centavos restante = Regras::restante(total, totalRecebido());
-    if (Regras::cabeNoRestante(valor, restante)) {
-        const Dinheiro::Centavos centavos = Dinheiro::emCentavos(valor);
-        bldValorRece->setCaption(comMoeda(centavos));
-        doValorRece = Dinheiro::emReais(centavos);
-        boRecebimento = true;
-    } else if (pergunta(Msg("VALOR_MAIOR"))) {
-        bldValorRece->setCaption(comMoeda(restante));
-        doValorRece = Dinheiro::emReais(restante);
-        boRecebimento = true;
-    } else {
-        bldValorRece->setCaption(QString());
-        doValorRece = 0;
-        boRecebimento = false;
-    }
+    const Pagamentos::Avaliacao avaliacao = pagamentos().avalia(valor, total);
+    const bool aceito = !avaliacao.recusa
+                        && (!avaliacao.acimaDoRestante || pergunta(Msg("VALOR_MAIOR")));
+    bldValorRece->setCaption(aceito ? comMoeda(avaliacao.centavos) : QString());
+    doValorRece = aceito ? Dinheiro::emReais(avaliacao.centavos) : 0;
+    boRecebimento = aceito;
+    if (avaliacao.recusa)
+        throw Exception(Msg(*avaliacao.recusa));
 }
 
 void TfrmRegVenMan::vd_valrece(const QString &)
@@ -198,29 +184,29 @@ void TfrmRegVenMan::bldAddReceClick()
 {
     try {
         if (!ValidaRecebimento()) {
-            mensagemErro(Msg("COD_REC_INV"));
+            mensagemErro(Msg(Recusa::TipoInvalido));
             return;
         }
-        if (!cdsProdutos->Active() || cdsProdutos->IsEmpty()) {
-            mensagemErro(Msg("SEM_PROD"));
+        if (itens().vazia()) {
+            mensagemErro(Msg(Recusa::SemProduto));
             bldCodRece->setCaption(QString());
             bldValorRece->setCaption(QString());
             return;
         }
         if (EmptyString(bldCodRece->Caption())) {
-            mensagemErro(Msg("RECE_DEV_INF"));
+            mensagemErro(Msg(Recusa::TipoVazio));
             inCampoAtual = CampoTipoRece;
             MudaCor();
             return;
         }
         if (bldValorRece->Caption().isEmpty()) {
-            mensagemErro(Msg("VAL_DEV_INF"));
+            mensagemErro(Msg(Recusa::ValorVazio));
             inCampoAtual = CampoValorRece;
             MudaCor();
             return;
         }
         if (bldValorRece->Caption() == comMoeda(0)) {
-            mensagemErro(Msg("ZERO"));
+            mensagemErro(Msg(Recusa::ValorZero));
             inCampoAtual = CampoValorRece;
             MudaCor();
             return;
@@ -253,37 +239,21 @@ bool TfrmRegVenMan::adicionaLinha()
             return false;
     }
     if (Dinheiro::emCentavos(doValorRece) == 0) {
-        mensagemErro(Msg("ZERO"));
+        mensagemErro(Msg(Recusa::ValorZero));
         return false;
     }
-    if (!cdsReceb->Active()) {
-        cdsReceb->CreateDataSet();
-    } else {
-        cdsReceb->Next();
-    }
-    NewRow linha(*cdsReceb, NewRow::AheadOfCurrent);
-    linha["CDFILIAL"].setAsString(contexto.stCdFilial);
-    for (const char *column : {"CDTIPORECE", "NMTIPORECE", "IDTIPORECE", "CDTIPOTROCO",
-                               "NRORDTROCO", "DSIMPFISCAL"})
-        linha[column].setAsString(
-            cdsRecebAux->FieldByName(QString::fromLatin1(column)).AsString());
-    linha["VRTIPORECE"].setAsFloat(Dinheiro::emReais(Dinheiro::emCentavos(doValorRece)));
-    linha.post();
+    pagamentos().adiciona(contexto.stCdFilial, *cdsRecebAux, Dinheiro::emCentavos(doValorRece));
     return true;
 }
 
 void TfrmRegVenMan::bldCancelaReceClick()
 {
     try {
-        if (!cdsReceb->Active() || cdsReceb->IsEmpty())
-            return;
-        if (cdsReceb->FieldByName(QStringLiteral("CDTIPORECE")).AsString().isEmpty())
+        if (!pagamentos().atualCancelavel())
             return;
         if (pergunta(Msg("CONFIRMAR_RECE"))) {
-            cdsReceb->Delete();
+            pagamentos().cancelaAtual();
             doTotal = Dinheiro::emReais(totalRecebido());
-            if (cdsReceb->IsEmpty())
-                cdsReceb->Close();
         }
     } catch (const std::exception &e) {
         mensagemErro(exceptionMessage(e));

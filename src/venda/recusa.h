@@ -19,6 +19,22 @@ enum class Recusa {
     OrdemLonga,        // a document field wider than its column
     SerieLonga,
     SubSerieLonga,
+    ProdutoInvalido,   // a product code the product list does not hold
+    CodigoVazio,       // no product code
+    QuantidadeVazia,   // no quantity
+    SemProduto,        // a payment keyed before any item
+    TipoComVendaPaga,  // a payment type chosen for a sale already paid in full
+    ValorComVendaPaga, // a payment value keyed for a sale already paid in full
+    TipoInvalido,      // a payment type the list does not hold
+    TipoVazio,         // no payment type
+    ValorVazio,        // no payment value
+    ValorZero,         // a payment of nothing
+    SemItens,          // a sale recorded without items
+    SemPagamentos,     // ... or without payments
+    ValoresDiferentes, // payments that do not add up to the items
+    SemFilial,         // no branch, register or operator to store the sale under
+    SemCaixa,
+    SemOperador,
     VendaSemPasta,     // the sales file's folder does not exist
     VendaFora,         // the sales file's folder lies outside the install
 };

@@ -7,6 +7,7 @@
 #include "package/package.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
+#include "venda/gravacao.h"
 #include "scriptedpresenter.h"
 #include "store.h"
 #include "testenv.h"
@@ -801,7 +802,8 @@ void TestBadInput::closingRefusesValuesThatDoNotFit()
                                          screen->cdsVazio,    screen->cdsVazio,
                                          screen->cdsVazio,    screen->cdsVazio,
                                          screen->cdsVazio,    screen->cdsVazio};
-    const QVariantList values = screen->valoresFechamento(QDateTime::currentDateTime());
+    const QVariantList values = Gravacao::valoresFechamento(
+        Contexto(), Gravacao::Terminal(), QString(), QDateTime::currentDateTime());
     QVariant ov = QVariant(QVariantList(10));
     const QVariant result = SetConcluiFechamento(dataSets, 9, values.constData(), 32, ov);
     QVERIFY2(result.toString().contains(QStringLiteral("fora do limite em ") + column),
