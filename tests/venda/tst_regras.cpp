@@ -6,6 +6,9 @@
 #include "clientdataset.h"
 #include "exception.h"
 #include "venda/dinheiro.h"
+#include "venda/gravacao.h"
+#include "venda/itens.h"
+#include "venda/pagamentos.h"
 #include "venda/regras.h"
 #include "conversions.h"
 
@@ -48,6 +51,17 @@ void parametros(ClientDataSet &ds, const QString &falta)
     ds.setData(packet);
 }
 
+// A list of one money column with a line per amount; never opened when there is none.
+void lista(ClientDataSet &ds, const char *coluna, const QList<qint64> &centavos)
+{
+    if (centavos.isEmpty())
+        return;
+    DataPacket packet({FieldDef{QString::fromLatin1(coluna), FieldType::Float}});
+    for (const qint64 c : centavos)
+        packet.appendRow({Dinheiro::emReais(c)});
+    ds.setData(packet);
+}
+
 } // namespace
 
 class TestRegras : public QObject
@@ -68,6 +82,8 @@ private slots:
     void quantity();
     void paymentValue_data();
     void paymentValue();
+    void recordingNeedsLinesThatAgree_data();
+    void recordingNeedsLinesThatAgree();
     // The header is checked field by field in the order the operator keys it: the first field
     // amiss is named with its refusal (and the column it does not fit); a header taken has its
     // date and its table's room filled in.
@@ -192,21 +208,62 @@ void TestRegras::paymentValue_data()
 {
     QTest::addColumn<double>("valor");
     QTest::addColumn<QString>("recusa");
-    QTest::addColumn<bool>("cabe");
-    QTest::newRow("a cent below zero") << -0.01 << "VAL_NEGATIVO" << true;
-    QTest::newRow("a fraction of a cent") << 5.004 << "VAL_CENTAVOS" << true;
-    QTest::newRow("exactly the remainder") << 6.0 << "" << true;
-    QTest::newRow("a cent past the remainder") << 6.01 << "" << false;
-    QTest::newRow("past any amount") << Sys::MaxAmount * 10 << "" << false;
+    QTest::addColumn<qint64>("centavos"); // taken; the remainder offered when it is past it
+    QTest::addColumn<bool>("acima");
+    QTest::newRow("a cent below zero") << -0.01 << "VAL_NEGATIVO" << 0LL << false;
+    QTest::newRow("a fraction of a cent") << 5.004 << "VAL_CENTAVOS" << 0LL << false;
+    QTest::newRow("exactly the remainder") << 6.0 << "" << 600LL << false;
+    QTest::newRow("a cent past the remainder") << 6.01 << "" << 600LL << true;
+    QTest::newRow("past any amount") << Sys::MaxAmount * 10 << "" << 600LL << true;
 }
 
+// A sale of 10,00 with 4,00 paid: what a new payment value becomes.
 void TestRegras::paymentValue()
 {
     QFETCH(double, valor);
     QFETCH(QString, recusa);
-    QFETCH(bool, cabe);
-    QCOMPARE(chaveDe(Regras::recusaValor(valor)), recusa);
-    QCOMPARE(Regras::cabeNoRestante(valor, Regras::restante(1000, 400)), cabe);
+    QFETCH(qint64, centavos);
+    QFETCH(bool, acima);
+    ClientDataSet receb(QStringLiteral("cdsReceb"));
+    lista(receb, "VRTIPORECE", {400});
+    const Pagamentos::Avaliacao a = Pagamentos(receb).avalia(valor, 1000);
+    QCOMPARE(chaveDe(a.recusa), recusa);
+    QCOMPARE(a.centavos, centavos);
+    QCOMPARE(a.acimaDoRestante, acima);
+}
+
+void TestRegras::recordingNeedsLinesThatAgree_data()
+{
+    QTest::addColumn<QList<qint64>>("itens");
+    QTest::addColumn<QList<qint64>>("pagamentos");
+    QTest::addColumn<QString>("operador");
+    QTest::addColumn<QString>("recusa");
+    const QList<qint64> dez{999, 1}, nada;
+    QTest::newRow("no item") << nada << dez << "op" << "SEMPROD";
+    QTest::newRow("no payment") << dez << nada << "op" << "SEMRECEB";
+    QTest::newRow("a cent short") << dez << QList<qint64>{999} << "op" << "VAL_DIF";
+    QTest::newRow("a cent over") << dez << QList<qint64>{1001} << "op" << "VAL_DIF";
+    QTest::newRow("operator only blanks") << dez << QList<qint64>{1000} << "  " << "CTX_OPERADOR";
+    QTest::newRow("taken") << dez << QList<qint64>{500, 500} << "op" << "";
+}
+
+// Items and payments to the cent, then the branch, register and operator to store them under.
+void TestRegras::recordingNeedsLinesThatAgree()
+{
+    QFETCH(QList<qint64>, itens);
+    QFETCH(QList<qint64>, pagamentos);
+    QFETCH(QString, operador);
+    QFETCH(QString, recusa);
+    ClientDataSet produtos(QStringLiteral("cdsProdutos")), receb(QStringLiteral("cdsReceb"));
+    lista(produtos, "VRTOTVEND", itens);
+    lista(receb, "VRTIPORECE", pagamentos);
+    Contexto contexto;
+    contexto.stCdFilial = QStringLiteral("0001");
+    contexto.stCdCaixa = QStringLiteral("001");
+    std::optional<Recusa> r = Gravacao::confere(Itens(produtos), Pagamentos(receb));
+    if (!r)
+        r = Gravacao::confereIdentificacao(contexto, operador);
+    QCOMPARE(chaveDe(r), recusa);
 }
 
 void TestRegras::headerNamesTheFirstFieldAmiss_data()
