@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <cmath>
+#include <optional>
 #include <limits>
 
 // Columnar storage keeps a 200,000-row catalogue within a few times its file size: a text cell
@@ -118,6 +119,8 @@ class QIODevice;
 // The XML file form (packetreader.cpp reads it, packetxml.cpp writes it and opens files).
 namespace PacketXml {
 QLatin1StringView typeName(FieldType t);
+// The type a fieldtype names (case aside); "bin.hex" is a blob, a memo by its SUBTYPE.
+std::optional<FieldType> typeNamed(QStringView name);
 // Reads a packet from `device` when given, else from `bytes`; `size` is the input's size in
 // bytes. Throws Exception naming `source` and the problem.
 DataPacket read(QIODevice *device, const QByteArray &bytes, qint64 size, const QString &source);

@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QIODevice>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStringDecoder>
 #include <QVarLengthArray>
@@ -20,7 +21,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,31 +43,6 @@ constexpr int maxWidth = 65535;
 // values a tag held back has opened are counted; small chunks keep what one adds small.
 constexpr qsizetype chunkSize = 64 * 1024;
 constexpr qsizetype maxAttributes = 4096;
-
-struct TypeName
-{
-    QLatin1StringView name;
-    FieldType type;
-};
-
-const TypeName typeNames[] = {
-    {QLatin1StringView("string"), FieldType::String},
-    {QLatin1StringView("string.uni"), FieldType::WideString},
-    {QLatin1StringView("i2"), FieldType::SmallInt}, {QLatin1StringView("i4"), FieldType::Integer},
-    {QLatin1StringView("i8"), FieldType::LargeInt}, {QLatin1StringView("r8"), FieldType::Float},
-    {QLatin1StringView("boolean"), FieldType::Boolean},
-    {QLatin1StringView("date"), FieldType::Date}, {QLatin1StringView("time"), FieldType::Time},
-    {QLatin1StringView("dateTime"), FieldType::DateTime},
-    {QLatin1StringView("i1"), FieldType::ShortInt}, {QLatin1StringView("ui1"), FieldType::Byte},
-    {QLatin1StringView("ui2"), FieldType::Word}, {QLatin1StringView("ui4"), FieldType::LongWord},
-    {QLatin1StringView("r4"), FieldType::Single}, {QLatin1StringView("fixed"), FieldType::Bcd},
-    {QLatin1StringView("fixedFMT"), FieldType::FmtBcd},
-    // SUBTYPE="Text" makes a memo of it, any other a blob.
-    {QLatin1StringView("bin.hex"), FieldType::Blob},
-    {QLatin1StringView("bin.hex"), FieldType::Memo},
-    // Written elsewhere; read as the nearest type we keep.
-    {QLatin1StringView("SQLdateTime"), FieldType::DateTime},
-};
 
 [[noreturn]] void fail(const QString &src, const QString &problem)
 {
@@ -106,23 +81,20 @@ bool parseDate(QStringView s, qint64 &jd)
 
 // HH:MM:SS with optional milliseconds glued on (or after a dot); digits past the thousandths,
 // which some writers add, are dropped.
-bool parseTime(QStringView s, int &ms)
+bool parseTime(QStringView s, qint64 &ms)
 {
     if (s.size() < 8 || s[2] != u':' || s[5] != u':')
         return false;
     const int h = digits(s, 0, 2), m = digits(s, 3, 2), sec = digits(s, 6, 2);
-    int milli = 0;
     QStringView rest = s.mid(8);
-    if (!rest.isEmpty() && rest[0] == u'.')
+    if (rest.startsWith(u'.'))
         rest = rest.mid(1);
     if (rest.size() > 3
         && !std::all_of(rest.begin() + 3, rest.end(), [](QChar c) { return c.isDigit(); }))
         return false;
-    if (!rest.isEmpty()) {
-        milli = digits(rest, 0, std::min<qsizetype>(rest.size(), 3));
-        for (qsizetype i = rest.size(); i < 3; ++i)
-            milli *= 10;
-    }
+    const qsizetype given = std::min<qsizetype>(rest.size(), 3); // "5" is 500 ms, "05" 50
+    const int milli = given ? digits(rest, 0, given) * (given == 1 ? 100 : given == 2 ? 10 : 1)
+                            : 0;
     if (h < 0 || m < 0 || sec < 0 || milli < 0 || h > 23 || m > 59 || sec > 59)
         return false;
     ms = ((h * 60 + m) * 60 + sec) * 1000 + milli;
@@ -131,17 +103,12 @@ bool parseTime(QStringView s, int &ms)
 
 bool parseDateTime(QStringView s, qint64 &w)
 {
-    qint64 jd = 0;
-    int ms = 0;
-    if (s.size() == 8) {
-        if (!parseDate(s, jd))
-            return false;
-    } else if (s.size() < 9 || s[8] != u'T' || !parseDate(s.first(8), jd)
-               || !parseTime(s.mid(9), ms)) {
-        return false;
-    }
+    qint64 jd = 0, ms = 0;
+    const bool good = s.size() == 8 ? parseDate(s, jd)
+                                    : s.size() > 8 && s[8] == u'T' && parseDate(s.first(8), jd)
+                                          && parseTime(s.mid(9), ms);
     w = jd * PacketCodec::msPerDay + ms;
-    return true;
+    return good;
 }
 
 // The storage word of a non-text value; false when it does not convert to the column's type.
@@ -165,12 +132,8 @@ bool parseWord(FieldType type, QStringView v, qint64 &w)
         return w || v.compare(QLatin1StringView("FALSE"), Qt::CaseInsensitive) == 0;
     case FieldType::Date:
         return parseDate(v, w);
-    case FieldType::Time: {
-        int ms = 0;
-        const bool good = parseTime(v, ms);
-        w = ms;
-        return good;
-    }
+    case FieldType::Time:
+        return parseTime(v, w);
     case FieldType::DateTime:
         return parseDateTime(v, w);
     default: // kept in a pool
@@ -266,18 +229,6 @@ struct Attribute
     std::string_view value;
 };
 
-// Errors of the parser go to the reader running on this thread, never to standard error.
-struct ErrorRoute
-{
-    xmlStructuredErrorFunc oldHandler = xmlStructuredError;
-    void *oldContext = xmlStructuredErrorContext;
-    ErrorRoute(void *reader, xmlStructuredErrorFunc handler)
-    {
-        xmlSetStructuredErrorFunc(reader, handler);
-    }
-    ~ErrorRoute() { xmlSetStructuredErrorFunc(oldContext, oldHandler); }
-};
-
 // One reading of a packet.
 class PacketReader
 {
@@ -322,13 +273,9 @@ private:
     void take(qint64 bytes)
     {
         if ((left -= bytes) < 0)
-            fail(src, QStringLiteral("pacote ocuparia mais de %1 MB de memória")
-                          .arg(budget >> 20));
+            fail(src, QStringLiteral("pacote ocuparia mais de %1 MB de memória").arg(budget >> 20));
     }
-    QString text(std::string_view bytes)
-    {
-        return utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    }
+    QString text(std::string_view bytes) { return utf8.decode(QByteArrayView(bytes)); }
     QString qualified(const xmlChar *local, const xmlChar *prefix)
     {
         return prefix ? text(view(prefix)) + u':' + text(view(local)) : text(view(local));
@@ -461,8 +408,7 @@ std::pair<int, int> PacketReader::endOfText() const
 
 DataPacket PacketReader::read(QIODevice *device, const QByteArray &bytes, const char *encoding)
 {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { xmlInitParser(); });
+    [[maybe_unused]] static const bool initialised = (xmlInitParser(), true);
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     sax.initialized = XML_SAX2_MAGIC;
@@ -483,7 +429,11 @@ DataPacket PacketReader::read(QIODevice *device, const QByteArray &bytes, const 
             fail(x.src, QStringLiteral("DTD não é aceita num pacote de dados"));
         });
     };
-    const ErrorRoute route(this, &PacketReader::onError);
+    // Errors of the parser go to the reader running on this thread, never to standard error.
+    const auto restore = qScopeGuard([handler = xmlStructuredError, c = xmlStructuredErrorContext] {
+        xmlSetStructuredErrorFunc(c, handler);
+    });
+    xmlSetStructuredErrorFunc(this, &PacketReader::onError);
 
     QByteArray buffer;
     qsizetype at = 0; // in `bytes`
@@ -667,14 +617,12 @@ void PacketReader::field()
         names->insert(name);
     }
     const QString type = fieldType = value(u"fieldtype").value_or(QString());
-    const auto known = std::find_if(std::begin(typeNames), std::end(typeNames), [&](auto &n) {
-        return type.compare(n.name, Qt::CaseInsensitive) == 0;
-    });
     if (type.compare(QLatin1StringView("nested"), Qt::CaseInsensitive) == 0)
         refuseNested(src, f.name, type);
-    if (known == std::end(typeNames))
+    const std::optional<FieldType> known = PacketXml::typeNamed(type);
+    if (!known)
         fail(src, QStringLiteral("campo %1 com fieldtype desconhecido \"%2\"").arg(f.name, type));
-    f.type = known->type;
+    f.type = *known;
     const QString subtype = value(u"SUBTYPE").value_or(QString());
     const auto is = [&subtype](const char *s) {
         return subtype.compare(QLatin1StringView(s), Qt::CaseInsensitive) == 0;
@@ -949,14 +897,6 @@ bool encodingDeclared(QByteArrayView head)
 }
 
 } // namespace
-
-QLatin1StringView PacketXml::typeName(FieldType t)
-{
-    for (const TypeName &n : typeNames)
-        if (n.type == t)
-            return n.name;
-    return QLatin1StringView("string");
-}
 
 DataPacket PacketXml::read(QIODevice *device, const QByteArray &bytes, qint64 size,
                            const QString &source)

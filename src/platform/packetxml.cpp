@@ -21,6 +21,33 @@
 
 namespace {
 
+struct TypeName
+{
+    QLatin1StringView name;
+    FieldType type;
+};
+
+// The fieldtype each type is written with, and read from.
+const TypeName typeNames[] = {
+    {QLatin1StringView("string"), FieldType::String},
+    {QLatin1StringView("string.uni"), FieldType::WideString},
+    {QLatin1StringView("i2"), FieldType::SmallInt}, {QLatin1StringView("i4"), FieldType::Integer},
+    {QLatin1StringView("i8"), FieldType::LargeInt}, {QLatin1StringView("r8"), FieldType::Float},
+    {QLatin1StringView("boolean"), FieldType::Boolean},
+    {QLatin1StringView("date"), FieldType::Date}, {QLatin1StringView("time"), FieldType::Time},
+    {QLatin1StringView("dateTime"), FieldType::DateTime},
+    {QLatin1StringView("i1"), FieldType::ShortInt}, {QLatin1StringView("ui1"), FieldType::Byte},
+    {QLatin1StringView("ui2"), FieldType::Word}, {QLatin1StringView("ui4"), FieldType::LongWord},
+    {QLatin1StringView("r4"), FieldType::Single}, {QLatin1StringView("fixed"), FieldType::Bcd},
+    {QLatin1StringView("fixedFMT"), FieldType::FmtBcd},
+    // SUBTYPE="Text" makes a memo of it, any other a blob.
+    {QLatin1StringView("bin.hex"), FieldType::Blob},
+    {QLatin1StringView("bin.hex"), FieldType::Memo},
+    // Written elsewhere; read as the nearest type we keep.
+    {QLatin1StringView("SQLdateTime"), FieldType::DateTime},
+};
+
+
 // Far above a 200,000-product cache (45 MB); what is larger is no cache of ours.
 constexpr qint64 maxFileSize = qint64(1) << 30;
 
@@ -107,6 +134,23 @@ bool blank(QByteArrayView bytes)
 }
 
 } // namespace
+
+QLatin1StringView PacketXml::typeName(FieldType t)
+{
+    for (const TypeName &n : typeNames)
+        if (n.type == t)
+            return n.name;
+    return QLatin1StringView("string");
+}
+
+std::optional<FieldType> PacketXml::typeNamed(QStringView name)
+{
+    for (const TypeName &n : typeNames)
+        if (name.compare(n.name, Qt::CaseInsensitive) == 0)
+            return n.type;
+    return std::nullopt;
+}
+
 
 DataPacket DataPacket::fromXml(const QByteArray &bytes, const QString &sourceName)
 {
