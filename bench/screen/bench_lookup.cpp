@@ -264,21 +264,18 @@ class TimedSale
 {
 public:
     TimedSale(TfrmRegVenMan &screen, ScriptedPresenter &boxes, Figures &figures)
-        : m_screen(screen), m_boxes(boxes), m_figures(figures), m_operator(&screen)
+        : m_boxes(boxes), m_figures(figures), m_operator(&screen)
     {
     }
 
-    // One lookup: the code in the product field (put in its caption: a 13-digit code is
-    // longer than the field takes from the keyboard), Enter, until the product is on screen
-    // or, with `found` false, the code refused.
+    // One lookup: Enter round the fields to the product field, the code put in it (in its
+    // caption: a 13-digit code is longer than the field takes from the keyboard), Enter,
+    // until the product is on screen or, with `found` false, the code refused.
     double lookup(const QString &code, bool found = true, double *cpu = nullptr)
     {
-        m_screen.inCampoAtual = 6;
-        m_screen.MudaCor();
-        m_screen.bldCodigo->setCaption(code);
-        m_screen.lblProd->setText(QString());
-        m_screen.lblImpAliq->setText(QString());
-        m_screen.bldPrecoUn->setCaption(QString());
+        m_operator.vaiPara(6);
+        check();
+        m_operator.campo(6)->setCaption(code);
         m_boxes.clear();
         QCoreApplication::processEvents();
         const double cpuStart = cpuMs();
@@ -287,9 +284,8 @@ public:
         m_operator.enter();
         const double ms = t.nsecsElapsed() / 1e6;
         if (cpu) *cpu = cpuMs() - cpuStart;
-        const bool shown = !m_screen.lblProd->text().isEmpty()
-                           && !m_screen.lblImpAliq->text().isEmpty()
-                           && !m_screen.bldPrecoUn->Caption().isEmpty();
+        const bool shown = !m_operator.produto().isEmpty() && !m_operator.aliquota().isEmpty()
+                           && !m_operator.preco().isEmpty();
         if (found && !shown) fail(QStringLiteral("produto %1 não exibido").arg(code));
         if (!found) {
             if (shown || m_boxes.texts() != QStringList{CodigoInvalido})
@@ -357,11 +353,11 @@ public:
     {
         m_operator.enter();
         m_operator.enter();
-        if (m_screen.inCampoAtual != 8) fail(QStringLiteral("foco fora do tipo de recebimento"));
+        if (m_operator.foco() != 8) fail(QStringLiteral("foco fora do tipo de recebimento"));
         bool ok = false;
-        const double total = QLocale().toDouble(m_screen.lblTotal->text(), &ok);
+        const double total = QLocale().toDouble(m_operator.total(), &ok);
         if (!ok || total <= 0)
-            fail(QStringLiteral("total da venda: ") + m_screen.lblTotal->text());
+            fail(QStringLiteral("total da venda: ") + m_operator.total());
         m_operator.pagamento(
             {QStringLiteral("1"), QStringLiteral("001"), std::llround(total * 100)});
         check();
@@ -391,7 +387,6 @@ private:
         throw Exception(text);
     }
 
-    TfrmRegVenMan &m_screen;
     ScriptedPresenter &m_boxes;
     Figures &m_figures;
     Operador m_operator;
@@ -453,7 +448,7 @@ int runLaunchChild()
             throw Exception(op.falhas.join(QStringLiteral("; ")));
         ready = monotonicNs();
         screen.produtosProntos();
-        if (screen.cdsValidaProd->IsEmpty())
+        if (screen.findChild<ClientDataSet *>(QStringLiteral("cdsValidaProd"))->IsEmpty())
             throw Exception(QStringLiteral("lista de produtos vazia"));
         listed = monotonicNs();
     });

@@ -122,6 +122,16 @@ void Operador::sai()
         dialogo->done(QDialog::Rejected);
 }
 
+bool Operador::vaiPara(int tag)
+{
+    for (int i = 0; i < 9 && foco() != tag; ++i)
+        enter();
+    if (foco() == tag)
+        return true;
+    falhas << QStringLiteral("o foco não chega ao campo %1 (está no %2)").arg(tag).arg(foco());
+    return false;
+}
+
 TBlendedButton *Operador::campo(int tag) const
 {
     for (TBlendedButton *b : m_tela->findChildren<TBlendedButton *>())

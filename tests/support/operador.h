@@ -69,6 +69,9 @@ public:
     bool digitaVenda(const VendaDigitada &v) { return cabecalho(v) && itens(v) && pagamentos(v); }
     bool grava(); // Alt+G; true when the screen closed
     void sai();   // Escape, the caller's presenter answering the question; closed anyway
+    // Enter, each field checked as keyed, until the focus is on the field `tag` (at most once
+    // round all nine); false, noted, when it never gets there.
+    bool vaiPara(int tag);
 
     // What the screen shows, read as the operator reads it.
     enum Grade { Itens, Pagamentos };
