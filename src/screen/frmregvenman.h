@@ -217,7 +217,6 @@ public:
     void bldCancelClick();
     void adicionaItem(const Cabecalho &cabecalho, double quantidade);
     bool localizaProduto(const QString &code, bool emptyMatchesAllCodes);
-    static const QStringList &codigosProduto(); // the five columns a code is searched in
     void limpaProduto();
     Dinheiro::Centavos totalVenda() const;    // the sum of the item lines, as the label shows
     Dinheiro::Centavos totalRecebido() const; // the sum of the payment lines
@@ -292,7 +291,7 @@ private:
     {
         QString arquivo;
         DataPacket pacote;
-        std::shared_ptr<const IndiceCodigos> indice; // of pacote's codigosProduto()
+        std::shared_ptr<const IndiceCodigos> indice; // of pacote's Produtos::codigos()
         QString erro;
     };
     QFuture<LeituraProdutos> m_produtos;

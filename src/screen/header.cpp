@@ -112,11 +112,11 @@ std::optional<Recusa> TfrmRegVenMan::procuraMesa(const QString &code, QString &m
 {
     mesa.clear();
     sala.clear();
-    const QString padded = Ajusta(code, 4);
-    if (code.isEmpty() || padded == QLatin1String("0000"))
+    QString padded;
+    if (const std::optional<Recusa> recusa = Regras::recusaMesa(code, padded))
+        return recusa;
+    if (padded.isEmpty())
         return std::nullopt;
-    if (code.size() > 4)
-        return Recusa::MesaBloqueada;
     if (!cdsAmbientes->Active() || !cdsAmbientes->Locate(QStringLiteral("NRMESA"), padded))
         return Recusa::MesaNaoCadastrada;
     mesa = padded;

@@ -7,6 +7,7 @@
 #include "exception.h"
 #include "globals.h"
 #include "venda/indicecodigos.h"
+#include "venda/produtos.h"
 #include "server/rdmregvendamanual.h"
 
 #include <QApplication>
@@ -165,7 +166,7 @@ void TfrmRegVenMan::leProdutos(const QString &path)
             if (aoLerProdutos)
                 aoLerProdutos();
             lidos.pacote = DataPacket::loadFromFile(path);
-            lidos.indice = std::make_shared<IndiceCodigos>(lidos.pacote, codigosProduto());
+            lidos.indice = std::make_shared<IndiceCodigos>(lidos.pacote, Produtos::codigos());
         } catch (const std::exception &e) {
             lidos.erro = exceptionMessage(e);
         }

@@ -7,66 +7,17 @@
 #include "conversions.h"
 #include "exception.h"
 #include "globals.h"
-#include "venda/indicecodigos.h"
+#include "venda/produtos.h"
 #include "screenservices.h"
 #include "server/rdmregvendamanual.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 
-namespace {
-
-// Price failure codes and the catalogue keys of their warnings.
-struct FalhaPreco
-{
-    const char *code;
-    const char *key;
-};
-const FalhaPreco FalhasPreco[] = {
-    {"PRECNCAD", "Preco_deve"},   {"TABENCAD", "TabePrec"},   {"DTCLI", "VigenciaCli"},
-    {"DTPAR", "VigenciaPar"},     {"DTLOJ", "VigenciaLoj"},   {"PRECZERO", "Preco_Zero"},
-    {"BLOQUEADO", "Prod_bloqueado"},
-};
-
-} // namespace
-
-// A product may be named by any of these codes, searched in this order.
-const QStringList &TfrmRegVenMan::codigosProduto()
-{
-    static const QStringList codigos = {QStringLiteral("CDPRODUTO"), QStringLiteral("CDARVPROD"),
-                                        QStringLiteral("CDBARPRODUTO"),
-                                        QStringLiteral("CDPRODINTE"),
-                                        QStringLiteral("CDPROTECLADO")};
-    return codigos;
-}
-
 bool TfrmRegVenMan::localizaProduto(const QString &code, bool emptyMatchesAllCodes)
 {
     produtosProntos();
-    if (!cdsValidaProd->Active())
-        return false;
-    // The index answers for the list as it was read; a filtered or changed list, or an empty
-    // code (rare, and matched by empty values), is searched row by row.
-    const bool porIndice = !code.isEmpty() && m_indiceCodigos
-                           && cdsValidaProd->state() == ClientDataSet::State::Browse
-                           && !(cdsValidaProd->Filtered() && !cdsValidaProd->Filter().isEmpty())
-                           && m_indiceCodigos->cobre(cdsValidaProd->Data());
-    const QStringList &codigos = codigosProduto();
-    for (int i = 0; i < codigos.size(); ++i) {
-        // The bar, internal and keyboard codes never match an empty code.
-        if (i >= 2 && code.isEmpty() && !emptyMatchesAllCodes)
-            continue;
-        if (porIndice && m_indiceCodigos->indexada(i)) {
-            const int row = m_indiceCodigos->linha(i, code);
-            if (row >= 0) {
-                cdsValidaProd->setRecNo(row + 1);
-                return true;
-            }
-        } else if (cdsValidaProd->Locate(codigos[i], code)) {
-            return true;
-        }
-    }
-    return false;
+    return Produtos::localiza(*cdsValidaProd, m_indiceCodigos.get(), code, emptyMatchesAllCodes);
 }
 
 void TfrmRegVenMan::limpaProduto()
@@ -105,13 +56,10 @@ bool TfrmRegVenMan::vd_produto(const QString &code)
         CheckResultServ(resultado, true, 0);
     } catch (const std::exception &e) {
         const QString falha = exceptionMessage(e);
-        for (const FalhaPreco &f : FalhasPreco) {
-            if (falha == QLatin1String(f.code)) {
-                mensagem(Msg(f.key), tmAdvertencia);
-                return false;
-            }
-        }
-        mensagemErro(falha);
+        if (const char *aviso = Produtos::avisoDePreco(falha))
+            mensagem(Msg(aviso), tmAdvertencia);
+        else
+            mensagemErro(falha);
         return false;
     }
 

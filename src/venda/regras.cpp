@@ -24,6 +24,18 @@ std::optional<Recusa> recusaData(const QString &texto, const QDateTime &hoje, QD
     return std::nullopt;
 }
 
+std::optional<Recusa> recusaMesa(const QString &codigo, QString &mesa)
+{
+    mesa = codigo.rightJustified(4, QLatin1Char('0'));
+    if (codigo.isEmpty() || mesa == QLatin1String("0000")) {
+        mesa.clear();
+        return std::nullopt;
+    }
+    if (codigo.size() > 4)
+        return Recusa::MesaBloqueada;
+    return std::nullopt;
+}
+
 std::optional<Recusa> recusaQuantidade(double quantidade, double preco,
                                        Dinheiro::Centavos totalVenda)
 {

@@ -21,6 +21,10 @@ bool cabeNaColuna(const QString &valor, int largura);
 // than today (DataMaior); otherwise given at midnight in `data`.
 std::optional<Recusa> recusaData(const QString &texto, const QDateTime &hoje, QDateTime &data);
 
+// A table number as keyed: none when empty or all zeros (`mesa` empty), refused past four
+// digits (MesaBloqueada), else brought to four digits in `mesa` as the table list holds it.
+std::optional<Recusa> recusaMesa(const QString &codigo, QString &mesa);
+
 // A quantity of zero or below (QuantidadeZero), or one whose item, or the sale with it, would
 // be worth more than any amount can hold (QuantidadeLimite).
 std::optional<Recusa> recusaQuantidade(double quantidade, double preco,

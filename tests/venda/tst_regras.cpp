@@ -78,6 +78,8 @@ private slots:
     void documentFitsItsColumn();
     void issueDate_data();
     void issueDate();
+    void tableNumber_data();
+    void tableNumber();
     void quantity_data();
     void quantity();
     void paymentValue_data();
@@ -176,6 +178,30 @@ void TestRegras::issueDate()
     QCOMPARE(chaveDe(Regras::recusaData(texto, hoje, data)), recusa);
     if (recusa.isEmpty())
         QCOMPARE(data, hoje);
+}
+
+void TestRegras::tableNumber_data()
+{
+    QTest::addColumn<QString>("codigo");
+    QTest::addColumn<QString>("recusa");
+    QTest::addColumn<QString>("mesa");
+    QTest::newRow("none") << "" << "" << "";
+    QTest::newRow("all zeros") << "000" << "" << "";
+    QTest::newRow("one digit") << "7" << "" << "0007";
+    QTest::newRow("four digits") << "1234" << "" << "1234";
+    QTest::newRow("five digits") << "12345" << "BLOQ_NUM_MESA" << "";
+    QTest::newRow("five zeros") << "00000" << "BLOQ_NUM_MESA" << "";
+}
+
+void TestRegras::tableNumber()
+{
+    QFETCH(QString, codigo);
+    QFETCH(QString, recusa);
+    QFETCH(QString, mesa);
+    QString dada;
+    QCOMPARE(chaveDe(Regras::recusaMesa(codigo, dada)), recusa);
+    if (recusa.isEmpty())
+        QCOMPARE(dada, mesa);
 }
 
 void TestRegras::quantity_data()
