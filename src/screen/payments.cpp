@@ -16,12 +16,6 @@
 
 namespace {
 
-// The search offers the types marked to be shown; a typed code is accepted for those and for
-// unmarked ones, as long as they have a fiscal payment-form code.
-const QString FiltroPesquisa = QStringLiteral("(IDMOSTRARECE = 'S')");
-const QString FiltroCodigo =
-    QStringLiteral("(IDMOSTRARECE = 'S' OR IDMOSTRARECE IS NULL) AND CDFPIMPFIS IS NOT NULL");
-
 void filtra(ClientDataSet *ds, const QString &filter)
 {
     ds->setFiltered(false);
@@ -75,7 +69,7 @@ void TfrmRegVenMan::bldCodReceClick()
     if (!totalParaRecebimento(total, Recusa::TipoComVendaPaga))
         return;
     try {
-        filtra(cdsRecebAux, FiltroPesquisa);
+        filtra(cdsRecebAux, Pagamentos::FiltroPesquisa);
         if (!Pesquisa(cdsRecebAux, QString(), QString(), 0, 0, 0, 0, 0)
             || cdsRecebAux->IsEmpty()) {
             bldCodRece->setCaption(QString());
@@ -98,7 +92,7 @@ void TfrmRegVenMan::bldCodReceClick()
 void TfrmRegVenMan::vd_tiporece(const QString &code)
 {
     try {
-        filtra(cdsRecebAux, FiltroCodigo);
+        filtra(cdsRecebAux, Pagamentos::FiltroCodigo);
         if (cdsRecebAux->Active()
             && cdsRecebAux->Locate(QStringLiteral("CDTIPORECE"), Ajusta(code, 3))) {
             bldCodRece->setCaption(

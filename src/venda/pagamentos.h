@@ -17,6 +17,12 @@ class Pagamentos
 public:
     explicit Pagamentos(ClientDataSet &lista) : m_lista(lista) {}
 
+    // Filters of the payment-type list: the search offers the types marked to be shown; a
+    // typed code is taken for those and for unmarked ones that have a fiscal payment form.
+    static inline const QString FiltroPesquisa = QStringLiteral("(IDMOSTRARECE = 'S')");
+    static inline const QString FiltroCodigo = QStringLiteral(
+        "(IDMOSTRARECE = 'S' OR IDMOSTRARECE IS NULL) AND CDFPIMPFIS IS NOT NULL");
+
     bool vazia() const;
     Dinheiro::Centavos total() const; // the sum of the lines
     Dinheiro::Centavos restante(Dinheiro::Centavos totalVenda) const;
