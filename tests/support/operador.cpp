@@ -287,3 +287,19 @@ void Operador::toca(Botao botao)
     else
         falhas << QStringLiteral("não há o botão %1").arg(QLatin1String(nomes[botao]));
 }
+
+bool Operador::vaiPara(int tag)
+{
+    for (int vezes = 0; foco() != tag && vezes < 9; ++vezes)
+        enter();
+    if (foco() == tag)
+        return true;
+    falhas << QStringLiteral("Enter não leva ao campo %1").arg(tag);
+    return false;
+}
+
+void Operador::redigita(int tag, const QString &texto)
+{
+    if (vaiPara(tag))
+        digita(QString(legenda(tag).size(), u'\b') + texto);
+}

@@ -107,6 +107,11 @@ public:
     int linhas() const; // of the item and payment grids together
     bool confereLinhas(int esperadas);
 
+    // Moving and correcting, as at the counter (items, payments, recording).
+    bool vaiPara(int tag); // Enter until the field is framed black; false after a whole round
+    // On to the field, its text erased with backspace and `texto` typed; no Enter.
+    void redigita(int tag, const QString &texto);
+
 private:
     QWidget *parte(const char *nome) const;
 
