@@ -17,24 +17,27 @@ using enum TfrmRegVenMan::Campo;
 
 namespace {
 
-// A sale of 50,00: four items of 12,50 under a complete header; the focus on the product.
-std::unique_ptr<TfrmRegVenMan> saleOf50()
+// A sale of 50,00: four items of 12,50 under a complete header, the focus on the product;
+// its messages recorded from the start.
+struct SaleOf50
 {
-    auto screen = openScreen();
-    header(screen.get(), QStringLiteral("900"));
-    Operador op(screen.get());
-    op.digita(QStringLiteral("101"));
-    op.enter();
-    op.digita(QStringLiteral("4"));
-    op.toca(Operador::AdicionarProduto);
-    return screen;
-}
+    ScriptedPresenter presenter;
+    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
+    Operador op{screen.get()};
+    SaleOf50()
+    {
+        header(screen.get(), QStringLiteral("900"));
+        op.digita(QStringLiteral("101"));
+        op.enter();
+        op.digita(QStringLiteral("4"));
+        op.toca(Operador::AdicionarProduto);
+    }
+};
 
 // A payment type keyed with Enter, then a value typed and left unconfirmed.
 void tipoEValor(Operador &op, const QString &tipo, const QString &valor)
 {
-    op.redigita(CampoTipoRece, tipo);
-    op.enter();
+    op.confirma(CampoTipoRece, tipo);
     op.digita(valor);
 }
 
@@ -75,10 +78,8 @@ private slots:
 
 void TestPayments::fullyPaidSaleBlocksTheDialogs()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QCOMPARE(doTotal, 20.0);
@@ -105,15 +106,14 @@ void TestPayments::fullyPaidSaleBlocksTheDialogs()
     op.digita(QStringLiteral("001"));
     op.toca(CampoValorRece);
     QCOMPARE(presenter.calls.size(), 2);
-    QCOMPARE(presenter.calls[1], errorCall("Valor do recebimento ultrapassa valor da venda.", "E01"));
+    QCOMPARE(presenter.calls[1],
+             errorCall("Valor do recebimento ultrapassa valor da venda.", "E01"));
     QCOMPARE(services.calls.size(), 1); // no search, no second keypad
 }
 
 void TestPayments::valueIsComparedRounded()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
     // A fraction of a cent is refused: it would be paid and stored as no till counts it.
     tipoEValor(op, QStringLiteral("2"), QStringLiteral("30,004"));
@@ -137,10 +137,8 @@ void TestPayments::valueIsComparedRounded()
 
 void TestPayments::valueAboveTheRemainder()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
     tipoEValor(op, QStringLiteral("1"), QString());
     services.numeric = {{true, QStringLiteral("40,00")}, {true, QStringLiteral("40,00")}};
@@ -163,9 +161,7 @@ void TestPayments::valueAboveTheRemainder()
 
 void TestPayments::typedCodesAreNormalised()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     tipoEValor(op, QStringLiteral("2"), QString());
     QCOMPARE(op.legenda(CampoTipoRece), QString("002 - Cartão Crédito"));
     QCOMPARE(stCdTipoRece, QString("2"));
@@ -180,10 +176,8 @@ void TestPayments::typedCodesAreNormalised()
 
 void TestPayments::searchAndTypedCodeAdmitDifferentTypes()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     QStringList offered;
     services.pesquisa = [&offered](ClientDataSet *ds) {
         for (ds->First(); !ds->Eof(); ds->Next())
@@ -212,9 +206,7 @@ void TestPayments::searchAndTypedCodeAdmitDifferentTypes()
 
 void TestPayments::linesAddAndRemove()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("10"));
     pay(screen.get(), QStringLiteral("2"), QStringLiteral("10"));
     QVERIFY(presenter.calls.isEmpty());
@@ -245,16 +237,14 @@ void TestPayments::linesAddAndRemove()
 
 void TestPayments::addingChecks()
 {
-    ScriptedPresenter presenter;
     {
+        ScriptedPresenter presenter;
         auto empty = openScreen();
         Operador(empty.get()).toca(Operador::AdicionarRecebimento);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Não existem produtos vendidos.", "E01"));
     }
-    auto screen = saleOf50();
-    Operador op(screen.get());
-    presenter.clear();
+    auto [presenter, screen, op] = SaleOf50{};
     op.toca(Operador::AdicionarRecebimento);
     QCOMPARE(presenter.calls[0], errorCall("Recebimento deve ser informado.", "E01"));
     QCOMPARE(op.foco(), CampoTipoRece);
@@ -266,7 +256,8 @@ void TestPayments::addingChecks()
     op.enter();
     QCOMPARE(op.legenda(CampoValorRece), QString("R$0,00"));
     op.toca(Operador::AdicionarRecebimento);
-    QCOMPARE(presenter.calls[2], errorCall("Valor de recebimento não pode ser igual a zero.", "E01"));
+    QCOMPARE(presenter.calls[2],
+             errorCall("Valor de recebimento não pode ser igual a zero.", "E01"));
     QCOMPARE(op.legenda(CampoTipoRece), QString("001 - Dinheiro")); // a stop, not a reset
     op.redigita(CampoTipoRece, QStringLiteral("055"));
     op.toca(Operador::AdicionarRecebimento);
@@ -277,9 +268,7 @@ void TestPayments::addingChecks()
 
 void TestPayments::unconfirmedValueAddsNoLine()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     tipoEValor(op, QStringLiteral("1"), QStringLiteral("15"));
     presenter.answer(false); // "ADD_RECE": No
     op.toca(Operador::AdicionarRecebimento);
@@ -306,9 +295,7 @@ void TestPayments::unconfirmedValueAddsNoLine()
 
 void TestPayments::editedValueIsCheckedAgain()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = SaleOf50{};
     tipoEValor(op, QStringLiteral("1"), QStringLiteral("40"));
     op.enter();
     QCOMPARE(op.legenda(CampoValorRece), QString("R$40,00"));

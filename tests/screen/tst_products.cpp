@@ -20,12 +20,13 @@ using enum TfrmRegVenMan::Campo;
 
 namespace {
 
-// A code keyed over the product field and confirmed with Enter.
-void busca(Operador &op, const QString &code)
+// A screen opened with its messages recorded, and the operator at it.
+struct Tela
 {
-    op.redigita(CampoCodigo, code);
-    op.enter();
-}
+    ScriptedPresenter presenter;
+    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
+    Operador op{screen.get()};
+};
 
 } // namespace
 
@@ -71,12 +72,10 @@ private slots:
 void TestProducts::lookupBeforeTheListIsReadyAnswers()
 {
     std::binary_semaphore liberado(0);
-    TfrmRegVenMan::aoLerProdutos = [&] { (void)liberado.try_acquire_for(std::chrono::seconds(30)); };
+    TfrmRegVenMan::aoLerProdutos = [&] { liberado.try_acquire_for(std::chrono::seconds(30)); };
     const auto restaura = qScopeGuard([] { TfrmRegVenMan::aoLerProdutos = nullptr; });
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = openScreen();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = Tela{};
     op.redigita(CampoCodigo, QStringLiteral("78900102")); // while the hook holds the list
     liberado.release();
     op.enter();
@@ -90,10 +89,8 @@ void TestProducts::lookupBeforeTheListIsReadyAnswers()
 
 void TestProducts::barCodeResolvesToTheProductCode()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
-    busca(op, QStringLiteral("78900102"));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("78900102"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QCOMPARE(op.legenda(CampoCodigo), QString("0000000102"));
     QCOMPARE(op.produto(), QString("Moqueca - UN"));
@@ -104,7 +101,7 @@ void TestProducts::barCodeResolvesToTheProductCode()
     QCOMPARE(stQuant, QString("1"));
     QCOMPARE(op.foco(), CampoQuant);
 
-    busca(op, QStringLiteral("101")); // the keyboard code
+    op.confirma(CampoCodigo, QStringLiteral("101")); // the keyboard code
     QCOMPARE(op.legenda(CampoCodigo), QString("0000000101"));
     QCOMPARE(op.aliquota(), QString("ICMS - T18 - Alíquota: 18%"));
     QCOMPARE(op.preco(), QString("R$12,50"));
@@ -112,11 +109,9 @@ void TestProducts::barCodeResolvesToTheProductCode()
 
 void TestProducts::columnOrderDecides()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = Tela{};
     // "0000000101" is product 101's code and product 102's tree code.
-    busca(op, QStringLiteral("0000000101"));
+    op.confirma(CampoCodigo, QStringLiteral("0000000101"));
     QCOMPARE(op.produto(), QString("Feijoada - UN"));
     op.redigita(CampoCodigo, QString()); // an empty code never resolves
     op.toca(Operador::AdicionarProduto);
@@ -157,21 +152,17 @@ void TestProducts::firstProductHoldingACodeIsFound()
                  produto("0000000103", "7891000013", "203", "55"),
                  produto("0000000107", "7891000020", "204", "55")});
     const auto restaura = qScopeGuard([] { writeCaches(); });
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
-    busca(op, code);
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, code);
     QCOMPARE(op.legenda(CampoCodigo), product);
     QCOMPARE(presenter.calls.size(), product.isEmpty() ? 1 : 0);
 }
 
 void TestProducts::unknownCodeIsRefused()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
-    busca(op, QStringLiteral("101"));
-    busca(op, QStringLiteral("999"));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
+    op.confirma(CampoCodigo, QStringLiteral("999"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do produto inválido.", "E01"));
     QCOMPARE(op.foco(), CampoCodigo);
@@ -182,14 +173,12 @@ void TestProducts::unknownCodeIsRefused()
 
 void TestProducts::priceFailuresAreWarnings()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
-    busca(op, QStringLiteral("101"));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     op.digita(QStringLiteral("3"));
     const auto expectWarning = [&](const QString &code, const QString &text) {
         presenter.clear();
-        busca(op, code);
+        op.confirma(CampoCodigo, code);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], messageCall(text, 2, "E01"));
         QCOMPARE(op.legenda(CampoCodigo), code); // as keyed, not emptied
@@ -214,21 +203,19 @@ void TestProducts::priceFailuresAreWarnings()
     stCdCliDeb = QStringLiteral("C01");
     expectWarning("103", "Não há tabela de preço do cliente vigente.");
     stCdCliDeb = QStringLiteral("C02"); // a client without a table pays the store's price
-    busca(op, QStringLiteral("103"));
+    op.confirma(CampoCodigo, QStringLiteral("103"));
     QCOMPARE(op.legenda(CampoCodigo), QString("0000000103"));
     exec("DELETE FROM TABPRECO WHERE CDTABPRECO = 'CLI01'");
 }
 
 void TestProducts::unknownPriceFailureIsShownAsAnError()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = Tela{};
     const TChamaFuncaoGetRetornaPreco saved = ChamaFuncaoGetRetornaPreco;
     ChamaFuncaoGetRetornaPreco = [](const QVariant *, int, ClientDataSet *, QVariant &) {
         return QVariant(QStringLiteral("ORA-03113: fim de arquivo no canal"));
     };
-    busca(op, QStringLiteral("101"));
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     ChamaFuncaoGetRetornaPreco = saved;
     QVERIFY(op.preco().isEmpty() && op.produto().isEmpty());
     QCOMPARE(presenter.calls.size(), 1);
@@ -237,12 +224,10 @@ void TestProducts::unknownPriceFailureIsShownAsAnError()
 
 void TestProducts::productWithoutTaxShowsNone()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
-    busca(op, QStringLiteral("101"));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     QVERIFY(!op.aliquota().isEmpty());
-    busca(op, QStringLiteral("107"));
+    op.confirma(CampoCodigo, QStringLiteral("107"));
     QVERIFY(presenter.calls.isEmpty());
     QVERIFY(op.aliquota().isEmpty());
     QCOMPARE(op.produto(), QString("Sem imposto - UN"));
@@ -250,12 +235,10 @@ void TestProducts::productWithoutTaxShowsNone()
 
 void TestProducts::quantity()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = openScreen();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = Tela{};
     op.redigita(CampoQuant, QStringLiteral("4"));
-    busca(op, QStringLiteral("101"));
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     QCOMPARE(op.legenda(CampoQuant), QString("4"));
 
     services.numeric = {{true, QStringLiteral("2")}, {false, QString()}};
@@ -279,10 +262,8 @@ void TestProducts::quantity()
 
 void TestProducts::typedQuantityReplacesTheDefault()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    Operador op(screen.get());
-    busca(op, QStringLiteral("101"));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     QCOMPARE(op.legenda(CampoQuant), QString("1"));
     QCOMPARE(op.foco(), CampoQuant);
     op.digita(QStringLiteral("2"));
@@ -299,10 +280,8 @@ void TestProducts::typedQuantityReplacesTheDefault()
 
 void TestProducts::searchListChoosesAProduct()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = openScreen();
-    Operador op(screen.get());
+    auto [presenter, screen, op] = Tela{};
     services.pesquisa = [](ClientDataSet *ds) {
         return ds->Locate(QStringLiteral("NMPRODUTO"), QStringLiteral("Picanha"));
     };

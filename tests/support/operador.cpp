@@ -292,10 +292,9 @@ bool Operador::vaiPara(int tag)
 {
     for (int vezes = 0; foco() != tag && vezes < 9; ++vezes)
         enter();
-    if (foco() == tag)
-        return true;
-    falhas << QStringLiteral("Enter não leva ao campo %1").arg(tag);
-    return false;
+    if (foco() != tag)
+        falhas << QStringLiteral("Enter não leva ao campo %1").arg(tag);
+    return foco() == tag;
 }
 
 void Operador::redigita(int tag, const QString &texto)

@@ -109,8 +109,10 @@ public:
 
     // Moving and correcting, as at the counter (items, payments, recording).
     bool vaiPara(int tag); // Enter until the field is framed black; false after a whole round
-    // On to the field, its text erased with backspace and `texto` typed; no Enter.
+    // On to the field, its text erased with backspace and `texto` typed; no Enter. Confirmed:
+    // then Enter, which checks it.
     void redigita(int tag, const QString &texto);
+    void confirma(int tag, const QString &texto) { redigita(tag, texto), enter(); }
 
 private:
     QWidget *parte(const char *nome) const;
