@@ -11,9 +11,9 @@
 #include "vendaconsistente.h"
 
 #include <QDir>
-#include <QMap>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
