@@ -4,18 +4,18 @@
 #include "blended.h"
 #include "clientdataset.h"
 #include "exception.h"
+#include "operador.h"
 #include "package/package.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
-#include "venda/gravacao.h"
 #include "scriptedpresenter.h"
 #include "store.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -24,8 +24,10 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace ScreenFixture;
+using enum TfrmRegVenMan::Campo;
 
 namespace {
 
@@ -132,21 +134,26 @@ void writeBytes(const QString &path, const QByteArray &bytes)
 
 // The six cache files, the step of the initialisation that reads them, and the columns each
 // damage aims at: a number or date column, a column the screen reads, a text column.
+// In the order of Store::cacheFiles(), whose paths are beside the executable.
+enum Cache { Parametros, Acesso, Movimento, TiposRece, Produtos, Aliquotas };
+QString cache(Cache c)
+{
+    return Store::cacheFiles().at(c);
+}
 struct CacheFile
 {
-    const char *path;     // beside the executable
     bool context;         // read before the guarded block: a failure refuses the launch
     const char *typed;    // a column declared as a number or date
     const char *required; // a column the screen cannot do without
     const char *text;     // a text column
 };
 const CacheFile cacheFiles[] = {
-    {"PARAMETROSQEL.CDS", true, "IDTIPOIMPFIS", "CDFILIAL", "NRSERIEECF"},
-    {"Dados/Cadastros/ControleAcess.cds", true, nullptr, "NMOPERADOR", "NMOPERADOR"},
-    {"Dados/Cadastros/DataMovimento.cds", true, "DATAMOVIMENTO", "DATAMOVIMENTO", "CDFILIAL"},
-    {"Dados/Cadastros/ConfTipoRece.cds", true, "VRTAXAADMI", "CDTIPORECE", "NMTIPORECE"},
-    {"Dados/Cadastros/Produtos.cds", false, "QTTARAPROD", "NMPRODUTO", "NMPRODUTO"},
-    {"Dados/Cadastros/AliqImpFis.cds", false, "VRALIQIMPFIS", "VRALIQIMPFIS", "CDALIQIMPFIS"},
+    {true, "IDTIPOIMPFIS", "CDFILIAL", "NRSERIEECF"},
+    {true, nullptr, "NMOPERADOR", "NMOPERADOR"},
+    {true, "DATAMOVIMENTO", "DATAMOVIMENTO", "CDFILIAL"},
+    {true, "VRTAXAADMI", "CDTIPORECE", "NMTIPORECE"},
+    {false, "QTTARAPROD", "NMPRODUTO", "NMPRODUTO"},
+    {false, "VRALIQIMPFIS", "VRALIQIMPFIS", "CDALIQIMPFIS"},
 };
 
 enum class Outcome { Refused, OpensWithMessage, OpensClean };
@@ -181,11 +188,34 @@ bool hasLoneSurrogate(const QString &s)
     return false;
 }
 
-void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity)
+// An item as a touch screen adds it: the search list finds the keyboard code, the keypad gives
+// the quantity and the button adds it; no field is confirmed with Enter.
+void addItem(Operador &op, FakeServices &f, const QString &code, const QString &quantity)
 {
-    screen->bldCodigo->setCaption(code);
-    screen->bldQuant->setCaption(quantity);
-    screen->bldAddProd->click();
+    f.pesquisa = [code](ClientDataSet *ds) { return ds->Locate("CDPROTECLADO", code); };
+    f.numeric = {{true, quantity}};
+    op.toca(CampoCodigo);
+    op.toca(CampoQuant);
+    op.toca(Operador::AdicionarProduto);
+}
+
+// A screen opened with the keypad, calendar and search list scripted and its messages
+// recorded, and the operator at it.
+struct Tela
+{
+    FakeServices services;
+    ScriptedPresenter presenter;
+    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
+    Operador op{screen.get()};
+};
+
+// Order, series 1 and sub-series 2 typed, each with Enter: the focus on the date.
+void documento(Operador &op, const QString &ordem)
+{
+    for (const QString &campo : {ordem, QStringLiteral("1"), QStringLiteral("2")}) {
+        op.digita(campo);
+        op.enter();
+    }
 }
 
 // Alt+G, as a keyboard records: the shortcut needs the screen to be the active window.
@@ -276,22 +306,20 @@ void TestBadInput::damagedCacheFiles_data()
     QTest::addColumn<int>("outcome");
     const char *damaging[] = {"truncado",       "lixo",       "vazio",       "tipo_errado",
                               "numero_gigante", "sem_coluna", "utf8_invalido"};
-    for (const CacheFile &f : cacheFiles) {
-        const Outcome bad = f.context ? Outcome::Refused : Outcome::OpensWithMessage;
-        const QString name = QFileInfo(QString::fromLatin1(f.path)).fileName();
+    for (const Cache c : {Parametros, Acesso, Movimento, TiposRece, Produtos, Aliquotas}) {
+        const Outcome bad = cacheFiles[c].context ? Outcome::Refused : Outcome::OpensWithMessage;
+        const QString name = QFileInfo(cache(c)).fileName();
         for (const char *d : damaging) {
             // The payment types are first read without a column check; the payment list made
             // from them in the guarded block is where a missing column shows.
-            const bool guarded = name == QLatin1String("ConfTipoRece.cds")
-                                 && qstrcmp(d, "sem_coluna") == 0;
+            const bool guarded = c == TiposRece && qstrcmp(d, "sem_coluna") == 0;
             QTest::addRow("%s %s", qPrintable(name), d)
-                << QString::fromLatin1(f.path) << QString::fromLatin1(d)
+                << cache(c) << QString::fromLatin1(d)
                 << int(guarded ? Outcome::OpensWithMessage : bad);
         }
         for (const char *d : {"coluna_extra", "valor_gigante"})
             QTest::addRow("%s %s", qPrintable(name), d)
-                << QString::fromLatin1(f.path) << QString::fromLatin1(d)
-                << int(Outcome::OpensClean);
+                << cache(c) << QString::fromLatin1(d) << int(Outcome::OpensClean);
     }
 }
 
@@ -300,11 +328,9 @@ void TestBadInput::damagedCacheFiles()
     QFETCH(QString, file);
     QFETCH(QString, damage);
     QFETCH(int, outcome);
-    const CacheFile *cf = nullptr;
-    for (const CacheFile &f : cacheFiles)
-        if (file == QLatin1String(f.path))
-            cf = &f;
-    QVERIFY(cf);
+    const qsizetype index = Store::cacheFiles().indexOf(file);
+    QVERIFY(index >= 0);
+    const CacheFile *cf = &cacheFiles[index];
     const QString path = TestEnv::exeDir() + QLatin1Char('/') + file;
     QFile good(path);
     QVERIFY(good.open(QIODevice::ReadOnly));
@@ -365,24 +391,20 @@ void TestBadInput::damagedCacheFiles()
 
     ScriptedPresenter presenter;
     bool shown = false;
-    int messagesBeforeProbe = -1;
     QString produto, mesa;
     QTimer::singleShot(0, [&] {
-        TfrmRegVenMan *screen = frmRegVenMan;
-        if (!screen)
+        if (!frmRegVenMan)
             return;
-        shown = screen->isVisible();
-        screen->produtosProntos(); // the product list, read meanwhile, as a lookup takes it
-        messagesBeforeProbe = int(presenter.calls.size());
-        // What opened must bear a lookup of a product and of a table.
-        screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
-        type(screen, QStringLiteral("7"));
-        key(screen, Qt::Key_Return);
-        type(screen, QStringLiteral("101"));
-        key(screen, Qt::Key_Return);
-        produto = screen->bldCodigo->Caption();
-        mesa = screen->bldNrMesa->Caption();
-        screen->spdSairClick(); // the scripted presenter answers yes
+        shown = frmRegVenMan->isVisible();
+        // What opened must bear a lookup of a table and of a product (which waits for the
+        // product list, read meanwhile, and reports it first).
+        Operador op(frmRegVenMan);
+        op.confirma(CampoMesa, QStringLiteral("7"));
+        op.digita(QStringLiteral("101"));
+        op.enter();
+        produto = op.legenda(CampoCodigo);
+        mesa = op.legenda(CampoMesa);
+        op.toca(Operador::Sair); // the scripted presenter answers yes
     });
     CriaRegVendaManual();
     QCoreApplication::processEvents(); // a single shot that found no screen
@@ -402,8 +424,9 @@ void TestBadInput::damagedCacheFiles()
     }
     case Outcome::OpensWithMessage: {
         QVERIFY(shown);
-        QCOMPARE(messagesBeforeProbe, 1);
-        const MessageCall &call = presenter.calls.first();
+        const MessageCall &call = presenter.calls.first(); // once: the probe's own follow
+        for (const MessageCall &c : presenter.calls.mid(1))
+            QVERIFY2(!c.text.contains(fileName), qPrintable(c.text));
         QCOMPARE(call, errorCall(call.text, QStringLiteral("E01")));
         QVERIFY2(call.text.contains(fileName), qPrintable(call.text));
         QVERIFY2(column.isEmpty() || call.text.contains(column), qPrintable(call.text));
@@ -414,14 +437,14 @@ void TestBadInput::damagedCacheFiles()
     }
     case Outcome::OpensClean:
         QVERIFY(shown);
-        QVERIFY2(messagesBeforeProbe == 0, qPrintable(presenter.texts().join(u'|')));
+        QVERIFY2(presenter.calls.size() == 1, qPrintable(presenter.texts().join(u'|'))); // exit
         QCOMPARE(produto, QString("0000000101"));
         QCOMPARE(mesa, QString("0007"));
         // A long value is taken whole: nothing is cut where no width says so.
         if (damage == QLatin1String("valor_gigante")) {
-            if (fileName == QLatin1String("ControleAcess.cds"))
+            if (index == Acesso)
                 QCOMPARE(stNmOperador, QString(100000, u'Ã'));
-            if (fileName == QLatin1String("PARAMETROSQEL.CDS"))
+            if (index == Parametros)
                 QCOMPARE(Lum_NrSerie_CDS, QString(100000, u'Ã'));
         }
         break;
@@ -444,7 +467,7 @@ void TestBadInput::textWhereTheContextReadsANumber_data()
     QTest::newRow("tipo de impressora negativo enorme")
         << "PARAMETROSQEL.CDS" << "IDTIPOIMPFIS" << "i8" << "-9000000000";
     QTest::newRow("data do movimento em texto")
-        << "Dados/Cadastros/DataMovimento.cds" << "DATAMOVIMENTO" << "string" << "ontem";
+        << cache(Movimento) << "DATAMOVIMENTO" << "string" << "ontem";
 }
 
 void TestBadInput::textWhereTheContextReadsANumber()
@@ -504,17 +527,17 @@ void TestBadInput::unusualCharactersInNames()
         return straddles ? QString(width - 1, u'a') + QStringLiteral("🍓xyz") : name;
     };
 
-    const QString dir = TestEnv::cadastrosDir() + QLatin1Char('/');
-    DataPacket produtos = DataPacket::loadFromFile(dir + QStringLiteral("Produtos.cds"));
-    produtos.setValue(0, produtos.indexOf(QStringLiteral("NMPRODUTO")), nameAt(50));
-    produtos.saveToFile(dir + QStringLiteral("Produtos.cds"));
-    DataPacket tipos = DataPacket::loadFromFile(dir + QStringLiteral("ConfTipoRece.cds"));
-    tipos.setValue(0, tipos.indexOf(QStringLiteral("NMTIPORECE")), nameAt(40));
-    tipos.setValue(0, tipos.indexOf(QStringLiteral("DSBUTTON")), nameAt(40));
-    tipos.saveToFile(dir + QStringLiteral("ConfTipoRece.cds"));
-    DataPacket operador = DataPacket::loadFromFile(dir + QStringLiteral("ControleAcess.cds"));
-    operador.setValue(0, operador.indexOf(QStringLiteral("NMOPERADOR")), nameAt(50));
-    operador.saveToFile(dir + QStringLiteral("ControleAcess.cds"));
+    // The first row's names in a cache file.
+    const auto renomeia = [&](Cache c, const QStringList &colunas, int largura) {
+        const QString arquivo = TestEnv::exeDir() + QLatin1Char('/') + cache(c);
+        DataPacket pacote = DataPacket::loadFromFile(arquivo);
+        for (const QString &coluna : colunas)
+            pacote.setValue(0, pacote.indexOf(coluna), nameAt(largura));
+        pacote.saveToFile(arquivo);
+    };
+    renomeia(Produtos, {QStringLiteral("NMPRODUTO")}, 50);
+    renomeia(TiposRece, {QStringLiteral("NMTIPORECE"), QStringLiteral("DSBUTTON")}, 40);
+    renomeia(Acesso, {QStringLiteral("NMOPERADOR")}, 50);
     {
         QSqlQuery q(store());
         q.prepare(QStringLiteral("UPDATE MESA SET NMMESA = ? WHERE NRMESA = '0007'"));
@@ -522,29 +545,26 @@ void TestBadInput::unusualCharactersInNames()
         QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
     }
 
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [services, presenter, screen, op] = Tela{};
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QCOMPARE(stNmOperador, carriedAt(50));
-    QVERIFY(screen->cdsAmbientes->Locate(QStringLiteral("NRMESA"), QStringLiteral("0007")));
-    // The table name comes from the store, where only the width applies.
-    const QString mesa = screen->cdsAmbientes->FieldByName(QStringLiteral("NMMESA")).AsString();
+    // The table name comes from the store, where only the width applies; nothing shows it.
+    ClientDataSet *mesas = dataset(screen.get(), "cdsAmbientes");
+    QVERIFY(mesas->Locate(QStringLiteral("NRMESA"), QStringLiteral("0007")));
+    const QString mesa = mesas->FieldByName(QStringLiteral("NMMESA")).AsString();
     QVERIFY(!hasLoneSurrogate(mesa));
     QVERIFY(nameAt(30).startsWith(mesa) && mesa.size() >= carriedAt(30).size());
 
     header(screen.get(), QStringLiteral("900"));
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("101"));
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->lblProd->text(), carriedAt(50) + QStringLiteral(" - UN"));
-    screen->bldAddProd->click();
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("1"));
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->bldCodRece->Caption(), QStringLiteral("001 - ") + carriedAt(40));
-    type(screen.get(), QStringLiteral("12,5"));
-    key(screen.get(), Qt::Key_Return);
-    screen->bldAddRece->click();
+    op.digita(QStringLiteral("101"));
+    op.enter();
+    QCOMPARE(op.produto(), carriedAt(50) + QStringLiteral(" - UN"));
+    op.toca(Operador::AdicionarProduto);
+    op.confirma(CampoTipoRece, QStringLiteral("1"));
+    QCOMPARE(op.legenda(CampoTipoRece), QStringLiteral("001 - ") + carriedAt(40));
+    op.digita(QStringLiteral("12,5"));
+    op.enter();
+    op.toca(Operador::AdicionarRecebimento);
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QVERIFY(!screen->grab().isNull()); // both lists painted with the names in them
     gravar(screen.get());
@@ -560,7 +580,7 @@ void TestBadInput::unusualCharactersInNames()
 
 void TestBadInput::productFileInWindows1252()
 {
-    const QString path = TestEnv::cadastrosDir() + QStringLiteral("/Produtos.cds");
+    const QString path = TestEnv::exeDir() + QLatin1Char('/') + cache(Produtos);
     RawPacket raw = readRaw(path);
     raw.setAll(QStringLiteral("NMPRODUTO"), QStringLiteral("MARCA"));
     QByteArray xml = toXml(raw);
@@ -569,13 +589,10 @@ void TestBadInput::productFileInWindows1252()
     xml.replace("MARCA", "P\xE3o \x96 Cora\xE7\xE3o \x80");
     writeBytes(path, xml);
 
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("101"));
-    key(screen.get(), Qt::Key_Return);
+    auto [services, presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QCOMPARE(screen->lblProd->text(), QStringLiteral("Pão – Coração € - UN"));
+    QCOMPARE(op.produto(), QStringLiteral("Pão – Coração € - UN"));
 }
 
 // ---- Absurd numbers
@@ -604,98 +621,84 @@ void TestBadInput::absurdQuantities()
 {
     QFETCH(QString, quantity);
     QFETCH(QString, total);
-    FakeServices services;
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("901"));
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("101")); // 12,50
-    key(screen.get(), Qt::Key_Return);
-    services.numeric = {{true, quantity}};
-    screen->bldQuant->click();
-    QCOMPARE(screen->bldQuant->Caption(), quantity);
-    presenter.clear();
-    screen->bldAddProd->click();
-    if (total.isEmpty()) {
-        QCOMPARE(presenter.calls.size(), 1);
-        QCOMPARE(presenter.calls[0].kind, 3);
-        QVERIFY(!presenter.calls[0].text.isEmpty());
-        QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
-        QVERIFY(screen->lblTotal->text().isEmpty());
-        return;
-    }
-    QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QCOMPARE(screen->cdsProdutos->RecordCount(), 1);
-    QCOMPARE(screen->lblTotal->text(), total);
-    const double vr = screen->cdsProdutos->FieldByName(QStringLiteral("VRTOTVEND")).AsFloat();
-    QVERIFY(std::isfinite(vr));
+    addItem(op, services, QStringLiteral("101"), quantity); // 12,50
+    // Refused: told as an error, the quantity left as keyed and framed red. Else taken.
+    const QStringList told = presenter.texts();
+    QVERIFY2(told.size() == int(total.isEmpty()), qPrintable(told.join(u'|')));
+    QVERIFY(told.isEmpty() || presenter.calls[0].kind == 3);
+    QCOMPARE(op.legenda(CampoQuant), total.isEmpty() ? quantity : QString());
+    QCOMPARE(op.vermelho(CampoQuant), total.isEmpty());
+    QCOMPARE(op.linhas(Operador::Itens), total.isEmpty() ? 0 : 1);
+    QCOMPARE(op.total(), total); // the line's own value: empty while there is none
 }
 
 void TestBadInput::absurdPrices_data()
 {
     QTest::addColumn<QString>("price"); // SQL literal
-    QTest::newRow("enorme") << "1e300";
-    QTest::newRow("infinito") << "1e999";
-    QTest::newRow("negativo") << "-12.5";
+    QTest::addColumn<bool>("atLookup"); // refused as the code is looked up, else when added
+    QTest::addColumn<int>("kind");      // of the message
+    QTest::newRow("enorme") << "1e300" << false << 3;
+    QTest::newRow("infinito") << "1e999" << true << 3;
+    QTest::newRow("negativo") << "-12.5" << true << 2;
 }
 
 void TestBadInput::absurdPrices()
 {
     QFETCH(QString, price);
+    QFETCH(bool, atLookup);
+    QFETCH(int, kind);
     exec(QStringLiteral("UPDATE ITTABPRECO SET VRPRECO = %1 WHERE CDPRODUTO = '0000000103'")
              .arg(price));
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("906"));
-    addItem(screen.get(), QStringLiteral("103"), QStringLiteral("1"));
+    const auto vende = [&op] {
+        op.confirma(CampoCodigo, QStringLiteral("103"));
+    };
+    vende();
+    QCOMPARE(presenter.calls.size(), int(atLookup));
+    if (!atLookup)
+        op.toca(Operador::AdicionarProduto);
     exec(QStringLiteral("UPDATE ITTABPRECO SET VRPRECO = 500 WHERE CDPRODUTO = '0000000103'"));
     QCOMPARE(presenter.calls.size(), 1);
-    QVERIFY(presenter.calls[0].kind == 3 || presenter.calls[0].kind == 2);
-    QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
-    QVERIFY(screen->lblTotal->text().isEmpty());
+    QCOMPARE(presenter.calls[0].kind, kind);
+    QCOMPARE(op.linhas(Operador::Itens), 0);
+    QVERIFY(op.total().isEmpty());
     // The screen goes on: the same product at its real price is sold.
     presenter.clear();
-    addItem(screen.get(), QStringLiteral("103"), QStringLiteral("1"));
+    vende();
+    op.toca(Operador::AdicionarProduto);
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QCOMPARE(screen->lblTotal->text(), QString("500,00"));
+    QCOMPARE(op.total(), QString("500,00"));
 }
 
 void TestBadInput::totalThatOverflowsIsRefused()
 {
-    FakeServices services;
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("902"));
     // 79.999.999.999 x 12,50 = 999.999.999.987,50: one such item fits, a second does not.
-    for (int i = 0; i < 2; ++i) {
-        screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-        type(screen.get(), QStringLiteral("101"));
-        key(screen.get(), Qt::Key_Return);
-        services.numeric = {{true, QStringLiteral("79999999999")}};
-        screen->bldQuant->click();
-        screen->bldAddProd->click();
-    }
+    for (int i = 0; i < 2; ++i)
+        addItem(op, services, QStringLiteral("101"), QStringLiteral("79999999999"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0].kind, 3);
     QVERIFY2(presenter.calls[0].text.contains(QStringLiteral("R$1.000.000.000.000,00")),
              qPrintable(presenter.calls[0].text));
-    QCOMPARE(screen->cdsProdutos->RecordCount(), 1);
-    QCOMPARE(screen->lblTotal->text(), QString("999.999.999.987,50"));
+    QCOMPARE(op.linhas(Operador::Itens), 1);
+    QCOMPARE(op.total(), QString("999.999.999.987,50"));
     // A 12,50 item still fits beside it.
-    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    QCOMPARE(screen->lblTotal->text(), QString("1.000.000.000.000,00"));
-    QCOMPARE(screen->cdsProdutos->RecordCount(), 2);
+    addItem(op, services, QStringLiteral("101"), QStringLiteral("1"));
+    QCOMPARE(op.total(), QString("1.000.000.000.000,00"));
+    QCOMPARE(op.linhas(Operador::Itens), 2);
 
     // Paid in full through the keypad and recorded with the exact total.
     presenter.clear();
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("1"));
-    key(screen.get(), Qt::Key_Return);
+    op.confirma(CampoTipoRece, QStringLiteral("1"));
     services.numeric = {{true, QStringLiteral("1000000000000")}};
-    screen->bldValorRece->click();
-    screen->bldAddRece->click();
+    op.toca(CampoValorRece);
+    op.toca(Operador::AdicionarRecebimento);
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    screen->bldGravar->click();
+    op.toca(Operador::Gravar);
     QCOMPARE(presenter.texts(), QStringList({"Dados gravados corretamente."}));
     QCOMPARE(scalar(QStringLiteral("SELECT VRTOTVENDA FROM VENDA")).toDouble(), 1e12);
     QCOMPARE(scalar(QStringLiteral("SELECT SUM(VRMOVIVEND) FROM MOVCAIXA")).toDouble(), 1e12);
@@ -719,30 +722,24 @@ void TestBadInput::absurdPaymentValues()
 {
     QFETCH(QString, value);
     QFETCH(bool, remainder);
-    FakeServices services;
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("903"));
-    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2")); // 25,00
-    QCOMPARE(screen->lblTotal->text(), QString("25,00"));
+    addItem(op, services, QStringLiteral("101"), QStringLiteral("2")); // 25,00
+    QCOMPARE(op.total(), QString("25,00"));
     presenter.clear();
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("1"));
-    key(screen.get(), Qt::Key_Return);
+    op.confirma(CampoTipoRece, QStringLiteral("1"));
     services.numeric = {{true, value}};
-    screen->bldValorReceClick();
-    screen->bldAddRece->click();
+    op.toca(CampoValorRece);
+    op.toca(Operador::AdicionarRecebimento);
+    // Asked whether to take the sale's value instead (yes): the line is the remainder.
+    QCOMPARE(op.linhas(Operador::Pagamentos), int(remainder));
+    QCOMPARE(doTotal, remainder ? 25.0 : 0.0);
+    QVERIFY(!presenter.calls.isEmpty());
     if (remainder) {
-        // Asked whether to take the sale's value instead (yes): the line is the remainder.
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0].ask, QString("S"));
-        QCOMPARE(screen->cdsReceb->RecordCount(), 1);
-        QCOMPARE(doTotal, 25.0);
     } else {
-        QVERIFY(!presenter.calls.isEmpty());
         QCOMPARE(presenter.calls.last().kind, 3);
-        QVERIFY(!screen->cdsReceb->Active() || screen->cdsReceb->IsEmpty());
-        QCOMPARE(doTotal, 0.0);
     }
     QVERIFY(std::isfinite(doTotal));
     presenter.clear();
@@ -771,43 +768,49 @@ void TestBadInput::closingRefusesValuesThatDoNotFit()
 {
     QFETCH(QString, column);
     QFETCH(double, value);
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    // The screen hands the closing its datasets; on the way the value is put in, as any
+    // caller of the closing might have it: the item's (paid alike, so the totals agree and
+    // only the value itself is wrong) or the movement's.
+    static QString coluna;
+    static double valor;
+    static TSetConcluiFechamento fechamento;
+    static std::optional<QString> resposta; // the closing's; none when a dataset refused
+    coluna = column;
+    valor = value;
+    resposta.reset();
+    fechamento = SetConcluiFechamento;
+    SetConcluiFechamento = [](ClientDataSet *const *ds, int nDs, const QVariant *v, int nV,
+                              QVariant &ov) {
+        QList<std::pair<ClientDataSet *, QString>> alvos;
+        if (coluna != QLatin1String("VRMOVIVEND"))
+            alvos.append({ds[0], coluna});
+        if (coluna == QLatin1String("VRMOVIVEND") || coluna == QLatin1String("VRTOTVEND"))
+            alvos.append({ds[1], QStringLiteral("VRMOVIVEND")});
+        for (const auto &[alvo, campo] : alvos) {
+            alvo->First();
+            alvo->Edit();
+            try { // the datasets themselves never hold a value that is not a number
+                alvo->FieldByName(campo).setAsFloat(valor);
+            } catch (const Exception &) {
+                alvo->Cancel();
+                return QVariant(QStringLiteral("recusado pelo conjunto de dados"));
+            }
+            alvo->Post();
+        }
+        resposta = fechamento(ds, nDs, v, nV, ov).toString();
+        return QVariant(*resposta);
+    };
+    const auto restaura = qScopeGuard([] { SetConcluiFechamento = fechamento; });
+    auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("904"));
-    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2"));
+    addItem(op, services, QStringLiteral("101"), QStringLiteral("2"));
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("25"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QVERIFY(screen->InsereMovCaixa(QDateTime(QDate::currentDate(), QTime())));
-    ClientDataSet *target = column == QLatin1String("VRMOVIVEND") ? screen->cdsMovCaixa
-                                                                   : screen->cdsProdutos;
-    target->First();
-    target->Edit();
-    if (!std::isfinite(value)) {
-        // The datasets themselves never hold a value that is not a number.
-        QVERIFY_THROWS_EXCEPTION(Exception, target->FieldByName(column).setAsFloat(value));
-        target->Cancel();
-        return;
-    }
-    target->FieldByName(column).setAsFloat(value);
-    target->Post();
-    if (column == QLatin1String("VRTOTVEND")) {
-        // Paid alike, so the totals agree and only the value itself is wrong.
-        screen->cdsMovCaixa->First();
-        screen->cdsMovCaixa->Edit();
-        screen->cdsMovCaixa->FieldByName(QStringLiteral("VRMOVIVEND")).setAsFloat(value);
-        screen->cdsMovCaixa->Post();
-    }
-    ClientDataSet *const dataSets[10] = {screen->cdsProdutos, screen->cdsMovCaixa,
-                                         screen->cdsVazio,    screen->cdsVazio,
-                                         screen->cdsVazio,    screen->cdsVazio,
-                                         screen->cdsVazio,    screen->cdsVazio,
-                                         screen->cdsVazio,    screen->cdsVazio};
-    const QVariantList values = Gravacao::valoresFechamento(
-        Contexto(), Gravacao::Terminal(), QString(), QDateTime::currentDateTime());
-    QVariant ov = QVariant(QVariantList(10));
-    const QVariant result = SetConcluiFechamento(dataSets, 9, values.constData(), 32, ov);
-    QVERIFY2(result.toString().contains(QStringLiteral("fora do limite em ") + column),
-             qPrintable(result.toString()));
+    op.toca(Operador::Gravar);
+    QVERIFY(screen->isVisible());
+    QCOMPARE(resposta.has_value(), std::isfinite(value));
+    QVERIFY2(!resposta || resposta->contains(QStringLiteral("fora do limite em ") + column),
+             qPrintable(resposta.value_or(QString())));
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM VENDA")), 0);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ITVENDA")), 0);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM MOVCAIXA")), 0);
@@ -840,45 +843,34 @@ void TestBadInput::datesTypedOrChosen()
     QFETCH(QString, date);
     QFETCH(bool, typed);
     QFETCH(bool, valid);
-    FakeServices services;
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    screen->bldNrOrdem->setCaption(QStringLiteral("905"));
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
+    auto [services, presenter, screen, op] = Tela{};
+    documento(op, QStringLiteral("905"));
     stDtEmissao.clear();
-    if (typed) {
-        screen->inCampoAtual = TfrmRegVenMan::CampoData;
-        type(screen.get(), QString(date).remove(u'/'));
-        if (date.size() < 10)
-            screen->bldDtEmissao->setCaption(date); // as a keypad might leave it
-        key(screen.get(), Qt::Key_Return);
+    if (typed) { // a short date takes the slashes where a whole one has them: "12/20/24"
+        op.digita(QString(date).remove(u'/'));
+        op.enter();
     } else {
         services.calendar = {date};
-        screen->bldDtEmissao->click();
+        op.toca(CampoData);
     }
+    QCOMPARE(op.legenda(CampoData), valid ? date : QString());
+    QCOMPARE(stDtEmissao, valid ? date : QString());
     if (valid) {
         QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-        QCOMPARE(screen->bldDtEmissao->Caption(), date);
-        QCOMPARE(stDtEmissao, date);
     } else {
         if (!date.isEmpty()) {
             QCOMPARE(presenter.calls.size(), 1);
             QCOMPARE(presenter.calls[0], errorCall("Data Inválida.", "E01"));
         }
-        QVERIFY(screen->bldDtEmissao->Caption().isEmpty());
-        QVERIFY(stDtEmissao.isEmpty());
-        QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData); // back on the date
+        QCOMPARE(op.foco(), CampoData); // back on the date
     }
     presenter.clear();
-    screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
-    type(screen.get(), QStringLiteral("7"));
-    key(screen.get(), Qt::Key_Return);
-    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2"));
+    op.confirma(CampoMesa, QStringLiteral("7"));
+    addItem(op, services, QStringLiteral("101"), QStringLiteral("2"));
     if (!valid) {
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Data de emissão deve ser informado.", "E01"));
-        QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
+        QCOMPARE(op.linhas(Operador::Itens), 0);
         gravar(screen.get());
         QTRY_COMPARE_WITH_TIMEOUT(presenter.calls.size(), 2, 2000);
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM VENDA")), 0);
@@ -894,21 +886,18 @@ void TestBadInput::datesTypedOrChosen()
 
 void TestBadInput::unconfirmedDateIsAskedAgain()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    screen->bldNrOrdem->setCaption(QStringLiteral("907"));
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
+    auto [services, presenter, screen, op] = Tela{};
+    documento(op, QStringLiteral("907"));
     stDtEmissao.clear();
-    screen->inCampoAtual = TfrmRegVenMan::CampoData;
-    type(screen.get(), QStringLiteral("99999999")); // 99/99/9999, no Enter
-    QCOMPARE(screen->bldDtEmissao->Caption(), QString("99/99/9999"));
-    addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
+    op.digita(QStringLiteral("99999999")); // 99/99/9999, no Enter
+    QCOMPARE(op.legenda(CampoData), QString("99/99/9999"));
+    addItem(op, services, QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Data Inválida.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoData);
-    QCOMPARE(screen->Borda4->brushColor(), QColor(255, 0, 0));
-    QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
+    QVERIFY(op.vermelho(CampoData));
+    op.digita(QStringLiteral("\b")); // the keys go to the refused date
+    QCOMPARE(op.legenda(CampoData), QString("99/99/999"));
+    QCOMPARE(op.linhas(Operador::Itens), 0);
 }
 
 QTEST_MAIN(TestBadInput)

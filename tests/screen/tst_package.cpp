@@ -1,11 +1,13 @@
 // The package's creator as the host calls it: one screen per launch, released afterwards,
 // and no error ever reaching the host.
+#include "operador.h"
 #include "package/package.h"
 #include "screen/frmregvenman.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
 #include "server/rdmregvendamanual.h"
+#include "store.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -86,7 +88,7 @@ void TestPackage::twoLaunchesEachOwnTheirScreen()
             seen << frmRegVenMan;
             busyWhileOpen << (QApplication::overrideCursor() != nullptr);
             QVERIFY(frmRegVenMan && frmRegVenMan->isVisible());
-            frmRegVenMan->spdSairClick(); // the scripted presenter answers yes
+            Operador(frmRegVenMan).toca(Operador::Sair); // the scripted presenter answers yes
         });
     };
     QVERIFY(!frmRegVenMan);
@@ -113,7 +115,7 @@ void TestPackage::failedLaunchIsReportedAndReturns()
     QTimer::singleShot(0, [&] {
         if (frmRegVenMan) {
             shown = true;
-            frmRegVenMan->spdSairClick();
+            Operador(frmRegVenMan).toca(Operador::Sair);
         }
     });
     CriaRegVendaManual();
@@ -190,8 +192,7 @@ void TestPackage::hostContractIsExported()
 void TestPackage::exportedVariablesKeepTheirValuesAcrossLaunches()
 {
     ScriptedPresenter presenter;
-    const QString acesso =
-        TestEnv::exeDir() + QStringLiteral("/Dados/Cadastros/ControleAcess.cds");
+    const QString acesso = TestEnv::exeDir() + u'/' + Store::cacheFiles().at(1); // the operator
     QVERIFY(QFile::rename(acesso, acesso + QStringLiteral(".fora")));
     const auto restaura = qScopeGuard([&] {
         QFile::rename(acesso + QStringLiteral(".fora"), acesso);
@@ -211,7 +212,7 @@ void TestPackage::exportedVariablesKeepTheirValuesAcrossLaunches()
     bool pagamentosZerados = false;
     QTimer::singleShot(0, [&] {
         pagamentosZerados = doTotal == 0 && !boRecebimento && !boAddProd;
-        frmRegVenMan->spdSairClick(); // the scripted presenter answers yes
+        Operador(frmRegVenMan).toca(Operador::Sair); // the scripted presenter answers yes
     });
     CriaRegVendaManual();
 

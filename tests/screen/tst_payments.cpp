@@ -2,31 +2,43 @@
 // the payment list and the payments total.
 #include "blended.h"
 #include "clientdataset.h"
+#include "operador.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
 #include "testenv.h"
 
-#include <QLabel>
+#include <QLocale>
 #include <QTest>
 
 using namespace ScreenFixture;
 
+using enum TfrmRegVenMan::Campo;
+
 namespace {
 
-// A sale of 50,00: four items of 12,50 under a complete header.
-std::unique_ptr<TfrmRegVenMan> saleOf50()
+// A sale of 50,00: four items of 12,50 under a complete header, the focus on the product;
+// its messages recorded from the start.
+struct SaleOf50
 {
-    auto screen = openScreen();
-    screen->bldNrOrdem->setCaption(QStringLiteral("900"));
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("1"));
-    screen->bldDtEmissao->setCaption(today());
-    stDtEmissao = today();
-    screen->bldCodigo->setCaption(QStringLiteral("101"));
-    screen->bldQuant->setCaption(QStringLiteral("4"));
-    screen->bldAddProd->click();
-    return screen;
+    ScriptedPresenter presenter;
+    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
+    Operador op{screen.get()};
+    SaleOf50()
+    {
+        header(screen.get(), QStringLiteral("900"));
+        op.digita(QStringLiteral("101"));
+        op.enter();
+        op.digita(QStringLiteral("4"));
+        op.toca(Operador::AdicionarProduto);
+    }
+};
+
+// A payment type keyed with Enter, then a value typed and left unconfirmed.
+void tipoEValor(Operador &op, const QString &tipo, const QString &valor)
+{
+    op.confirma(CampoTipoRece, tipo);
+    op.digita(valor);
 }
 
 } // namespace
@@ -66,136 +78,120 @@ private slots:
 
 void TestPayments::fullyPaidSaleBlocksTheDialogs()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = saleOf50();
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QCOMPARE(doTotal, 20.0);
 
-    screen->bldCodRece->setCaption(QStringLiteral("002 - Cartão Crédito"));
+    tipoEValor(op, QStringLiteral("2"), QString());
     services.numeric = {{true, QStringLiteral("30,00")}};
-    screen->bldValorRece->click();
+    op.toca(CampoValorRece);
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(services.calls[0].args,
              QVariantList({"Reg. de Vendas Manuais", "Valor do Recebimento",
                            "Valor do Recebimento deve ser informado.", 20, 1, 1, 0, 0, 0}));
-    QCOMPARE(screen->bldValorRece->Caption(), QString("R$30,00"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$30,00"));
+    QCOMPARE(op.foco(), CampoValorRece);
     QVERIFY(boRecebimento);
-    screen->bldAddRece->click();
+    op.toca(Operador::AdicionarRecebimento);
     QCOMPARE(doTotal, 50.0);
 
-    screen->bldCodRece->click();
+    op.toca(CampoTipoRece);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0],
              errorCall("Operação bloqueada. Valor do recebimento está maior que o valor da "
                        "venda.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
-    screen->bldCodRece->setCaption(QStringLiteral("001"));
-    screen->bldValorRece->click();
+    QCOMPARE(op.foco(), CampoTipoRece);
+    op.digita(QStringLiteral("001"));
+    op.toca(CampoValorRece);
     QCOMPARE(presenter.calls.size(), 2);
-    QCOMPARE(presenter.calls[1], errorCall("Valor do recebimento ultrapassa valor da venda.", "E01"));
+    QCOMPARE(presenter.calls[1],
+             errorCall("Valor do recebimento ultrapassa valor da venda.", "E01"));
     QCOMPARE(services.calls.size(), 1); // no search, no second keypad
 }
 
 void TestPayments::valueIsComparedRounded()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("2"));
-    key(screen.get(), Qt::Key_Return);
     // A fraction of a cent is refused: it would be paid and stored as no till counts it.
-    type(screen.get(), QStringLiteral("30,004"));
-    key(screen.get(), Qt::Key_Return);
+    tipoEValor(op, QStringLiteral("2"), QStringLiteral("30,004"));
+    op.enter();
     QCOMPARE(presenter.texts(),
              QStringList({"Valor de recebimento deve ter no máximo duas casas decimais."}));
-    QVERIFY(screen->bldValorRece->Caption().isEmpty());
+    QVERIFY(op.legenda(CampoValorRece).isEmpty());
     QCOMPARE(doValorRece, 0.0);
     QVERIFY(!boRecebimento);
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
+    QCOMPARE(op.foco(), CampoValorRece);
 
     presenter.clear();
-    type(screen.get(), QStringLiteral("30,00"));
-    key(screen.get(), Qt::Key_Return);
+    op.digita(QStringLiteral("30,00"));
+    op.enter();
     QVERIFY(presenter.calls.isEmpty());
-    QCOMPARE(screen->bldValorRece->Caption(), QString("R$30,00"));
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$30,00"));
     QCOMPARE(doValorRece, 30.0);
     QVERIFY(boRecebimento);
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
+    QCOMPARE(op.foco(), CampoTipoRece);
 }
 
 void TestPayments::valueAboveTheRemainder()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = saleOf50();
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("20"));
-    screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
+    tipoEValor(op, QStringLiteral("1"), QString());
     services.numeric = {{true, QStringLiteral("40,00")}, {true, QStringLiteral("40,00")}};
     presenter.answer(true);
-    screen->bldValorRece->click();
+    op.toca(CampoValorRece);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0],
              questionCall("Tipo de recebimento não permite que seja emitido troco. Assumir "
                           "valor da venda?", "E01"));
-    QCOMPARE(screen->bldValorRece->Caption(), QString("R$30,00"));
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$30,00"));
     QCOMPARE(doValorRece, 30.0);
     QVERIFY(boRecebimento);
 
     presenter.answer(false);
-    screen->bldValorRece->click();
-    QVERIFY(screen->bldValorRece->Caption().isEmpty());
+    op.toca(CampoValorRece);
+    QVERIFY(op.legenda(CampoValorRece).isEmpty());
     QCOMPARE(doValorRece, 0.0);
     QVERIFY(!boRecebimento);
 }
 
 void TestPayments::typedCodesAreNormalised()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("2"));
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->bldCodRece->Caption(), QString("002 - Cartão Crédito"));
+    auto [presenter, screen, op] = SaleOf50{};
+    tipoEValor(op, QStringLiteral("2"), QString());
+    QCOMPARE(op.legenda(CampoTipoRece), QString("002 - Cartão Crédito"));
     QCOMPARE(stCdTipoRece, QString("2"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
-    QVERIFY(screen->ValidaRecebimento());
+    QCOMPARE(op.foco(), CampoValorRece);
 
-    screen->bldCodRece->setCaption(QString());
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("77"));
-    key(screen.get(), Qt::Key_Return);
+    tipoEValor(op, QStringLiteral("77"), QString());
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do tipo de recebimento inválido.", "E01"));
-    QVERIFY(screen->bldCodRece->Caption().isEmpty());
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
+    QVERIFY(op.legenda(CampoTipoRece).isEmpty());
+    QCOMPARE(op.foco(), CampoTipoRece);
 }
 
 void TestPayments::searchAndTypedCodeAdmitDifferentTypes()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = saleOf50();
+    auto [presenter, screen, op] = SaleOf50{};
     QStringList offered;
     services.pesquisa = [&offered](ClientDataSet *ds) {
         for (ds->First(); !ds->Eof(); ds->Next())
             offered << ds->FieldByName("CDTIPORECE").AsString();
         return ds->Locate("CDTIPORECE", QStringLiteral("004"));
     };
-    screen->bldCodRece->click();
+    op.toca(CampoTipoRece);
     QCOMPARE(offered, QStringList({"001", "002", "004"}));
-    QCOMPARE(screen->bldCodRece->Caption(), QString("004 - Cortesia"));
+    QCOMPARE(op.legenda(CampoTipoRece), QString("004 - Cortesia"));
     QCOMPARE(services.calls[0].args, QVariantList({"cdsRecebAux", "", "", 0, 0, 0, 0, 0}));
 
     const auto typed = [&](const QString &code) {
-        screen->bldCodRece->setCaption(QString());
-        screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-        type(screen.get(), code);
-        key(screen.get(), Qt::Key_Return);
-        return screen->bldCodRece->Caption();
+        tipoEValor(op, code, QString());
+        return op.legenda(CampoTipoRece);
     };
     QCOMPARE(typed("3"), QString("003 - Vale Refeição")); // not shown, but has a fiscal code
     QVERIFY(typed("4").isEmpty());                           // shown, but no fiscal code
@@ -203,120 +199,117 @@ void TestPayments::searchAndTypedCodeAdmitDifferentTypes()
     QCOMPARE(presenter.calls.size(), 2);
 
     services.pesquisa = {}; // cancelled search clears the code
-    screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
-    screen->bldCodRece->click();
-    QVERIFY(screen->bldCodRece->Caption().isEmpty());
+    QCOMPARE(typed("1"), QString("001 - Dinheiro"));
+    op.toca(CampoTipoRece);
+    QVERIFY(op.legenda(CampoTipoRece).isEmpty());
 }
 
 void TestPayments::linesAddAndRemove()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
+    auto [presenter, screen, op] = SaleOf50{};
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("10"));
     pay(screen.get(), QStringLiteral("2"), QStringLiteral("10"));
     QVERIFY(presenter.calls.isEmpty());
-    QCOMPARE(screen->cdsReceb->RecordCount(), 2);
+    QCOMPARE(op.linhas(Operador::Pagamentos), 2);
     QCOMPARE(doTotal, 20.0);
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
-    QVERIFY(screen->bldCodRece->Caption().isEmpty() && screen->bldValorRece->Caption().isEmpty());
+    QCOMPARE(op.foco(), CampoTipoRece);
+    QVERIFY(op.legenda(CampoTipoRece).isEmpty() && op.legenda(CampoValorRece).isEmpty());
     QVERIFY(!boRecebimento);
 
-    const QString removed = screen->cdsReceb->FieldByName("CDTIPORECE").AsString();
-    screen->bldCancelaRece->click();
+    // The grid's columns by their titles, the zero-width ones too.
+    const auto celula = [&op](int linha, const char *coluna) {
+        return op.celula(Operador::Pagamentos, linha, QString::fromUtf8(coluna));
+    };
+    const QString removed = celula(op.linhaAtual(Operador::Pagamentos), "Código");
+    op.toca(Operador::CancelarRecebimento);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], questionCall("Confirma a exclusão do recebimento?", "E01"));
-    QCOMPARE(screen->cdsReceb->RecordCount(), 1);
+    QCOMPARE(op.linhas(Operador::Pagamentos), 1);
     QCOMPARE(doTotal, 10.0);
-    QVERIFY(screen->cdsReceb->FieldByName("CDTIPORECE").AsString() != removed);
-    QCOMPARE(screen->cdsReceb->FieldByName("NMTIPORECE").AsString().isEmpty(), false);
-    QCOMPARE(screen->cdsReceb->FieldByName("CDFILIAL").AsString(), QString("0001"));
-    QCOMPARE(screen->cdsReceb->FieldByName("VRTIPORECE").AsFloat(), 10.0);
-    screen->bldCancelaRece->click();
-    QVERIFY(!screen->cdsReceb->Active());
+    QVERIFY(celula(0, "Código") != removed && !removed.isEmpty());
+    QCOMPARE(celula(0, "Nome").isEmpty(), false);
+    QCOMPARE(celula(0, "Cód. Filial"), QString("0001"));
+    QCOMPARE(celula(0, "Valor"), QLocale().toCurrencyString(10.0));
+    op.toca(Operador::CancelarRecebimento);
+    QCOMPARE(op.linhas(Operador::Pagamentos), 0);
     QCOMPARE(doTotal, 0.0);
 }
 
 void TestPayments::addingChecks()
 {
-    ScriptedPresenter presenter;
     {
+        ScriptedPresenter presenter;
         auto empty = openScreen();
-        empty->bldAddRece->click();
+        Operador(empty.get()).toca(Operador::AdicionarRecebimento);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Não existem produtos vendidos.", "E01"));
     }
-    auto screen = saleOf50();
-    presenter.clear();
-    screen->bldAddRece->click();
+    auto [presenter, screen, op] = SaleOf50{};
+    op.toca(Operador::AdicionarRecebimento);
     QCOMPARE(presenter.calls[0], errorCall("Recebimento deve ser informado.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
-    screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
-    screen->bldAddRece->click();
+    QCOMPARE(op.foco(), CampoTipoRece);
+    tipoEValor(op, QStringLiteral("1"), QString());
+    op.toca(Operador::AdicionarRecebimento);
     QCOMPARE(presenter.calls[1], errorCall("Valor do Recebimento deve ser informado.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
-    screen->bldValorRece->setCaption(QStringLiteral("R$0,00"));
-    screen->bldAddRece->click();
-    QCOMPARE(presenter.calls[2], errorCall("Valor de recebimento não pode ser igual a zero.", "E01"));
-    QCOMPARE(screen->bldCodRece->Caption(), QString("001 - Dinheiro")); // a stop, not a reset
-    screen->bldCodRece->setCaption(QStringLiteral("055"));
-    screen->bldAddRece->click();
+    QCOMPARE(op.foco(), CampoValorRece);
+    op.digita(QStringLiteral("0"));
+    op.enter();
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$0,00"));
+    op.toca(Operador::AdicionarRecebimento);
+    QCOMPARE(presenter.calls[2],
+             errorCall("Valor de recebimento não pode ser igual a zero.", "E01"));
+    QCOMPARE(op.legenda(CampoTipoRece), QString("001 - Dinheiro")); // a stop, not a reset
+    op.redigita(CampoTipoRece, QStringLiteral("055"));
+    op.toca(Operador::AdicionarRecebimento);
     QCOMPARE(presenter.calls[3], errorCall("Código do tipo de recebimento inválido.", "E01"));
-    QVERIFY(!screen->cdsReceb->Active());
+    QCOMPARE(op.linhas(Operador::Pagamentos), 0);
     QCOMPARE(doTotal, 0.0);
 }
 
 void TestPayments::unconfirmedValueAddsNoLine()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
-    screen->bldValorRece->setCaption(QStringLiteral("15"));
+    auto [presenter, screen, op] = SaleOf50{};
+    tipoEValor(op, QStringLiteral("1"), QStringLiteral("15"));
     presenter.answer(false); // "ADD_RECE": No
-    screen->bldAddRece->click();
+    op.toca(Operador::AdicionarRecebimento);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], questionCall("Confirma o valor do recebimento informado?", "E01"));
-    QVERIFY(!screen->cdsReceb->Active());
+    QCOMPARE(op.linhas(Operador::Pagamentos), 0);
     QCOMPARE(doTotal, 0.0);
-    QVERIFY(screen->bldCodRece->Caption().isEmpty()); // the reset still runs
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoTipoRece);
+    QVERIFY(op.legenda(CampoTipoRece).isEmpty()); // the reset still runs
+    QCOMPARE(op.foco(), CampoTipoRece);
 
-    screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
-    screen->bldValorRece->setCaption(QStringLiteral("60"));
+    tipoEValor(op, QStringLiteral("1"), QStringLiteral("60"));
     presenter.answer(true);  // "ADD_RECE": Yes
     presenter.answer(false); // "VALOR_MAIOR": No
-    screen->bldAddRece->click();
-    QVERIFY(!screen->cdsReceb->Active());
+    op.toca(Operador::AdicionarRecebimento);
+    QCOMPARE(op.linhas(Operador::Pagamentos), 0);
     QCOMPARE(doTotal, 0.0);
 
-    screen->bldCodRece->setCaption(QStringLiteral("001 - Dinheiro"));
-    screen->bldValorRece->setCaption(QStringLiteral("15"));
+    tipoEValor(op, QStringLiteral("1"), QStringLiteral("15"));
     presenter.answer(true);
-    screen->bldAddRece->click();
-    QCOMPARE(screen->cdsReceb->RecordCount(), 1);
+    op.toca(Operador::AdicionarRecebimento);
+    QCOMPARE(op.linhas(Operador::Pagamentos), 1);
     QCOMPARE(doTotal, 15.0);
 }
 
 void TestPayments::editedValueIsCheckedAgain()
 {
-    ScriptedPresenter presenter;
-    auto screen = saleOf50();
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    type(screen.get(), QStringLiteral("1"));
-    key(screen.get(), Qt::Key_Return);
-    type(screen.get(), QStringLiteral("40"));
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->bldValorRece->Caption(), QString("R$40,00"));
+    auto [presenter, screen, op] = SaleOf50{};
+    tipoEValor(op, QStringLiteral("1"), QStringLiteral("40"));
+    op.enter();
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$40,00"));
     QVERIFY(boRecebimento);
-    screen->inCampoAtual = TfrmRegVenMan::CampoValorRece;
-    type(screen.get(), QStringLiteral("\b\b\b\b1"));
-    QCOMPARE(screen->bldValorRece->Caption(), QString("R$41"));
+    QVERIFY(op.vaiPara(CampoValorRece));
+    op.digita(QStringLiteral("\b\b\b\b1"));
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$41"));
     QVERIFY(!boRecebimento);
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->bldValorRece->Caption(), QString("R$41,00"));
+    op.enter();
+    QCOMPARE(op.legenda(CampoValorRece), QString("R$41,00"));
     QCOMPARE(doValorRece, 41.0);
-    screen->bldAddRece->click();
+    op.toca(Operador::AdicionarRecebimento);
     QVERIFY(presenter.calls.isEmpty());
-    QCOMPARE(screen->cdsReceb->FieldByName("VRTIPORECE").AsFloat(), 41.0);
+    QCOMPARE(op.celula(Operador::Pagamentos, 0, "Valor"), QLocale().toCurrencyString(41.0));
     QCOMPARE(doTotal, 41.0);
 }
 
@@ -325,9 +318,10 @@ void TestPayments::noItemsYet()
     ScriptedPresenter presenter;
     FakeServices services;
     auto screen = openScreen();
-    screen->bldCodRece->click();
-    screen->bldCodRece->setCaption(QStringLiteral("001"));
-    screen->bldValorRece->click();
+    Operador op(screen.get());
+    op.toca(CampoTipoRece);
+    op.digita(QStringLiteral("001"));
+    op.toca(CampoValorRece);
     QCOMPARE(presenter.calls.size(), 2);
     QCOMPARE(presenter.calls[0], errorCall("Não existem produtos vendidos.", "E01"));
     QCOMPARE(presenter.calls[1], errorCall("Não existem produtos vendidos.", "E01"));

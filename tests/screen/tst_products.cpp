@@ -2,13 +2,13 @@
 // with its failure messages, shown with its tax; and the quantity field.
 #include "blended.h"
 #include "clientdataset.h"
+#include "operador.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
 #include "store.h"
 #include "testenv.h"
 
-#include <QLabel>
 #include <QMap>
 #include <QScopeGuard>
 #include <QTest>
@@ -16,6 +16,19 @@
 #include <semaphore>
 
 using namespace ScreenFixture;
+using enum TfrmRegVenMan::Campo;
+
+namespace {
+
+// A screen opened with its messages recorded, and the operator at it.
+struct Tela
+{
+    ScriptedPresenter presenter;
+    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
+    Operador op{screen.get()};
+};
+
+} // namespace
 
 class TestProducts : public QObject
 {
@@ -59,64 +72,61 @@ private slots:
 void TestProducts::lookupBeforeTheListIsReadyAnswers()
 {
     std::binary_semaphore liberado(0);
-    TfrmRegVenMan::aoLerProdutos = [&] { (void)liberado.try_acquire_for(std::chrono::seconds(30)); };
+    TfrmRegVenMan::aoLerProdutos = [&] { liberado.try_acquire_for(std::chrono::seconds(30)); };
     const auto restaura = qScopeGuard([] { TfrmRegVenMan::aoLerProdutos = nullptr; });
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    QVERIFY(screen->cdsValidaProd->IsEmpty()); // still being read
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("78900102"));
+    FakeServices services;
+    auto [presenter, screen, op] = Tela{};
+    op.redigita(CampoCodigo, QStringLiteral("78900102")); // while the hook holds the list
     liberado.release();
-    key(screen.get(), Qt::Key_Return);
+    op.enter();
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QCOMPARE(screen->lblProd->text(), QString("Moqueca - UN"));
-    QCOMPARE(screen->cdsValidaProd->RecordCount(), 7);
+    QCOMPARE(op.produto(), QString("Moqueca - UN"));
+    int oferecidos = 0; // and the search list offers all of it
+    services.pesquisa = [&](ClientDataSet *ds) { return (oferecidos = ds->RecordCount()) < 0; };
+    op.toca(CampoCodigo);
+    QCOMPARE(oferecidos, 7);
 }
 
 void TestProducts::barCodeResolvesToTheProductCode()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("78900102"));
-    key(screen.get(), Qt::Key_Return);
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("78900102"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QCOMPARE(screen->bldCodigo->Caption(), QString("0000000102"));
-    QCOMPARE(screen->lblProd->text(), QString("Moqueca - UN"));
-    QCOMPARE(screen->bldPrecoUn->Caption(), QString("R$1,33"));
+    QCOMPARE(op.legenda(CampoCodigo), QString("0000000102"));
+    QCOMPARE(op.produto(), QString("Moqueca - UN"));
+    QCOMPARE(op.preco(), QString("R$1,33"));
     QCOMPARE(stPrecoUn, QString("R$1,33"));
-    QCOMPARE(screen->lblImpAliq->text(), QString("ICMS Reduzido - T07 - Alíquota: 7,5%"));
-    QCOMPARE(screen->bldQuant->Caption(), QString("1"));
+    QCOMPARE(op.aliquota(), QString("ICMS Reduzido - T07 - Alíquota: 7,5%"));
+    QCOMPARE(op.legenda(CampoQuant), QString("1"));
     QCOMPARE(stQuant, QString("1"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoQuant);
-    QCOMPARE(screen->cdsRetornaPreco->FieldByName("VRPRECO").AsFloat(), 1.333);
+    QCOMPARE(op.foco(), CampoQuant);
 
-    screen->bldCodigo->setCaption(QStringLiteral("I101")); // the internal code
-    QVERIFY(screen->vd_produto(screen->bldCodigo->Caption()));
-    QCOMPARE(screen->bldCodigo->Caption(), QString("0000000101"));
-    QCOMPARE(screen->lblImpAliq->text(), QString("ICMS - T18 - Alíquota: 18%"));
-    QCOMPARE(screen->bldPrecoUn->Caption(), QString("R$12,50"));
+    op.confirma(CampoCodigo, QStringLiteral("101")); // the keyboard code
+    QCOMPARE(op.legenda(CampoCodigo), QString("0000000101"));
+    QCOMPARE(op.aliquota(), QString("ICMS - T18 - Alíquota: 18%"));
+    QCOMPARE(op.preco(), QString("R$12,50"));
 }
 
 void TestProducts::columnOrderDecides()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [presenter, screen, op] = Tela{};
     // "0000000101" is product 101's code and product 102's tree code.
-    QVERIFY(screen->vd_produto(QStringLiteral("0000000101")));
-    QCOMPARE(screen->lblProd->text(), QString("Feijoada - UN"));
-    QVERIFY(!screen->vd_produto(QString())); // an empty code never resolves by bar code
+    op.confirma(CampoCodigo, QStringLiteral("0000000101"));
+    QCOMPARE(op.produto(), QString("Feijoada - UN"));
+    op.redigita(CampoCodigo, QString()); // an empty code never resolves
+    op.toca(Operador::AdicionarProduto);
+    QCOMPARE(presenter.texts(), QStringList({"Código do produto inválido."}));
+    QCOMPARE(op.linhas(Operador::Itens), 0);
 }
 
 void TestProducts::firstProductHoldingACodeIsFound_data()
 {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("product");
-    QTest::newRow("bar code of two products") << "7891000000013" << "0000000202";
-    QTest::newRow("keyboard code of two products") << "55" << "0000000203";
-    QTest::newRow("fixed-length code") << "I204" << "0000000204";
-    QTest::newRow("fixed-length code with blanks") << "I204  " << "0000000204";
-    QTest::newRow("prefix of a bar code") << "789100000001" << "";
+    QTest::newRow("bar code of two products") << "7891000013" << "0000000102";
+    QTest::newRow("keyboard code of two products") << "55" << "0000000103";
+    QTest::newRow("fixed-length code") << "204" << "0000000107";
+    QTest::newRow("prefix of a bar code") << "789100001" << "";
 }
 
 void TestProducts::firstProductHoldingACodeIsFound()
@@ -136,52 +146,43 @@ void TestProducts::firstProductHoldingACodeIsFound()
             row[i] = values.value(fields[i].name);
         return row;
     };
-    writePacket(QStringLiteral("Dados/Cadastros/Produtos.cds"), fields,
-                {produto("0000000201", "7891000000099", "I201", "51"),
-                 produto("0000000202", "7891000000013", "I202", "52"),
-                 produto("0000000203", "7891000000013", "I203", "55"),
-                 produto("0000000204", "7891000000020", "I204", "55")});
+    writePacket(Store::cacheFiles().at(4), fields, // the product list
+                {produto("0000000101", "7891000099", "201", "51"),
+                 produto("0000000102", "7891000013", "202", "52"),
+                 produto("0000000103", "7891000013", "203", "55"),
+                 produto("0000000107", "7891000020", "204", "55")});
     const auto restaura = qScopeGuard([] { writeCaches(); });
-    auto screen = openScreen();
-    const bool found = screen->localizaProduto(code, false);
-    QCOMPARE(found ? screen->cdsValidaProd->FieldByName("CDPRODUTO").AsString() : QString(),
-             product);
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, code);
+    QCOMPARE(op.legenda(CampoCodigo), product);
+    QCOMPARE(presenter.calls.size(), product.isEmpty() ? 1 : 0);
 }
 
 void TestProducts::unknownCodeIsRefused()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    QVERIFY(screen->vd_produto(QStringLiteral("101")));
-    screen->bldCodigo->setCaption(QString());
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("999"));
-    key(screen.get(), Qt::Key_Return);
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
+    op.confirma(CampoCodigo, QStringLiteral("999"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do produto inválido.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
-    for (const QString &text : {screen->bldCodigo->Caption(), screen->lblProd->text(),
-                                screen->lblImpAliq->text(), screen->bldPrecoUn->Caption(),
-                                screen->bldQuant->Caption()})
+    QCOMPARE(op.foco(), CampoCodigo);
+    for (const QString &text : {op.legenda(CampoCodigo), op.produto(),
+                                op.aliquota(), op.preco(), op.legenda(CampoQuant)})
         QVERIFY(text.isEmpty());
-    QVERIFY(screen->ValidaProduto()); // empty code
-    screen->bldCodigo->setCaption(QStringLiteral("999"));
-    QVERIFY(!screen->ValidaProduto());
 }
 
 void TestProducts::priceFailuresAreWarnings()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
+    op.digita(QStringLiteral("3"));
     const auto expectWarning = [&](const QString &code, const QString &text) {
         presenter.clear();
-        screen->bldCodigo->setCaption(QStringLiteral("0000000101"));
-        screen->bldQuant->setCaption(QStringLiteral("3"));
-        QVERIFY2(!screen->vd_produto(code), qPrintable(code));
+        op.confirma(CampoCodigo, code);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], messageCall(text, 2, "E01"));
-        QCOMPARE(screen->bldCodigo->Caption(), QString("0000000101")); // unchanged
-        QCOMPARE(screen->bldQuant->Caption(), QString("3"));
+        QCOMPARE(op.legenda(CampoCodigo), code); // as keyed, not emptied
+        QCOMPARE(op.legenda(CampoQuant), QString("3"));
     };
     expectWarning("104", "Preço do produto deve ser cadastrado.");
     expectWarning("105", "Preço do produto deve ser maior que zero.");
@@ -200,111 +201,102 @@ void TestProducts::priceFailuresAreWarnings()
          "DTINIVGTABPRECO, DTFINVGTABPRECO) VALUES ('CLI01', 'Cliente', 'C', '0001', 'C01', "
          "'2020-01-01', '2020-12-31')");
     stCdCliDeb = QStringLiteral("C01");
-    QVERIFY(!screen->vd_produto(QStringLiteral("103")));
-    QCOMPARE(presenter.calls.last(),
-             messageCall("Não há tabela de preço do cliente vigente.", 2, "E01"));
+    expectWarning("103", "Não há tabela de preço do cliente vigente.");
     stCdCliDeb = QStringLiteral("C02"); // a client without a table pays the store's price
-    QVERIFY(screen->vd_produto(QStringLiteral("103")));
+    op.confirma(CampoCodigo, QStringLiteral("103"));
+    QCOMPARE(op.legenda(CampoCodigo), QString("0000000103"));
     exec("DELETE FROM TABPRECO WHERE CDTABPRECO = 'CLI01'");
 }
 
 void TestProducts::unknownPriceFailureIsShownAsAnError()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
+    auto [presenter, screen, op] = Tela{};
     const TChamaFuncaoGetRetornaPreco saved = ChamaFuncaoGetRetornaPreco;
     ChamaFuncaoGetRetornaPreco = [](const QVariant *, int, ClientDataSet *, QVariant &) {
         return QVariant(QStringLiteral("ORA-03113: fim de arquivo no canal"));
     };
-    const bool found = screen->vd_produto(QStringLiteral("101"));
+    op.confirma(CampoCodigo, QStringLiteral("101"));
     ChamaFuncaoGetRetornaPreco = saved;
-    QVERIFY(!found);
+    QVERIFY(op.preco().isEmpty() && op.produto().isEmpty());
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("ORA-03113: fim de arquivo no canal", "E01"));
 }
 
 void TestProducts::productWithoutTaxShowsNone()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    QVERIFY(screen->vd_produto(QStringLiteral("101")));
-    QVERIFY(!screen->lblImpAliq->text().isEmpty());
-    QVERIFY(screen->vd_produto(QStringLiteral("107")));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
+    QVERIFY(!op.aliquota().isEmpty());
+    op.confirma(CampoCodigo, QStringLiteral("107"));
     QVERIFY(presenter.calls.isEmpty());
-    QVERIFY(screen->lblImpAliq->text().isEmpty());
-    QCOMPARE(screen->lblProd->text(), QString("Sem imposto - UN"));
+    QVERIFY(op.aliquota().isEmpty());
+    QCOMPARE(op.produto(), QString("Sem imposto - UN"));
 }
 
 void TestProducts::quantity()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = openScreen();
-    screen->bldQuant->setCaption(QStringLiteral("4"));
-    QVERIFY(screen->vd_produto(QStringLiteral("101")));
-    QCOMPARE(screen->bldQuant->Caption(), QString("4"));
+    auto [presenter, screen, op] = Tela{};
+    op.redigita(CampoQuant, QStringLiteral("4"));
+    op.confirma(CampoCodigo, QStringLiteral("101"));
+    QCOMPARE(op.legenda(CampoQuant), QString("4"));
 
     services.numeric = {{true, QStringLiteral("2")}, {false, QString()}};
-    screen->bldQuant->click();
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoQuant);
-    QCOMPARE(screen->bldQuant->Caption(), QString("2"));
+    op.toca(CampoQuant);
+    QCOMPARE(op.foco(), CampoQuant);
+    QCOMPARE(op.legenda(CampoQuant), QString("2"));
     QCOMPARE(services.calls[0].args,
              QVariantList({"Reg. de Vendas Manuais", "Quantidade Vendida.",
                            "Quantidade do produto deve ser informada.", 20, 0, 0, 0, 0, 0}));
-    screen->bldQuant->click();
-    QCOMPARE(screen->bldQuant->Caption(), QString("1"));
+    op.toca(CampoQuant);
+    QCOMPARE(op.legenda(CampoQuant), QString("1"));
     QCOMPARE(stQuant, QString("1"));
 
-    screen->bldCodigo->setCaption(QStringLiteral("555"));
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    screen->bldQuant->click();
+    op.redigita(CampoCodigo, QStringLiteral("555")); // no Enter
+    op.toca(CampoQuant);
     QCOMPARE(services.calls.size(), 2); // not opened
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Código do produto inválido.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
+    QCOMPARE(op.foco(), CampoCodigo);
 }
 
 void TestProducts::typedQuantityReplacesTheDefault()
 {
-    ScriptedPresenter presenter;
-    auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QStringLiteral("101"));
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->bldQuant->Caption(), QString("1"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoQuant);
-    type(screen.get(), QStringLiteral("2"));
-    QCOMPARE(screen->bldQuant->Caption(), QString("2"));
-    type(screen.get(), QStringLiteral("5"));
-    QCOMPARE(screen->bldQuant->Caption(), QString("25"));
+    auto [presenter, screen, op] = Tela{};
+    op.confirma(CampoCodigo, QStringLiteral("101"));
+    QCOMPARE(op.legenda(CampoQuant), QString("1"));
+    QCOMPARE(op.foco(), CampoQuant);
+    op.digita(QStringLiteral("2"));
+    QCOMPARE(op.legenda(CampoQuant), QString("2"));
+    op.digita(QStringLiteral("5"));
+    QCOMPARE(op.legenda(CampoQuant), QString("25"));
 
-    screen->bldQuant->setCaption(QStringLiteral("3")); // typed before the lookup: kept
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    key(screen.get(), Qt::Key_Return);
-    type(screen.get(), QStringLiteral("1"));
-    QCOMPARE(screen->bldQuant->Caption(), QString("31"));
+    op.redigita(CampoQuant, QStringLiteral("3")); // typed before the lookup: kept
+    op.vaiPara(CampoCodigo);
+    op.enter();
+    op.digita(QStringLiteral("1"));
+    QCOMPARE(op.legenda(CampoQuant), QString("31"));
 }
 
 void TestProducts::searchListChoosesAProduct()
 {
-    ScriptedPresenter presenter;
     FakeServices services;
-    auto screen = openScreen();
+    auto [presenter, screen, op] = Tela{};
     services.pesquisa = [](ClientDataSet *ds) {
         return ds->Locate(QStringLiteral("NMPRODUTO"), QStringLiteral("Picanha"));
     };
-    screen->bldCodigo->click();
+    op.toca(CampoCodigo);
     QCOMPARE(services.calls.size(), 1);
     QCOMPARE(services.calls[0].args, QVariantList({"cdsValidaProd", "", "", 0, 0, 0, 0, 0}));
-    QCOMPARE(screen->bldCodigo->Caption(), QString("0000000103"));
+    QCOMPARE(op.legenda(CampoCodigo), QString("0000000103"));
     QCOMPARE(stCodProd, QString("0000000103"));
-    QCOMPARE(screen->bldPrecoUn->Caption(), QString("R$500,00"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
+    QCOMPARE(op.preco(), QString("R$500,00"));
+    QCOMPARE(op.foco(), CampoCodigo);
 
     services.pesquisa = {}; // cancelled: the fields stay cleared
-    screen->bldCodigo->click();
-    QVERIFY(screen->bldCodigo->Caption().isEmpty());
-    QVERIFY(screen->lblProd->text().isEmpty());
+    op.toca(CampoCodigo);
+    QVERIFY(op.legenda(CampoCodigo).isEmpty());
+    QVERIFY(op.produto().isEmpty());
     QVERIFY(presenter.calls.isEmpty());
 }
 

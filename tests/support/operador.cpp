@@ -122,16 +122,6 @@ void Operador::sai()
         dialogo->done(QDialog::Rejected);
 }
 
-bool Operador::vaiPara(int tag)
-{
-    for (int i = 0; i < 9 && foco() != tag; ++i)
-        enter();
-    if (foco() == tag)
-        return true;
-    falhas << QStringLiteral("o foco não chega ao campo %1 (está no %2)").arg(tag).arg(foco());
-    return false;
-}
-
 TBlendedButton *Operador::campo(int tag) const
 {
     for (TBlendedButton *b : m_tela->findChildren<TBlendedButton *>())
@@ -296,4 +286,19 @@ void Operador::toca(Botao botao)
         b->click();
     else
         falhas << QStringLiteral("não há o botão %1").arg(QLatin1String(nomes[botao]));
+}
+
+bool Operador::vaiPara(int tag)
+{
+    for (int vezes = 0; foco() != tag && vezes < 9; ++vezes)
+        enter();
+    if (foco() != tag)
+        falhas << QStringLiteral("Enter não leva ao campo %1").arg(tag);
+    return foco() == tag;
+}
+
+void Operador::redigita(int tag, const QString &texto)
+{
+    if (vaiPara(tag))
+        digita(QString(legenda(tag).size(), u'\b') + texto);
 }

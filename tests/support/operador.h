@@ -69,9 +69,6 @@ public:
     bool digitaVenda(const VendaDigitada &v) { return cabecalho(v) && itens(v) && pagamentos(v); }
     bool grava(); // Alt+G; true when the screen closed
     void sai();   // Escape, the caller's presenter answering the question; closed anyway
-    // Enter, each field checked as keyed, until the focus is on the field `tag` (at most once
-    // round all nine); false, noted, when it never gets there.
-    bool vaiPara(int tag);
 
     // What the screen shows, read as the operator reads it.
     enum Grade { Itens, Pagamentos };
@@ -109,6 +106,13 @@ public:
     bool comeca(int tag, const QString &inicio);
     int linhas() const; // of the item and payment grids together
     bool confereLinhas(int esperadas);
+
+    // Moving and correcting, as at the counter (items, payments, recording).
+    bool vaiPara(int tag); // Enter until the field is framed black; false after a whole round
+    // On to the field, its text erased with backspace and `texto` typed; no Enter. Confirmed:
+    // then Enter, which checks it.
+    void redigita(int tag, const QString &texto);
+    void confirma(int tag, const QString &texto) { redigita(tag, texto), enter(); }
 
 private:
     QWidget *parte(const char *nome) const;
