@@ -9,6 +9,8 @@
 #include "venda/gravacao.h"
 #include "venda/itens.h"
 #include "venda/pagamentos.h"
+#include "venda/produtos.h"
+#include "venda/indicecodigos.h"
 #include "venda/regras.h"
 #include "conversions.h"
 
@@ -80,6 +82,8 @@ private slots:
     void issueDate();
     void tableNumber_data();
     void tableNumber();
+    void productSearch_data();
+    void productSearch();
     void quantity_data();
     void quantity();
     void paymentValue_data();
@@ -202,6 +206,46 @@ void TestRegras::tableNumber()
     QCOMPARE(chaveDe(Regras::recusaMesa(codigo, dada)), recusa);
     if (recusa.isEmpty())
         QCOMPARE(dada, mesa);
+}
+
+void TestRegras::productSearch_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("product");
+    for (const bool indexed : {false, true}) {
+        const char *how = indexed ? "index" : "rows";
+        QTest::addRow("bar code of two products, %s", how) << "7891000000013" << "0000000202";
+        QTest::addRow("keyboard code of two products, %s", how) << "55" << "0000000203";
+        QTest::addRow("fixed-length code, %s", how) << "I204" << "0000000204";
+        QTest::addRow("fixed-length code with blanks, %s", how) << "I204  " << "0000000204";
+        QTest::addRow("prefix of a bar code, %s", how) << "789100000001" << "";
+        QTest::addRow("empty code, %s", how) << "" << "";
+    }
+}
+
+// The first product holding the code, by the codes in their order, with the index or row by
+// row alike; a fixed-length code matches with or without its blanks.
+void TestRegras::productSearch()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, product);
+    QList<FieldDef> fields;
+    for (const QString &c : Produtos::codigos())
+        fields << FieldDef{c, FieldType::String, 20, c == QLatin1String("CDPRODINTE")};
+    DataPacket packet(fields);
+    const char *const produtos[][4] = {{"0000000201", "7891000000099", "I201", "51"},
+                                       {"0000000202", "7891000000013", "I202", "52"},
+                                       {"0000000203", "7891000000013", "I203", "55"},
+                                       {"0000000204", "7891000000020", "I204", "55"}};
+    for (const auto &p : produtos) // code, tree code, bar code, internal, keyboard
+        packet.appendRow({p[0], p[0], p[1], p[2], p[3]});
+    ClientDataSet lista(QStringLiteral("cdsValidaProd"));
+    lista.setData(packet);
+    const IndiceCodigos indice(lista.Data(), Produtos::codigos());
+    const bool indexed = QByteArray(QTest::currentDataTag()).endsWith("index");
+    const bool found = Produtos::localiza(lista, indexed ? &indice : nullptr, code, false);
+    QCOMPARE(found ? lista.FieldByName(QStringLiteral("CDPRODUTO")).AsString() : QString(),
+             product);
 }
 
 void TestRegras::quantity_data()
