@@ -237,7 +237,8 @@ public:
     // Recording and cash movements.
     void bldGravarClick();
     bool InsereMovCaixa(const QDateTime &dataMovimento); // false when it failed (and said so)
-    QVariant chamaFechamento(const QDateTime &dtAbertura); // the closing routine's result
+    // The closing routine's call for the sale under `cabecalho`, and its result.
+    QVariant chamaFechamento(const Cabecalho &cabecalho, const QDateTime &dtAbertura);
     void removeArquivoVenda();
     void limpaTela();
 

@@ -19,15 +19,16 @@
 #include <QLabel>
 
 // The closing routine's call, its arguments built in this one place: the sale's ten datasets
-// in their order, the 33 values of the context and the header, and the variant array.
-QVariant TfrmRegVenMan::chamaFechamento(const QDateTime &dtAbertura)
+// in their order (the items stamped with the header), the 33 values of the context and the
+// header, and the variant array.
+QVariant TfrmRegVenMan::chamaFechamento(const Cabecalho &cabecalho, const QDateTime &dtAbertura)
 {
     if (!SetConcluiFechamento)
         throw Exception(Msg("FECHAMENTO_INDISP"));
     ovFechamento = QVariant(QVariantList(10));
-    const QVariantList valores = Gravacao::valoresFechamento(
-        contexto, {stIdPaisIntegra, Lum_NrSerie_CDS, Lum_IdTipoImpFis, Lum_SgEstadoFili},
-        bldNrMesa->Caption(), dtAbertura);
+    const QVariantList valores = Gravacao::paraFechamento(
+        itens(), cabecalho, contexto,
+        {stIdPaisIntegra, Lum_NrSerie_CDS, Lum_IdTipoImpFis, Lum_SgEstadoFili}, dtAbertura);
     ClientDataSet *const dataSets[10] = {
         cdsProdutos,    cdsMovCaixa, cdsVendaCancelada, cdsFamiliaSaldo, cdsEmprestimoFam,
         cdsItPromoComb, cdsVazio,    cdsVazio,          cdsVazio,        cdsVazio};
@@ -54,7 +55,6 @@ void TfrmRegVenMan::bldGravarClick()
             mensagemErro(Msg("SEM_CONTEXTO").arg(Msg(*falta)));
             return;
         }
-        itens().aplica(*cabecalho);
         // A sale is never stored with missing movements: a failed build stops here.
         if (!InsereMovCaixa(cabecalho->emissao))
             return;
@@ -70,7 +70,7 @@ void TfrmRegVenMan::bldGravarClick()
                                           : Msg("VENDA_NAO_GRAV").arg(recusa));
             return;
         }
-        MensagemMetodo(chamaFechamento(dtAbertura), true, 10,
+        MensagemMetodo(chamaFechamento(*cabecalho, dtAbertura), true, 10,
                        QStringLiteral("setConcluiFechamento"), QStringLiteral("Cli_Tor00071"),
                        QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"),
                        contexto.stIdEsquema);

@@ -67,16 +67,17 @@ void movimentos(ClientDataSet &mov, ClientDataSet &pagamentos, const Contexto &c
     }
 }
 
-QVariantList valoresFechamento(const Contexto &contexto, const Terminal &terminal,
-                               const QString &mesa, const QDateTime &dtAbertura)
+QVariantList paraFechamento(Itens itens, const Cabecalho &cabecalho, const Contexto &contexto,
+                            const Terminal &terminal, const QDateTime &dtAbertura)
 {
+    itens.aplica(cabecalho);
     QVariantList v(33, QVariant(QString(QLatin1String(""))));
     v[0] = contexto.stCdCaixa;
     v[1] = dtAbertura;
     v[2] = contexto.stCdEmpresa;
     v[5] = contexto.stCdFilial;
     v[8] = contexto.stCdLoja;
-    v[9] = mesa;
+    v[9] = cabecalho.mesa;
     v[11] = QStringLiteral("POS");
     v[13] = terminal.idPaisIntegra;
     v[15] = terminal.nrSerie;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cabecalho.h"
 #include "contexto.h"
 #include "recusa.h"
 
@@ -35,9 +36,11 @@ struct Terminal
     int idTipoImpFis = 0;
     QString sgEstado;
 };
-// The 33 values the closing routine takes besides the datasets, in its order.
-QVariantList valoresFechamento(const Contexto &contexto, const Terminal &terminal,
-                               const QString &mesa, const QDateTime &dtAbertura);
+// The sale made ready for the closing routine: every item row stamped with the header as it
+// stands at recording (Itens::aplica), and the 33 values the routine takes besides the
+// datasets, in its order.
+QVariantList paraFechamento(Itens itens, const Cabecalho &cabecalho, const Contexto &contexto,
+                            const Terminal &terminal, const QDateTime &dtAbertura);
 
 // The folder the terminal's pending-sale file lies in (DsDirCad), taken against `instalacao`
 // (canonical) when relative. Only a folder that exists inside the install may lose a file: the
