@@ -7,6 +7,7 @@
 #include "store.h"
 #include "testenv.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QSqlError>
@@ -148,11 +149,13 @@ void writeParameters(const QMap<QString, QVariant> &overrides, const QStringList
 
 void writeCaches()
 {
-    const QString dir = QStringLiteral("Dados/Cadastros/");
-    writePacket(dir + QStringLiteral("ControleAcess.cds"), Store::controleAcessLayout(),
+    const auto cache = [](const char *name) {
+        return QStringLiteral("Dados/Cadastros/%1.cds").arg(QLatin1String(name));
+    };
+    writePacket(cache("ControleAcess"), Store::controleAcessLayout(),
                 {row(Store::controleAcessLayout(),
                      {{"CDOPERADOR", "OP01"}, {"NMOPERADOR", "Maria Souza"}})});
-    writePacket(dir + QStringLiteral("DataMovimento.cds"), Store::dataMovimentoLayout(),
+    writePacket(cache("DataMovimento"), Store::dataMovimentoLayout(),
                 {row(Store::dataMovimentoLayout(),
                      {{"DATAMOVIMENTO", QDateTime(QDate::currentDate(), QTime())}})});
     const QList<FieldDef> tipos = Store::confTipoReceLayout();
@@ -169,7 +172,7 @@ void writeCaches()
                            {"NRORDTROCO", "1"},
                            {"DSIMPFISCAL", name}});
     };
-    writePacket(dir + QStringLiteral("ConfTipoRece.cds"), tipos,
+    writePacket(cache("ConfTipoRece"), tipos,
                 {tipo("001", "Dinheiro", "S", "01", "A"), tipo("002", "Cartão Crédito", "S", "03", "B"),
                  tipo("003", "Vale Refeição", QVariant(), "05", "C"),
                  tipo("004", "Cortesia", "S", QVariant(), "D"),
@@ -186,7 +189,7 @@ void writeCaches()
                               {"CDPRODINTE", inte},
                               {"CDPROTECLADO", tecl}});
     };
-    writePacket(dir + QStringLiteral("Produtos.cds"), produtos,
+    writePacket(cache("Produtos"), produtos,
                 {produto("0000000101", "01.01", "Feijoada", "78900101", "I101", "101"),
                  produto("0000000102", "0000000101", "Moqueca", "78900102", "I102", "102"),
                  produto("0000000103", "01.03", "Picanha", "78900103", "I103", "103"),
@@ -194,7 +197,7 @@ void writeCaches()
                  produto("0000000105", "01.05", "Preco zero", "78900105", "I105", "105"),
                  produto("0000000106", "01.06", "Bloqueado", "78900106", "I106", "106"),
                  produto("0000000107", "01.07", "Sem imposto", "78900107", "I107", "107")});
-    writePacket(dir + QStringLiteral("AliqImpFis.cds"), Store::aliqImpFisLayout(),
+    writePacket(cache("AliqImpFis"), Store::aliqImpFisLayout(),
                 {row(Store::aliqImpFisLayout(),
                      {{"CDALIQIMPFIS", "T18"}, {"VRALIQIMPFIS", 18.0}, {"IDALIQIMPFIS", "T"}})});
 }
@@ -213,6 +216,7 @@ std::unique_ptr<TfrmRegVenMan> openScreen()
     auto screen = std::make_unique<TfrmRegVenMan>(nullptr);
     screen->InicializaForm();
     screen->show();
+    QApplication::setActiveWindow(screen.get()); // as the host's window is: Alt keys reach it
     return screen;
 }
 
@@ -238,25 +242,39 @@ void key(QWidget *screen, Qt::Key k, Qt::KeyboardModifiers modifiers)
 void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
             const QString &mesa)
 {
-    screen->bldNrOrdem->setCaption(ordem);
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
-    screen->inCampoAtual = TfrmRegVenMan::CampoData;
-    type(screen, QString(data).remove(u'/'));
-    key(screen, Qt::Key_Return);
-    type(screen, mesa);
-    key(screen, Qt::Key_Return);
+    std::optional<FakeServices> own; // the calendar scripted, if the test has not
+    if (!FakeServices::current)
+        own.emplace();
+    FakeServices::current->calendar.prepend(data);
+    Operador operador(screen);
+    for (const QString &campo : {ordem, QStringLiteral("1")}) {
+        operador.digita(campo);
+        operador.enter();
+    }
+    operador.digita(QStringLiteral("2"));
+    operador.toca(TfrmRegVenMan::CampoData);
+    operador.enter();
+    operador.digita(mesa);
+    operador.enter();
 }
 
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     Operador operador(screen);
+    // Enter leads on from the item fields; from the header (back there after a warning) the
+    // operator touches the type field, cancelling its search.
+    if (operador.foco() < TfrmRegVenMan::CampoCodigo) {
+        std::optional<FakeServices> own;
+        if (!FakeServices::current)
+            own.emplace();
+        operador.toca(TfrmRegVenMan::CampoTipoRece);
+    }
+    operador.vaiAte(TfrmRegVenMan::CampoTipoRece);
     operador.digita(code);
     operador.enter();
     operador.digita(value);
     operador.enter();
-    screen->bldAddRece->click();
+    operador.toca(Operador::AdicionarRecebimento);
 }
 
 FakeServices *FakeServices::current = nullptr;

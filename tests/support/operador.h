@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QtCore/qnamespace.h>
 
+class QTableView;
 class QWidget;
 class TBlendedButton;
 
@@ -106,6 +107,16 @@ public:
     bool comeca(int tag, const QString &inicio);
     int linhas() const; // of the item and payment grids together
     bool confereLinhas(int esperadas);
+
+    // Layout and the grids' focus.
+    TBlendedButton *botao(Botao botao) const;
+    QWidget *contorno(int tag) const;    // the frame around a field
+    QTableView *tabela(Grade grade) const;
+    QStringList textos() const;          // of every label, shown or kept for later
+    void tocaGrade(Grade grade);         // a touch on a grid gives it the focus
+    // Enter until the field has the focus, at most twice round: each field passed is checked
+    // as keyed, and one refused takes the focus back to itself.
+    void vaiAte(int tag);
 
 private:
     QWidget *parte(const char *nome) const;
