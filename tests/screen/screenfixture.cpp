@@ -149,13 +149,11 @@ void writeParameters(const QMap<QString, QVariant> &overrides, const QStringList
 
 void writeCaches()
 {
-    const auto cache = [](const char *name) {
-        return QStringLiteral("Dados/Cadastros/%1.cds").arg(QLatin1String(name));
-    };
-    writePacket(cache("ControleAcess"), Store::controleAcessLayout(),
+    const QString dir = QStringLiteral("Dados/Cadastros/");
+    writePacket(dir + QStringLiteral("ControleAcess.cds"), Store::controleAcessLayout(),
                 {row(Store::controleAcessLayout(),
                      {{"CDOPERADOR", "OP01"}, {"NMOPERADOR", "Maria Souza"}})});
-    writePacket(cache("DataMovimento"), Store::dataMovimentoLayout(),
+    writePacket(dir + QStringLiteral("DataMovimento.cds"), Store::dataMovimentoLayout(),
                 {row(Store::dataMovimentoLayout(),
                      {{"DATAMOVIMENTO", QDateTime(QDate::currentDate(), QTime())}})});
     const QList<FieldDef> tipos = Store::confTipoReceLayout();
@@ -172,7 +170,7 @@ void writeCaches()
                            {"NRORDTROCO", "1"},
                            {"DSIMPFISCAL", name}});
     };
-    writePacket(cache("ConfTipoRece"), tipos,
+    writePacket(dir + QStringLiteral("ConfTipoRece.cds"), tipos,
                 {tipo("001", "Dinheiro", "S", "01", "A"), tipo("002", "Cartão Crédito", "S", "03", "B"),
                  tipo("003", "Vale Refeição", QVariant(), "05", "C"),
                  tipo("004", "Cortesia", "S", QVariant(), "D"),
@@ -189,7 +187,7 @@ void writeCaches()
                               {"CDPRODINTE", inte},
                               {"CDPROTECLADO", tecl}});
     };
-    writePacket(cache("Produtos"), produtos,
+    writePacket(dir + QStringLiteral("Produtos.cds"), produtos,
                 {produto("0000000101", "01.01", "Feijoada", "78900101", "I101", "101"),
                  produto("0000000102", "0000000101", "Moqueca", "78900102", "I102", "102"),
                  produto("0000000103", "01.03", "Picanha", "78900103", "I103", "103"),
@@ -197,7 +195,7 @@ void writeCaches()
                  produto("0000000105", "01.05", "Preco zero", "78900105", "I105", "105"),
                  produto("0000000106", "01.06", "Bloqueado", "78900106", "I106", "106"),
                  produto("0000000107", "01.07", "Sem imposto", "78900107", "I107", "107")});
-    writePacket(cache("AliqImpFis"), Store::aliqImpFisLayout(),
+    writePacket(dir + QStringLiteral("AliqImpFis.cds"), Store::aliqImpFisLayout(),
                 {row(Store::aliqImpFisLayout(),
                      {{"CDALIQIMPFIS", "T18"}, {"VRALIQIMPFIS", 18.0}, {"IDALIQIMPFIS", "T"}})});
 }
@@ -261,8 +259,7 @@ void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
     Operador operador(screen);
-    // Enter leads on from the item fields; from the header (back there after a warning) the
-    // operator touches the type field, cancelling its search.
+    // From the header (back there after a warning) a touch, its search cancelled; else Enter.
     if (operador.foco() < TfrmRegVenMan::CampoCodigo) {
         std::optional<FakeServices> own;
         if (!FakeServices::current)

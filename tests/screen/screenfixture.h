@@ -81,9 +81,8 @@ QString today();    // dd/MM/yyyy
 QString tomorrow(); // dd/MM/yyyy
 
 // A header keyed from the order field, where the screen opens: order and series 1 with Enter,
-// sub-series 2, the issue date chosen on the calendar (a touch asks the store nothing: a
-// document recorded before is told with the first item) and Enter, the table (7 unless told)
-// and Enter.
+// sub-series 2, the date from the calendar (a touch asks the store nothing: a document recorded
+// before is told with the first item) and Enter, the table (7 unless told) and Enter.
 void header(TfrmRegVenMan *screen, const QString &ordem = QStringLiteral("4711"),
             const QString &data = today(), const QString &mesa = QStringLiteral("7"));
 

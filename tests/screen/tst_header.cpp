@@ -108,8 +108,8 @@ void TestHeader::keypadsFillTheDocumentFields()
     QCOMPARE(op.foco(), TfrmRegVenMan::CampoSerie);
     op.toca(TfrmRegVenMan::CampoSubSerie);
     QCOMPARE(op.foco(), TfrmRegVenMan::CampoSubSerie);
-    QCOMPARE(op.legenda(TfrmRegVenMan::CampoSerie), QString("D"));
-    QCOMPARE(op.legenda(TfrmRegVenMan::CampoSubSerie), QString("U"));
+    QCOMPARE(op.legenda(TfrmRegVenMan::CampoSerie) + op.legenda(TfrmRegVenMan::CampoSubSerie),
+             QString("DU"));
     QCOMPARE(services.calls[2].args, QVariantList({"", "", "", 0}));
     QVERIFY(presenter.calls.isEmpty());
 }
@@ -154,17 +154,12 @@ void TestHeader::typedDates()
     ScriptedPresenter presenter;
     auto screen = openScreen();
     Operador op(screen.get());
-    const auto data = [&](const QString &digitos) {
-        op.vaiAte(TfrmRegVenMan::CampoData);
-        op.digita(QString(10, u'\b') + digitos);
-        op.enter();
-    };
-    data(today().remove(u'/'));
+    op.preenche(TfrmRegVenMan::CampoData, today().remove(u'/'));
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(stDtEmissao, today());
     QCOMPARE(op.foco(), TfrmRegVenMan::CampoMesa);
 
-    data(tomorrow().remove(u'/'));
+    op.preenche(TfrmRegVenMan::CampoData, tomorrow().remove(u'/'));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0],
              errorCall("Data de Emissão da venda não deve ser maior que a data atual.", "E01"));
@@ -174,7 +169,7 @@ void TestHeader::typedDates()
 
     stDtEmissao = QStringLiteral("05/05/2020");
     for (const char *invalida : {"0102202", "31022024"}) { // a digit short, no such day
-        data(QString::fromLatin1(invalida));
+        op.preenche(TfrmRegVenMan::CampoData, QString::fromLatin1(invalida));
         QCOMPARE(presenter.calls.last(), errorCall("Data Inválida.", "E01"));
         QVERIFY(op.legenda(TfrmRegVenMan::CampoData).isEmpty());
         QCOMPARE(stDtEmissao, QString("05/05/2020"));
@@ -192,24 +187,20 @@ void TestHeader::tableNumbers()
     FakeServices services;
     auto screen = openScreen();
     Operador op(screen.get());
-    const auto enter = [&](const QString &digits) {
-        op.vaiAte(TfrmRegVenMan::CampoMesa);
-        op.digita(QString(4, u'\b') + digits);
-        op.enter();
-    };
+    const auto enter = [&](const char *digits) { op.preenche(TfrmRegVenMan::CampoMesa, digits); };
     stCdSala = QStringLiteral("ANTES");
-    enter(QStringLiteral("0"));
-    enter(QStringLiteral("00"));
+    enter("0");
+    enter("00");
     QVERIFY(presenter.calls.isEmpty());
     QVERIFY(op.legenda(TfrmRegVenMan::CampoMesa).isEmpty());
 
-    enter(QStringLiteral("7"));
+    enter("7");
     QVERIFY(presenter.calls.isEmpty());
     QCOMPARE(op.legenda(TfrmRegVenMan::CampoMesa), QString("0007"));
     QCOMPARE(stCdSala, QString("SAL01"));
     QCOMPARE(op.foco(), TfrmRegVenMan::CampoCodigo);
 
-    enter(QStringLiteral("20")); // exists, but not open
+    enter("20"); // exists, but not open
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Mesa não cadastrada.", "E01"));
     QVERIFY(op.legenda(TfrmRegVenMan::CampoMesa).isEmpty());

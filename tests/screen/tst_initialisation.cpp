@@ -111,9 +111,8 @@ void TestInitialisation::noParametersFileOpensWithEmptyContext()
     services.pesquisa = [&](ClientDataSet *ds) { return (produtos = ds->RecordCount()) < 0; };
     op.toca(TfrmRegVenMan::CampoCodigo);
     QCOMPARE(produtos, 7);
-    op.vaiAte(TfrmRegVenMan::CampoMesa);
-    op.digita(QStringLiteral("7"));
-    op.enter(); // no branch, no tables; no scheme for the message either
+    // No branch, no tables; no scheme for the message either.
+    op.preenche(TfrmRegVenMan::CampoMesa, QStringLiteral("7"));
     QCOMPARE(presenter.calls, QList<MessageCall>({errorCall("Mesa não cadastrada.", "")}));
 }
 
@@ -157,9 +156,7 @@ void TestInitialisation::tableFetchFailureStillOpensTheScreen()
     op.toca(TfrmRegVenMan::CampoCodigo);
     QCOMPARE(presenter.calls.size(), 2);
     QCOMPARE(produtos, 7);
-    op.vaiAte(TfrmRegVenMan::CampoMesa);
-    op.digita(QStringLiteral("7"));
-    op.enter(); // no tables were loaded
+    op.preenche(TfrmRegVenMan::CampoMesa, QStringLiteral("7")); // no tables were loaded
     QCOMPARE(presenter.calls.last(), errorCall("Mesa não cadastrada.", "E01"));
 }
 
@@ -178,9 +175,8 @@ void TestInitialisation::damagedProductFileIsReported()
     QCOMPARE(presenter.calls[0].kind, 3);
     QCOMPARE(presenter.calls[0].scheme, QString("E01"));
     QVERIFY(presenter.calls[0].text.contains(QStringLiteral("Produtos.cds")));
-    op.vaiAte(TfrmRegVenMan::CampoMesa);
-    op.digita(QStringLiteral("7"));
-    op.enter(); // the tables, prepared after the products, were left closed
+    // The tables, prepared after the products, were left closed.
+    op.preenche(TfrmRegVenMan::CampoMesa, QStringLiteral("7"));
     QCOMPARE(presenter.calls.last(), errorCall("Mesa não cadastrada.", "E01"));
 }
 

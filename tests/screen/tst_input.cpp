@@ -126,9 +126,7 @@ void TestInput::enterOnTheTableRunsItsCheck()
     QCOMPARE(op.foco(), TfrmRegVenMan::CampoCodigo);
     QVERIFY(presenter.calls.isEmpty());
 
-    op.vaiAte(TfrmRegVenMan::CampoMesa);
-    op.digita(QStringLiteral("99"));
-    op.enter();
+    op.preenche(TfrmRegVenMan::CampoMesa, QStringLiteral("99"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Mesa não cadastrada.", "E01"));
     QCOMPARE(op.foco(), TfrmRegVenMan::CampoMesa);

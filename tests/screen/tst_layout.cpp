@@ -139,10 +139,9 @@ void TestLayout::blocksAndControlsSitWhereDesigned()
     for (int tag = 1; tag <= 9; ++tag) // where only the place is given, the place
         QCOMPARE(fields[tag - 1].isEmpty() ? QRect(field(tag).topLeft(), QSize(0, 0)) : field(tag),
                  fields[tag - 1]);
-    QCOMPARE(op.contorno(1)->size(), QSize(208, 27));
-    QCOMPARE(op.contorno(7)->size(), QSize(208, 27));
-    QCOMPARE(op.contorno(8)->size(), QSize(193, 29));
-    QCOMPARE(op.contorno(9)->size(), QSize(193, 28));
+    for (const auto &[tag, size] : {std::pair(1, QSize(208, 27)), {7, QSize(208, 27)},
+                                    {8, QSize(193, 29)}, {9, QSize(193, 28)}})
+        QCOMPARE(op.contorno(tag)->size(), size);
     // Each frame sits one pixel outside its button.
     for (int tag : {1, 6})
         QCOMPARE(op.contorno(tag)->pos(), field(tag).topLeft() - QPoint(1, 1));

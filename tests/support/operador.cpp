@@ -312,3 +312,10 @@ void Operador::vaiAte(int tag)
     if (foco() != tag)
         falhas << QStringLiteral("Enter não leva ao campo %1").arg(tag);
 }
+
+void Operador::preenche(int tag, const QString &texto)
+{
+    vaiAte(tag);
+    digita(QString(legenda(tag).size(), u'\b') + texto);
+    enter();
+}

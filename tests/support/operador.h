@@ -114,9 +114,9 @@ public:
     QTableView *tabela(Grade grade) const;
     QStringList textos() const;          // of every label, shown or kept for later
     void tocaGrade(Grade grade);         // a touch on a grid gives it the focus
-    // Enter until the field has the focus, at most twice round: each field passed is checked
-    // as keyed, and one refused takes the focus back to itself.
+    // Enter until the field has the focus, at most twice round, each field passed checked.
     void vaiAte(int tag);
+    void preenche(int tag, const QString &texto); // there, what it shows erased, texto, Enter
 
 private:
     QWidget *parte(const char *nome) const;
