@@ -136,7 +136,7 @@ void TestLayout::blocksAndControlsSitWhereDesigned()
     const QRect fields[] = {{135, 57, 205, 25}, {526, 57, 0, 0},    {135, 95, 0, 0},
                             {526, 95, 0, 0},    {133, 129, 206, 25}, {135, 188, 0, 0},
                             {135, 254, 0, 0},   {90, 466, 190, 25},  {90, 506, 190, 25}};
-    for (int tag = 1; tag <= 9; ++tag) // where only the place is given, the place
+    for (int tag = 1; tag <= 9; ++tag) // an empty rect: only the place is designed
         QCOMPARE(fields[tag - 1].isEmpty() ? QRect(field(tag).topLeft(), QSize(0, 0)) : field(tag),
                  fields[tag - 1]);
     for (const auto &[tag, size] : {std::pair(1, QSize(208, 27)), {7, QSize(208, 27)},
