@@ -7,6 +7,7 @@
 #include "store.h"
 #include "testenv.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QSqlError>
@@ -213,6 +214,7 @@ std::unique_ptr<TfrmRegVenMan> openScreen()
     auto screen = std::make_unique<TfrmRegVenMan>(nullptr);
     screen->InicializaForm();
     screen->show();
+    QApplication::setActiveWindow(screen.get()); // as the host's window is: Alt keys reach it
     return screen;
 }
 
@@ -238,32 +240,41 @@ void key(QWidget *screen, Qt::Key k, Qt::KeyboardModifiers modifiers)
 void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
             const QString &mesa)
 {
-    screen->bldNrOrdem->setCaption(ordem);
-    screen->bldNrSerie->setCaption(QStringLiteral("1"));
-    screen->bldNrSubSerie->setCaption(QStringLiteral("2"));
-    screen->inCampoAtual = TfrmRegVenMan::CampoData;
-    type(screen, QString(data).remove(u'/'));
-    key(screen, Qt::Key_Return);
-    type(screen, mesa);
-    key(screen, Qt::Key_Return);
+    FakeServices own; // the calendar's answer; the test's own dialogs see nothing of it
+    own.calendar = {data};
+    Operador operador(screen);
+    for (const QString &campo : {ordem, QStringLiteral("1")}) {
+        operador.digita(campo);
+        operador.enter();
+    }
+    operador.digita(QStringLiteral("2"));
+    operador.toca(TfrmRegVenMan::CampoData);
+    operador.enter();
+    operador.digita(mesa);
+    operador.enter();
 }
 
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
     Operador operador(screen);
+    // From the header (back there after a warning) a touch, its search cancelled; else Enter.
+    if (operador.foco() < TfrmRegVenMan::CampoCodigo) {
+        const FakeServices own; // whatever the caller scripted is not for this search
+        operador.toca(TfrmRegVenMan::CampoTipoRece);
+    }
+    operador.vaiPara(TfrmRegVenMan::CampoTipoRece);
     operador.digita(code);
     operador.enter();
     operador.digita(value);
     operador.enter();
-    screen->bldAddRece->click();
+    operador.toca(Operador::AdicionarRecebimento);
 }
 
 FakeServices *FakeServices::current = nullptr;
 
 FakeServices::FakeServices()
     : m_numeric(TecladoNumerico), m_alpha(TecladoAlfaNumerico), m_calendar(TouchCalendar),
-      m_pesquisa(Pesquisa), m_rel(RelFiscais)
+      m_pesquisa(Pesquisa), m_rel(RelFiscais), m_previous(current)
 {
     current = this;
     TecladoNumerico = [](QString &result, const QString &title, const QString &prompt,
@@ -308,7 +319,7 @@ FakeServices::~FakeServices()
     TouchCalendar = m_calendar;
     Pesquisa = m_pesquisa;
     RelFiscais = m_rel;
-    current = nullptr;
+    current = m_previous;
 }
 
 QString today()

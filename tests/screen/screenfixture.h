@@ -34,7 +34,7 @@ void writeCaches();
 void writePacket(const QString &relativePath, const QList<FieldDef> &fields,
                  const QList<QVariantList> &rows);
 
-// A screen as the creator makes it, initialised and shown (not modal).
+// A screen as the creator makes it, initialised, shown (not modal) and active.
 std::unique_ptr<TfrmRegVenMan> openScreen();
 
 // A working dataset of the screen by its name, for a test that must damage or inspect what the
@@ -45,8 +45,8 @@ ClientDataSet *dataset(QWidget *screen, const char *name);
 void type(QWidget *screen, const QString &text);
 void key(QWidget *screen, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
-// Types a payment-type code and a value into the payment fields and adds the line with the
-// button.
+// On to the payment type (Enter from the item fields, else a touch), the type code and Enter,
+// the value and Enter; the line added with the button.
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value);
 
 // Scripted screen services: each dialog pops its next scripted answer and records its call.
@@ -59,7 +59,7 @@ class FakeServices
 {
 public:
     FakeServices();  // installs the fakes
-    ~FakeServices(); // restores the previous pointers
+    ~FakeServices(); // restores the previous pointers and fakes
 
     static FakeServices *current;
     QList<std::pair<bool, QString>> numeric; // TecladoNumerico: confirmed, text
@@ -75,13 +75,15 @@ private:
     TTouchCalendar m_calendar;
     TPesquisa m_pesquisa;
     TRelFiscais m_rel;
+    FakeServices *m_previous;
 };
 
 QString today();    // dd/MM/yyyy
 QString tomorrow(); // dd/MM/yyyy
 
-// A header as the operator leaves it: order, series 1 and sub-series 2 in their fields, the
-// issue date typed and the table (7 unless told), each confirmed with Enter.
+// A header keyed from the order field, where the screen opens: order and series 1 with Enter,
+// sub-series 2, the date from the calendar (a touch asks the store nothing: a document recorded
+// before is told with the first item) and Enter, the table (7 unless told) and Enter.
 void header(TfrmRegVenMan *screen, const QString &ordem = QStringLiteral("4711"),
             const QString &data = today(), const QString &mesa = QStringLiteral("7"));
 

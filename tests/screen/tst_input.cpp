@@ -1,7 +1,7 @@
 // The input spine: keys reach the screen first, characters are typed into the focused field
 // under its rules, Enter validates and advances, and the screen only closes when confirmed.
-#include "blended.h"
 #include "clientdataset.h"
+#include "operador.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
@@ -47,15 +47,15 @@ void TestInput::typingTheIssueDate()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoData;
-    type(screen.get(), QStringLiteral("01022024"));
-    QCOMPARE(screen->bldDtEmissao->Caption(), QString("01/02/2024"));
-    type(screen.get(), QStringLiteral("9"));
-    QCOMPARE(screen->bldDtEmissao->Caption(), QString("01/02/2024"));
-    type(screen.get(), QStringLiteral("\b\b\b\b\b"));
-    QCOMPARE(screen->bldDtEmissao->Caption(), QString("01/02"));
-    type(screen.get(), QStringLiteral("2"));
-    QCOMPARE(screen->bldDtEmissao->Caption(), QString("01/02/2"));
+    Operador op(screen.get());
+    op.vaiPara(TfrmRegVenMan::CampoData);
+    const QList<std::pair<const char *, const char *>> passos{
+        {"01022024", "01/02/2024"}, {"9", "01/02/2024"}, {"\b\b\b\b\b", "01/02"},
+        {"2", "01/02/2"}};
+    for (const auto &[digitado, mostrado] : passos) {
+        op.digita(QString::fromLatin1(digitado));
+        QCOMPARE(op.legenda(TfrmRegVenMan::CampoData), QString(mostrado));
+    }
     QVERIFY(presenter.calls.isEmpty());
 }
 
@@ -63,24 +63,21 @@ void TestInput::typingThePaymentValue()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoValorRece;
-    type(screen.get(), QStringLiteral(","));
-    QCOMPARE(screen->bldValorRece->Caption(), QString("0,"));
-    type(screen.get(), QStringLiteral("\b\b"));
-    QVERIFY(screen->bldValorRece->Caption().isEmpty());
-    type(screen.get(), QStringLiteral("15,50"));
-    QCOMPARE(screen->bldValorRece->Caption(), QString("15,50"));
-    QTest::keyClick(screen.get(), 'a');
-    QTest::keyClick(screen.get(), '.');
-    QCOMPARE(screen->bldValorRece->Caption(), QString("15,50"));
-    type(screen.get(), QStringLiteral("123"));
-    QCOMPARE(screen->bldValorRece->Caption(), QString("15,5012")); // seven characters
-
+    Operador op(screen.get());
+    op.vaiPara(TfrmRegVenMan::CampoValorRece);
+    const QList<std::pair<const char *, const char *>> passos{
+        {",", "0,"}, {"\b\b", ""}, {"15,50", "15,50"}, {"a.", "15,50"},
+        {"123", "15,5012"}}; // seven characters
+    for (const auto &[digitado, mostrado] : passos) {
+        op.digita(QString::fromLatin1(digitado));
+        QCOMPARE(op.legenda(TfrmRegVenMan::CampoValorRece), QString(mostrado));
+    }
+    op.enter(); // round to the order: no payment type, nothing to check
     for (int field = 1; field <= 8; ++field) {
-        screen->inCampoAtual = field;
-        type(screen.get(), QStringLiteral(","));
-        QTest::keyClick(screen.get(), 'x');
-        QVERIFY2(screen->entryButton(field)->Caption().isEmpty(), qPrintable(QString::number(field)));
+        QCOMPARE(op.foco(), field);
+        op.digita(QStringLiteral(",x"));
+        QVERIFY2(op.legenda(field).isEmpty(), qPrintable(QString::number(field)));
+        op.enter();
     }
 }
 
@@ -88,37 +85,33 @@ void TestInput::fieldLengthLimits()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    Operador op(screen.get());
     const QMap<int, int> limits{{1, 20}, {2, 20}, {3, 20}, {5, 4}, {6, 10}, {7, 4}, {8, 3}};
     for (auto it = limits.begin(); it != limits.end(); ++it) {
-        screen->inCampoAtual = it.key();
-        type(screen.get(), QString(30, u'7'));
-        QCOMPARE(screen->entryButton(it.key())->Caption().size(), it.value());
+        op.vaiPara(it.key());
+        op.digita(QString(30, u'7'));
+        QCOMPARE(op.legenda(it.key()).size(), it.value());
     }
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen.get(), QString(12, u'\b'));
-    QVERIFY(screen->bldCodigo->Caption().isEmpty());
+    op.vaiPara(TfrmRegVenMan::CampoCodigo);
+    op.digita(QString(10, u'7') + QString(12, u'\b'));
+    QVERIFY(op.legenda(TfrmRegVenMan::CampoCodigo).isEmpty());
 }
 
 void TestInput::enterCyclesTheFocus()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
-    const QList<TBlendedShape *> shapes{screen->borda1, screen->Borda2, screen->Borda3,
-                                        screen->Borda4, screen->Borda5, screen->Borda6,
-                                        screen->Borda7};
+    Operador op(screen.get());
+    QCOMPARE(op.foco(), TfrmRegVenMan::CampoOrdem);
     for (int expected = 2; expected <= 9; ++expected) {
-        key(screen.get(), Qt::Key_Return);
-        QCOMPARE(screen->inCampoAtual, expected);
+        op.enter();
+        QCOMPARE(op.foco(), expected);
     }
-    QCOMPARE(screen->Borda9->brushColor(), QColor(Qt::black));
-    QCOMPARE(screen->Borda8->brushColor(), QColor(Qt::white));
-    key(screen.get(), Qt::Key_Enter); // the keypad's Enter does the same
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoOrdem);
-    QCOMPARE(screen->borda1->brushColor(), QColor(Qt::black));
-    for (TBlendedShape *s : shapes.mid(1))
-        QCOMPARE(s->brushColor(), QColor(Qt::white));
-    QCOMPARE(screen->Borda9->brushColor(), QColor(Qt::white));
+    QCOMPARE(op.moldura(TfrmRegVenMan::CampoTipoRece), QColor(Qt::white));
+    op.tecla(Qt::Key_Enter); // the keypad's Enter does the same
+    QCOMPARE(op.foco(), TfrmRegVenMan::CampoOrdem);
+    for (int field = 2; field <= 9; ++field)
+        QCOMPARE(op.moldura(field), QColor(Qt::white));
     QVERIFY(presenter.calls.isEmpty());
     QVERIFY(screen->isVisible());
 }
@@ -127,30 +120,34 @@ void TestInput::enterOnTheTableRunsItsCheck()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
-    key(screen.get(), Qt::Key_Return);
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
+    Operador op(screen.get());
+    op.vaiPara(TfrmRegVenMan::CampoMesa);
+    op.enter();
+    QCOMPARE(op.foco(), TfrmRegVenMan::CampoCodigo);
     QVERIFY(presenter.calls.isEmpty());
 
-    screen->inCampoAtual = TfrmRegVenMan::CampoMesa;
-    type(screen.get(), QStringLiteral("99"));
-    key(screen.get(), Qt::Key_Return);
+    op.confirma(TfrmRegVenMan::CampoMesa, QStringLiteral("99"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Mesa não cadastrada.", "E01"));
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoMesa);
-    QCOMPARE(screen->Borda5->brushColor(), QColor(Qt::black));
+    QCOMPARE(op.foco(), TfrmRegVenMan::CampoMesa);
 }
 
 void TestInput::enterOnAChosenPaymentTypeSkipsTheCheck()
 {
     ScriptedPresenter presenter;
+    FakeServices services;
     auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoTipoRece;
-    screen->bldCodRece->setCaption(QStringLiteral("999 - Inexistente"));
-    key(screen.get(), Qt::Key_Return);
-    QVERIFY(presenter.calls.isEmpty());
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoValorRece);
-    QCOMPARE(screen->bldCodRece->Caption(), QString("999 - Inexistente"));
+    Operador op(screen.get());
+    header(screen.get());
+    QVERIFY(op.item({QStringLiteral("101"), QStringLiteral("0000000101"), QStringLiteral("1")}));
+    // Offered by the search, but without the fiscal form a typed code needs.
+    services.pesquisa = [](ClientDataSet *ds) { return ds->Locate("CDTIPORECE", "004"); };
+    op.toca(TfrmRegVenMan::CampoTipoRece);
+    QCOMPARE(op.legenda(TfrmRegVenMan::CampoTipoRece), QString("004 - Cortesia"));
+    op.enter();
+    QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
+    QCOMPARE(op.foco(), TfrmRegVenMan::CampoValorRece);
+    QCOMPARE(op.legenda(TfrmRegVenMan::CampoTipoRece), QString("004 - Cortesia"));
 }
 
 void TestInput::functionKeysOpenTheDialogs()
@@ -160,16 +157,16 @@ void TestInput::functionKeysOpenTheDialogs()
     auto screen = openScreen();
     services.numeric = {{true, QStringLiteral("123")}};
     key(screen.get(), Qt::Key_F9); // field 1: the order number keypad
-    QCOMPARE(screen->bldNrOrdem->Caption(), QString("123"));
+    QCOMPARE(Operador(screen.get()).legenda(TfrmRegVenMan::CampoOrdem), QString("123"));
     QCOMPARE(services.calls.size(), 1);
     QCOMPARE(services.calls[0].service, QString("TecladoNumerico"));
     QCOMPARE(services.calls[0].args,
              QVariantList({"Reg. de Vendas Manuais", "Nº de Ordem",
                            "Nr. de ordem deve ser informado.", 20, 0, 0, 0, 0, 0}));
-    screen->inCampoAtual = TfrmRegVenMan::CampoSerie;
+    key(screen.get(), Qt::Key_Return); // on to the series
     services.alpha = {QStringLiteral("A1")};
     key(screen.get(), Qt::Key_F9);
-    QCOMPARE(screen->bldNrSerie->Caption(), QString("A1"));
+    QCOMPARE(Operador(screen.get()).legenda(TfrmRegVenMan::CampoSerie), QString("A1"));
     key(screen.get(), Qt::Key_F1);
     QCOMPARE(services.relFiscais, 1);
     QVERIFY(presenter.calls.isEmpty());
@@ -179,8 +176,7 @@ void TestInput::leavingNeedsTheConfirmation()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->inCampoAtual = TfrmRegVenMan::CampoOrdem;
-    type(screen.get(), QStringLiteral("55"));
+    type(screen.get(), QStringLiteral("55")); // into the order, where the focus starts
     key(screen.get(), Qt::Key_F4, Qt::AltModifier);
     QVERIFY(screen->isVisible());
     QVERIFY(presenter.calls.isEmpty());
@@ -193,7 +189,7 @@ void TestInput::leavingNeedsTheConfirmation()
                           "gravados serão perdidos. Confirma?",
                           "E01"));
     QVERIFY(screen->isVisible());
-    QCOMPARE(screen->bldNrOrdem->Caption(), QString("55"));
+    QCOMPARE(Operador(screen.get()).legenda(TfrmRegVenMan::CampoOrdem), QString("55"));
 
     presenter.answer(true);
     key(screen.get(), Qt::Key_Escape);
@@ -219,27 +215,20 @@ void TestInput::listButtonsMoveTheCurrentRow()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
-    screen->bldAcima->click(); // closed list: nothing to do
-    ClientDataSet *items = screen->cdsProdutos;
-    items->CreateDataSet();
-    for (const char *name : {"A", "B", "C"}) {
-        items->Append();
-        items->FieldByName(QStringLiteral("NMPRODUTO")).setAsString(QString::fromLatin1(name));
-        items->Post();
+    Operador op(screen.get());
+    op.toca(Operador::ItemAcima); // no list yet: nothing to do
+    header(screen.get());
+    for (const char *quantidade : {"1", "2", "3"})
+        QVERIFY(op.item({"101", "0000000101", QString::fromLatin1(quantidade)}));
+    QList<int> linhas; // the first touches bring the cursor to the top, wherever it was
+    for (const auto botao : {Operador::ItemAcima, Operador::ItemAcima, Operador::ItemAcima,
+                             Operador::ItemAbaixo, Operador::ItemAbaixo, Operador::ItemAbaixo,
+                             Operador::ItemAcima, Operador::ItemAcima, Operador::ItemAcima}) {
+        op.toca(botao);
+        linhas << op.linhaAtual(Operador::Itens);
     }
-    items->First();
-    screen->bldAbaixo->click();
-    QCOMPARE(items->RecNo(), 2);
-    QCOMPARE(screen->dbgProd->currentIndex().row(), 1);
-    screen->bldAbaixo->click();
-    screen->bldAbaixo->click();
-    QCOMPARE(items->RecNo(), 3);
-    screen->bldAcima->click();
-    screen->bldAcima->click();
-    screen->bldAcima->click();
-    QCOMPARE(items->RecNo(), 1);
-    QCOMPARE(screen->dbgProd->currentIndex().row(), 0);
-    QVERIFY(presenter.calls.isEmpty());
+    QCOMPARE(linhas.mid(2), QList<int>({0, 1, 2, 2, 1, 0, 0}));
+    QVERIFY2(presenter.calls.isEmpty(), qPrintable(op.falhas.join(u'|')));
 }
 
 QTEST_MAIN(TestInput)

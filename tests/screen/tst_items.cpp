@@ -1,15 +1,12 @@
 // Adding the product on screen as an item and cancelling items: the checks and their red
 // frames, the row's values, the item numbers and the total caption.
-#include "blended.h"
 #include "clientdataset.h"
-#include "conversions.h"
+#include "operador.h"
 #include "screen/globals.h"
 #include "screenfixture.h"
 #include "scriptedpresenter.h"
 #include "testenv.h"
 
-#include <QApplication>
-#include <QLabel>
 #include <QTableView>
 #include <QTest>
 
@@ -17,23 +14,14 @@ using namespace ScreenFixture;
 
 namespace {
 
-// A header or item field, its frame, its focus index and the message it gets when refused.
-struct FieldMessage
-{
-    TBlendedButton *field;
-    TBlendedShape *frame;
-    int number;
-    QString text;
-};
-
-// Product code and quantity typed, then Alt+P.
+// The code keyed over whatever the product field shows, the quantity over the one proposed,
+// then Alt+P.
 void addItem(TfrmRegVenMan *screen, const QString &code, const QString &quantity)
 {
-    screen->inCampoAtual = TfrmRegVenMan::CampoCodigo;
-    type(screen, code);
-    screen->inCampoAtual = TfrmRegVenMan::CampoQuant;
-    type(screen, quantity);
-    screen->bldAddProd->click();
+    Operador operador(screen);
+    operador.confirma(TfrmRegVenMan::CampoCodigo, code);
+    operador.digita(QString(4, u'\b') + quantity);
+    operador.alt(Qt::Key_P);
 }
 
 } // namespace
@@ -65,7 +53,7 @@ private slots:
     // Numbers never repeat, even after the operator moved the grid's cursor; stSeqItVenda
     // holds the number each new one follows.
     void itemNumbersNeverRepeat();
-    // Delete cancels an item only while the item grid has the focus; otherwise a payment.
+    // Delete cancels an item only while the item grid has the focus, else a payment.
     void deleteFollowsTheGridFocus();
 };
 
@@ -73,29 +61,26 @@ void TestItems::totalsAddUpAsShown()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    Operador op(screen.get());
     header(screen.get());
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("2"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    ClientDataSet *items = screen->cdsProdutos;
-    QCOMPARE(items->RecordCount(), 1);
-    QCOMPARE(items->FieldByName("NRSEQUITVENDA").AsString(), QString("001"));
-    QCOMPARE(items->FieldByName("VRTOTVEND").AsFloat(), 25.0);
-    QCOMPARE(screen->lblTotal->text(), QString("25,00"));
-    QVERIFY(screen->lblTot->isVisible() && screen->lblTotal->isVisible());
+    QCOMPARE(op.linhas(Operador::Itens), 1);
+    QCOMPARE(op.celula(Operador::Itens, 0, "Valor Total"), QString("R$\u00A025,00"));
+    QCOMPARE(op.total(), QString("25,00"));
     QVERIFY(boAddProd);
-    QCOMPARE(screen->inCampoAtual, TfrmRegVenMan::CampoCodigo);
-    QCOMPARE(screen->Borda6->brushColor(), QColor(Qt::black));
-    QVERIFY(screen->bldCodigo->Caption().isEmpty() && screen->bldQuant->Caption().isEmpty());
-    QCOMPARE(screen->bldNrOrdem->Caption(), QString("4711")); // header kept
+    QCOMPARE(op.foco(), TfrmRegVenMan::CampoCodigo);
+    QVERIFY(op.legenda(TfrmRegVenMan::CampoCodigo).isEmpty());
+    QVERIFY(op.legenda(TfrmRegVenMan::CampoQuant).isEmpty());
+    QCOMPARE(op.legenda(TfrmRegVenMan::CampoOrdem), QString("4711")); // header kept
 
     addItem(screen.get(), QStringLiteral("102"), QStringLiteral("3"));
-    QCOMPARE(items->FieldByName("NRSEQUITVENDA").AsString(), QString("002"));
-    // 1,333 x 3 is stored as the 4,00 it is shown and paid as.
-    QCOMPARE(items->FieldByName("VRTOTVEND").AsFloat(), 4.0);
-    QCOMPARE(screen->lblTotal->text(), QString("29,00"));
+    // 1,333 x 3 is stored as the 4,00 it is shown and paid as (a grid shows 3,999 so too).
+    QCOMPARE(dataset(screen.get(), "cdsProdutos")->FieldByName("VRTOTVEND").AsFloat(), 4.0);
+    QCOMPARE(op.total(), QString("29,00"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    QCOMPARE(screen->lblTotal->text(), QString("41,50"));
-    QCOMPARE(items->RecordCount(), 3);
+    QCOMPARE(op.total(), QString("41,50"));
+    QCOMPARE(op.linhas(Operador::Itens), 3);
 }
 
 void TestItems::rowCarriesHeaderPriceTaxAndContext()
@@ -105,42 +90,26 @@ void TestItems::rowCarriesHeaderPriceTaxAndContext()
     header(screen.get());
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     addItem(screen.get(), QStringLiteral("78900101"), QStringLiteral("2"));
-    ClientDataSet *items = screen->cdsProdutos;
+    ClientDataSet *items = dataset(screen.get(), "cdsProdutos"); // the columns not shown
     const auto s = [&](const char *c) { return items->FieldByName(c).AsString(); };
     const auto f = [&](const char *c) { return items->FieldByName(c).AsFloat(); };
-    QCOMPARE(s("CDPRODUTO"), QString("0000000101"));
-    QCOMPARE(s("CDPRODPROMOCAO"), QString("0000000101"));
-    QCOMPARE(s("NMPRODUTO"), QString("Feijoada"));
-    QCOMPARE(f("QTPRODVEND"), 2.0);
-    QCOMPARE(f("QTPRODCOMVEN"), 2.0);
-    QCOMPARE(f("VRUNITVEND"), 12.5);
-    QCOMPARE(f("VRPRECCOMVEN"), 12.5);
-    QCOMPARE(f("VRDESITVEND"), 0.5);
-    QCOMPARE(f("VRACRITVEND"), 0.25);
-    QCOMPARE(f("VRTOTVEND"), 25.0); // discount and surcharge stay out of the amount
-    QCOMPARE(s("NMIMPOSTO"), QString("ICMS"));
-    QCOMPARE(s("SGIMPOSTO"), QString("T18"));
-    QCOMPARE(f("VRPEALIMPFIS"), 18.0);
-    QCOMPARE(s("CDFILIAL"), QString("0001"));
-    QCOMPARE(s("CDFILIALTUR"), QString("0001"));
-    QCOMPARE(s("CDCAIXA"), QString("001"));
-    QCOMPARE(s("CDEMPRESA"), QString("01"));
-    QCOMPARE(s("CDLOJA"), QString("01"));
-    QCOMPARE(s("CDOPERADOR"), QString("OP01"));
-    QCOMPARE(s("NRORDEMVND"), QString("4711"));
-    QCOMPARE(s("NRSERIEVND"), QString("1"));
-    QCOMPARE(s("NRSUBSERIEVND"), QString("2"));
-    QCOMPARE(s("NRMESA"), QString("0007"));
-    QCOMPARE(s("CDSALA"), QString("SAL01"));
-    QCOMPARE(s("IDSITUVENDA"), QString("O"));
-    QCOMPARE(s("IDTIPOVENDA"), QString("S"));
-    QCOMPARE(s("IDVENDEBCONS"), QString("N"));
-    QCOMPARE(s("IDCANCMANUAL"), QString("N"));
-    QCOMPARE(s("TXOBSVENDA"), QString("Reg. de Vendas Manuais"));
-    QCOMPARE(s("DSOBSITEMVENDA"), QString("Reg. de Vendas Manuais"));
-    QCOMPARE(s("NRSEQ"), QString("001"));
-    QVERIFY(s("CDCLIENTE").isEmpty());
-    QVERIFY(s("NRSEQVENDA").isEmpty());
+    const std::pair<const char *, const char *> textos[] = {
+        {"CDPRODUTO", "0000000101"}, {"CDPRODPROMOCAO", "0000000101"}, {"NMPRODUTO", "Feijoada"},
+        {"NMIMPOSTO", "ICMS"}, {"SGIMPOSTO", "T18"}, {"CDFILIAL", "0001"}, {"CDFILIALTUR", "0001"},
+        {"CDCAIXA", "001"}, {"CDEMPRESA", "01"}, {"CDLOJA", "01"}, {"CDOPERADOR", "OP01"},
+        {"NRORDEMVND", "4711"}, {"NRSERIEVND", "1"}, {"NRSUBSERIEVND", "2"}, {"NRMESA", "0007"},
+        {"CDSALA", "SAL01"}, {"IDSITUVENDA", "O"}, {"IDTIPOVENDA", "S"}, {"IDVENDEBCONS", "N"},
+        {"IDCANCMANUAL", "N"}, {"TXOBSVENDA", "Reg. de Vendas Manuais"},
+        {"DSOBSITEMVENDA", "Reg. de Vendas Manuais"}, {"NRSEQ", "001"}, {"CDCLIENTE", ""},
+        {"NRSEQVENDA", ""}};
+    for (const auto &[coluna, valor] : textos)
+        QVERIFY2(s(coluna) == QString::fromUtf8(valor), qPrintable(coluna + (": " + s(coluna))));
+    // Discount and surcharge stay out of the amount.
+    const std::pair<const char *, double> numeros[] = {
+        {"QTPRODVEND", 2},    {"QTPRODCOMVEN", 2},  {"VRUNITVEND", 12.5}, {"VRPRECCOMVEN", 12.5},
+        {"VRDESITVEND", 0.5}, {"VRACRITVEND", 0.25}, {"VRTOTVEND", 25},   {"VRPEALIMPFIS", 18}};
+    for (const auto &[coluna, valor] : numeros)
+        QVERIFY2(f(coluna) == valor, qPrintable(coluna + (": " + s(coluna))));
     QCOMPARE(items->FieldByName("DTVENDA").AsDateTime(), QDateTime(QDate::currentDate(), QTime()));
     QCOMPARE(items->FieldByName("DTABERTUR").AsDateTime(),
              QDateTime(QDate::currentDate(), QTime(8, 0)));
@@ -158,119 +127,124 @@ void TestItems::rowCarriesHeaderPriceTaxAndContext()
 void TestItems::checksRunInOrderWithRedFrames()
 {
     ScriptedPresenter presenter;
+    FakeServices services;
     auto screen = openScreen();
-    const QColor red(255, 0, 0);
-    const FieldMessage steps[] = {
-        {screen->bldNrOrdem, screen->borda1, TfrmRegVenMan::CampoOrdem,
-         "Nr. de ordem deve ser informado."},
-        {screen->bldNrSerie, screen->Borda2, TfrmRegVenMan::CampoSerie,
-         "Nr. de série deve ser informado."},
-        {screen->bldNrSubSerie, screen->Borda3, TfrmRegVenMan::CampoSubSerie,
-         "Nr. de Sub-Série deve ser informado."},
-        {screen->bldDtEmissao, screen->Borda4, TfrmRegVenMan::CampoData,
-         "Data de emissão deve ser informado."},
-    };
-    screen->bldCodigo->setCaption(QStringLiteral("101"));
-    for (const auto &step : steps) {
+    Operador op(screen.get());
+    const std::pair<int, const char *> steps[] = {
+        {TfrmRegVenMan::CampoOrdem, "Nr. de ordem deve ser informado."},
+        {TfrmRegVenMan::CampoSerie, "Nr. de série deve ser informado."},
+        {TfrmRegVenMan::CampoSubSerie, "Nr. de Sub-Série deve ser informado."},
+        {TfrmRegVenMan::CampoData, "Data de emissão deve ser informado."}};
+    op.vaiPara(TfrmRegVenMan::CampoCodigo); // empty fields pass Enter
+    op.digita(QStringLiteral("101"));
+    for (const auto &[campo, texto] : steps) {
         presenter.clear();
-        screen->bldAddProd->click();
+        op.toca(Operador::AdicionarProduto);
         QCOMPARE(presenter.calls.size(), 1);
-        QCOMPARE(presenter.calls[0], errorCall(step.text, "E01"));
-        QCOMPARE(screen->inCampoAtual, step.number);
-        QCOMPARE(step.frame->brushColor(), red);
-        step.field->setCaption(step.number == TfrmRegVenMan::CampoData ? today()
-                                                                       : QStringLiteral("9"));
+        QCOMPARE(presenter.calls[0], errorCall(texto, "E01"));
+        QVERIFY(op.vermelho(campo));
+        const bool data = campo == TfrmRegVenMan::CampoData;
+        op.digita(data ? today().remove(u'/') : QStringLiteral("9")); // the focus is there
+        QVERIFY2(op.confere(campo, data ? today() : QStringLiteral("9")),
+                 qPrintable(op.falhas.join(u'|')));
     }
     stDtEmissao = today();
-    QVERIFY(!screen->cdsProdutos->Active());
+    QCOMPARE(op.linhas(Operador::Itens), 0);
 
     // The lookup runs first: an empty product code is refused by it, not by check 7.
-    screen->bldCodigo->setCaption(QString());
+    op.toca(TfrmRegVenMan::CampoCodigo); // the search cancelled: the field empty
     presenter.clear();
-    screen->bldAddProd->click();
+    op.toca(Operador::AdicionarProduto);
     QCOMPARE(presenter.calls[0].text, QString("Código do produto inválido."));
 }
 
 void TestItems::documentLongerThanItsColumnRefused()
 {
     ScriptedPresenter presenter;
+    FakeServices services;
     auto screen = openScreen();
+    Operador op(screen.get());
     header(screen.get());
-    const QColor red(255, 0, 0);
-    const FieldMessage fields[] = {
-        {screen->bldNrOrdem, screen->borda1, TfrmRegVenMan::CampoOrdem,
-         "Nr. de ordem não pode ter mais de 50 caracteres."},
-        {screen->bldNrSerie, screen->Borda2, TfrmRegVenMan::CampoSerie,
-         "Nr. de série não pode ter mais de 50 caracteres."},
-        {screen->bldNrSubSerie, screen->Borda3, TfrmRegVenMan::CampoSubSerie,
-         "Nr. de Sub-Série não pode ter mais de 50 caracteres."},
+    // Typing stops at twenty characters; the keypads bring any length.
+    const auto preenche = [&](int campo, const QString &valor) {
+        services.numeric = {{true, valor}};
+        services.alpha = {valor};
+        op.toca(campo);
     };
-    for (const auto &f : fields) {
-        const QString before = f.field->Caption();
-        f.field->setCaption(QString(51, u'7'));
+    const std::tuple<int, const char *, const char *> fields[] = {
+        {TfrmRegVenMan::CampoOrdem, "Nr. de ordem não pode ter mais de 50 caracteres.", "4711"},
+        {TfrmRegVenMan::CampoSerie, "Nr. de série não pode ter mais de 50 caracteres.", "1"},
+        {TfrmRegVenMan::CampoSubSerie, "Nr. de Sub-Série não pode ter mais de 50 caracteres.",
+         "2"}};
+    for (const auto &[campo, texto, antes] : fields) {
+        preenche(campo, QString(51, u'7'));
         presenter.clear();
         addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
         QCOMPARE(presenter.calls.size(), 1);
-        QCOMPARE(presenter.calls[0], errorCall(f.text, "E01"));
-        QCOMPARE(screen->inCampoAtual, f.number);
-        QCOMPARE(f.frame->brushColor(), red);
-        QVERIFY(!screen->cdsProdutos->Active() || screen->cdsProdutos->IsEmpty());
-        f.field->setCaption(before);
+        QCOMPARE(presenter.calls[0], errorCall(texto, "E01"));
+        QVERIFY(op.vermelho(campo));
+        QCOMPARE(op.linhas(Operador::Itens), 0);
+        preenche(campo, QString::fromLatin1(antes));
     }
-    screen->bldNrSerie->setCaption(QString(50, u'S'));
+    preenche(TfrmRegVenMan::CampoSerie, QString(50, u'S'));
     presenter.clear();
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
-    QCOMPARE(screen->cdsProdutos->FieldByName(QStringLiteral("NRSERIEVND")).AsString(),
+    QCOMPARE(dataset(screen.get(), "cdsProdutos")->FieldByName("NRSERIEVND").AsString(),
              QString(50, u'S'));
 }
 
 void TestItems::zeroQuantityRefusedTableOptional()
 {
     ScriptedPresenter presenter;
+    FakeServices services;
     auto screen = openScreen();
-    header(screen.get());
-    screen->bldNrMesa->setCaption(QString());
+    Operador op(screen.get());
+    header(screen.get(), QStringLiteral("4711"), today(), QString());
     for (const QString &zero : {QStringLiteral("0"), QStringLiteral("00"), QStringLiteral("000")}) {
         presenter.clear();
-        screen->inCampoAtual = TfrmRegVenMan::CampoSubSerie;
         addItem(screen.get(), QStringLiteral("101"), zero);
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Quantidade não pode ser zero.", "E01"));
-        QCOMPARE(screen->Borda7->brushColor(), QColor(255, 0, 0));
-        QVERIFY(!screen->cdsProdutos->Active());
-        screen->bldCodigo->setCaption(QString());
-        screen->bldQuant->setCaption(QString());
+        QVERIFY(op.vermelho(TfrmRegVenMan::CampoQuant));
+        QCOMPARE(op.linhas(Operador::Itens), 0);
     }
-    presenter.clear();
-    screen->bldCodigo->setCaption(QStringLiteral("101"));
-    screen->bldQuant->setCaption(QStringLiteral("0,5"));
-    screen->bldAddProd->click();
+    // The keypad brings what the keys cannot: a comma, a letter.
+    const auto quantidade = [&](const QString &teclado) {
+        presenter.clear();
+        services.numeric = {{true, teclado}};
+        op.toca(TfrmRegVenMan::CampoQuant);
+        op.toca(Operador::AdicionarProduto);
+    };
+    quantidade(QStringLiteral("0,5"));
     QVERIFY(presenter.calls.isEmpty());
-    QVERIFY(screen->cdsProdutos->FieldByName("NRMESA").AsString().isEmpty());
-    QCOMPARE(screen->lblTotal->text(), QString("6,25"));
+    QVERIFY(op.legenda(TfrmRegVenMan::CampoMesa).isEmpty()); // the row's table, as shown
+    QCOMPARE(op.total(), QString("6,25"));
 
-    screen->bldCodigo->setCaption(QStringLiteral("101"));
-    screen->bldQuant->setCaption(QStringLiteral("1x"));
-    screen->bldAddProd->click();
+    op.digita(QStringLiteral("101"));
+    op.enter();
+    quantidade(QStringLiteral("1x"));
     QCOMPARE(presenter.calls.size(), 1); // a clear message, no half-built row
     QCOMPARE(presenter.calls[0].kind, 3);
-    QCOMPARE(screen->cdsProdutos->RecordCount(), 1);
+    QCOMPARE(op.linhas(Operador::Itens), 1);
 }
 
 void TestItems::thousandsAreReadBack()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    Operador op(screen.get());
     header(screen.get());
     addItem(screen.get(), QStringLiteral("103"), QStringLiteral("2"));
-    QCOMPARE(screen->lblTotal->text(), QString("1.000,00"));
+    QCOMPARE(op.total(), QString("1.000,00"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    QCOMPARE(screen->lblTotal->text(), QString("1.012,50"));
+    QCOMPARE(op.total(), QString("1.012,50"));
     presenter.answer(true);
-    screen->cdsProdutos->Locate("CDPRODUTO", QStringLiteral("0000000101"));
-    screen->bldCancel->click();
-    QCOMPARE(screen->lblTotal->text(), QString("1000"));
+    // The row cancelled is the current one: the last keyed.
+    QCOMPARE(op.celula(Operador::Itens, op.linhaAtual(Operador::Itens), "Código"),
+             QString("0000000101"));
+    op.toca(Operador::CancelarItem);
+    QCOMPARE(op.total(), QString("1000"));
     QVERIFY(presenter.calls.size() == 1);
 }
 
@@ -278,62 +252,65 @@ void TestItems::cancellingItems()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    Operador op(screen.get());
     header(screen.get());
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    QCOMPARE(screen->lblTotal->text(), QString("25,00"));
+    QCOMPARE(op.total(), QString("25,00"));
 
     presenter.answer(false);
-    screen->bldCancel->click();
+    op.toca(Operador::CancelarItem);
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], questionCall("Confirma a exclusão do produto?", "E01"));
-    QCOMPARE(screen->cdsProdutos->RecordCount(), 2);
+    QCOMPARE(op.linhas(Operador::Itens), 2);
 
-    screen->bldCancel->click(); // default answer: yes
-    QCOMPARE(screen->cdsProdutos->RecordCount(), 1);
-    QCOMPARE(screen->lblTotal->text(), QString("12,5"));
-    QVERIFY(screen->lblTot->isVisible());
+    op.toca(Operador::CancelarItem); // default answer: yes
+    QCOMPARE(op.linhas(Operador::Itens), 1);
+    QCOMPARE(op.total(), QString("12,5"));
 
-    screen->bldCancel->click();
-    QVERIFY(!screen->cdsProdutos->Active());
-    QCOMPARE(screen->lblTotal->text(), QString("0"));
-    QVERIFY(!screen->lblTot->isVisible() && !screen->lblTotal->isVisible());
-    screen->bldCancel->click(); // nothing left: no question
+    op.toca(Operador::CancelarItem);
+    QCOMPARE(op.linhas(Operador::Itens), 0);
+    QVERIFY(op.total().isEmpty()); // hidden
+    op.toca(Operador::CancelarItem); // nothing left: no question
     QCOMPARE(presenter.calls.size(), 3);
 
     addItem(screen.get(), QStringLiteral("102"), QStringLiteral("3"));
-    QCOMPARE(screen->cdsProdutos->FieldByName("NRSEQUITVENDA").AsString(), QString("001"));
-    QCOMPARE(screen->lblTotal->text(), QString("4,00"));
-    screen->bldCancel->click(); // its line was 4,00: nothing remains
-    QCOMPARE(screen->lblTotal->text(), QString("0"));
-    QVERIFY(!screen->lblTot->isVisible());
+    ClientDataSet *items = dataset(screen.get(), "cdsProdutos"); // the item number not shown
+    QCOMPARE(items->FieldByName("NRSEQUITVENDA").AsString(), QString("001"));
+    QCOMPARE(op.total(), QString("4,00"));
+    op.toca(Operador::CancelarItem); // its line was 4,00: nothing remains
+    QVERIFY(op.total().isEmpty());
 
     // A product the cache gives no name can be cancelled like any other.
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    screen->cdsProdutos->Edit();
-    screen->cdsProdutos->FieldByName("NMPRODUTO").setAsString(QString());
-    screen->cdsProdutos->Post();
+    items->Edit();
+    items->FieldByName("NMPRODUTO").setAsString(QString());
+    items->Post();
     presenter.clear();
-    screen->bldCancel->click();
+    op.toca(Operador::CancelarItem);
     QCOMPARE(presenter.texts(), QStringList({"Confirma a exclusão do produto?"}));
-    QVERIFY(!screen->cdsProdutos->Active());
+    QCOMPARE(op.linhas(Operador::Itens), 0);
 }
 
 void TestItems::itemNumbersNeverRepeat()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    Operador op(screen.get());
     header(screen.get());
     for (int i = 0; i < 3; ++i)
         addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    screen->cdsProdutos->First();
-    screen->cdsProdutos->Next();
+    for (const auto botao : {Operador::ItemAcima, Operador::ItemAcima, Operador::ItemAcima,
+                             Operador::ItemAbaixo})
+        op.toca(botao); // the second row current
+    QCOMPARE(op.linhaAtual(Operador::Itens), 1);
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    QCOMPARE(screen->cdsProdutos->FieldByName("NRSEQUITVENDA").AsString(), QString("004"));
+    ClientDataSet *items = dataset(screen.get(), "cdsProdutos"); // the numbers not shown
+    QCOMPARE(items->FieldByName("NRSEQUITVENDA").AsString(), QString("004"));
     QCOMPARE(stSeqItVenda, QString("003")); // the number the host reads: the one followed
     QStringList numbers;
-    for (screen->cdsProdutos->First(); !screen->cdsProdutos->Eof(); screen->cdsProdutos->Next())
-        numbers << screen->cdsProdutos->FieldByName("NRSEQ").AsString();
+    for (items->First(); !items->Eof(); items->Next())
+        numbers << items->FieldByName("NRSEQ").AsString();
     numbers.sort();
     QCOMPARE(numbers, QStringList({"001", "002", "003", "004"}));
 }
@@ -342,26 +319,23 @@ void TestItems::deleteFollowsTheGridFocus()
 {
     ScriptedPresenter presenter;
     auto screen = openScreen();
+    Operador op(screen.get());
     header(screen.get());
     addItem(screen.get(), QStringLiteral("101"), QStringLiteral("1"));
-    screen->cdsReceb->CreateDataSet();
-    screen->cdsReceb->Append();
-    screen->cdsReceb->FieldByName("CDTIPORECE").setAsString(QStringLiteral("001"));
-    screen->cdsReceb->Post();
+    pay(screen.get(), QStringLiteral("1"), QStringLiteral("10"));
+    QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     presenter.setDefaultAnswer(false);
 
-    key(screen.get(), Qt::Key_Delete); // no grid has the focus: the payment
-    QCOMPARE(presenter.calls.size(), 1);
-    QCOMPARE(presenter.calls[0].text, QString("Confirma a exclusão do recebimento?"));
-    QApplication::setActiveWindow(screen.get());
-    screen->dbgProd->setFocus();
-    QVERIFY(screen->dbgProd->hasFocus());
-    QTest::keyClick(screen->dbgProd, Qt::Key_Delete);
-    QCOMPARE(presenter.calls.size(), 2);
-    QCOMPARE(presenter.calls[1].text, QString("Confirma a exclusão do produto?"));
-    screen->dbgRece->setFocus();
-    QTest::keyClick(screen->dbgRece, Qt::Key_Delete);
-    QCOMPARE(presenter.calls[2].text, QString("Confirma a exclusão do recebimento?"));
+    for (const auto &[grade, pergunta] :
+         {std::pair(Operador::Pagamentos, "Confirma a exclusão do recebimento?"),
+          std::pair(Operador::Itens, "Confirma a exclusão do produto?"),
+          std::pair(Operador::Pagamentos, "Confirma a exclusão do recebimento?")}) {
+        op.tocaGrade(grade);
+        QVERIFY(op.tabela(grade)->hasFocus());
+        presenter.clear();
+        op.tecla(Qt::Key_Delete);
+        QCOMPARE(presenter.texts(), QStringList({QString::fromUtf8(pergunta)}));
+    }
 }
 
 QTEST_MAIN(TestItems)

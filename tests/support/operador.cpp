@@ -196,9 +196,7 @@ QString texto(const QWidget *w)
 
 QColor Operador::moldura(int tag) const
 {
-    if (tag < 1 || tag > 9)
-        return {};
-    QWidget *w = parte(molduras[tag]);
+    QWidget *w = contorno(tag);
     if (const auto *s = qobject_cast<TBlendedShape *>(w))
         return s->brushColor();
     if (const auto *b = qobject_cast<TBlendedButton *>(w))
@@ -234,31 +232,21 @@ QString Operador::preco() const
     return texto(parte("bldPrecoUn"));
 }
 
-namespace {
-
-QTableView *grade(QWidget *tela, Operador::Grade g)
-{
-    return tela->findChild<QTableView *>(
-        QLatin1String(g == Operador::Itens ? "dbgProd" : "dbgRece"));
-}
-
-} // namespace
-
 int Operador::linhas(Grade g) const
 {
-    QTableView *v = grade(m_tela, g);
+    QTableView *v = tabela(g);
     return v && v->model() ? v->model()->rowCount() : 0;
 }
 
 int Operador::linhaAtual(Grade g) const
 {
-    QTableView *v = grade(m_tela, g);
+    QTableView *v = tabela(g);
     return v ? v->currentIndex().row() : -1;
 }
 
 QString Operador::celula(Grade g, int linha, const QString &coluna) const
 {
-    QTableView *v = grade(m_tela, g);
+    QTableView *v = tabela(g);
     if (!v || !v->model())
         return QStringLiteral("(não há)");
     QAbstractItemModel *m = v->model();
@@ -278,19 +266,48 @@ void Operador::toca(int tag)
 
 void Operador::toca(Botao botao)
 {
+    if (TBlendedButton *b = this->botao(botao))
+        b->click();
+    else
+        falhas << QStringLiteral("não há o botão %1").arg(int(botao));
+}
+
+TBlendedButton *Operador::botao(Botao botao) const
+{
     static const char *const nomes[] = {"bldAddProd",   "bldAcima",       "bldCancel",
                                         "bldAbaixo",    "bldAddRece",     "bldRolarCima",
                                         "bldCancelaRece", "bldRolarBaixo", "bldGravar",
                                         "spdSair"};
-    if (auto *b = qobject_cast<QAbstractButton *>(parte(nomes[botao])))
-        b->click();
-    else
-        falhas << QStringLiteral("não há o botão %1").arg(QLatin1String(nomes[botao]));
+    return qobject_cast<TBlendedButton *>(parte(nomes[botao]));
+}
+
+QWidget *Operador::contorno(int tag) const
+{
+    return tag >= 1 && tag <= 9 ? parte(molduras[tag]) : nullptr;
+}
+
+QTableView *Operador::tabela(Grade g) const
+{
+    return m_tela->findChild<QTableView *>(QLatin1String(g == Itens ? "dbgProd" : "dbgRece"));
+}
+
+QStringList Operador::textos() const
+{
+    QStringList t;
+    for (const QLabel *l : m_tela->findChildren<QLabel *>())
+        t << l->text();
+    return t;
+}
+
+void Operador::tocaGrade(Grade g)
+{
+    if (QTableView *v = tabela(g))
+        v->setFocus();
 }
 
 bool Operador::vaiPara(int tag)
 {
-    for (int vezes = 0; foco() != tag && vezes < 9; ++vezes)
+    for (int vezes = 0; foco() != tag && vezes < 18; ++vezes)
         enter();
     if (foco() != tag)
         falhas << QStringLiteral("Enter não leva ao campo %1").arg(tag);

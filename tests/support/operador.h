@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QtCore/qnamespace.h>
 
+class QTableView;
 class QWidget;
 class TBlendedButton;
 
@@ -108,11 +109,20 @@ public:
     bool confereLinhas(int esperadas);
 
     // Moving and correcting, as at the counter (items, payments, recording).
-    bool vaiPara(int tag); // Enter until the field is framed black; false after a whole round
+    // Enter until the field is framed black, each field passed checked; false after going
+    // twice round.
+    bool vaiPara(int tag);
     // On to the field, its text erased with backspace and `texto` typed; no Enter. Confirmed:
     // then Enter, which checks it.
     void redigita(int tag, const QString &texto);
     void confirma(int tag, const QString &texto) { redigita(tag, texto), enter(); }
+
+    // Layout and the grids' focus.
+    TBlendedButton *botao(Botao botao) const;
+    QWidget *contorno(int tag) const;    // the frame around a field
+    QTableView *tabela(Grade grade) const;
+    QStringList textos() const;          // of every label, shown or kept for later
+    void tocaGrade(Grade grade);         // a touch on a grid gives it the focus
 
 private:
     QWidget *parte(const char *nome) const;
