@@ -14,9 +14,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-
-const QStringList &catalogo()
+const QStringList &TfrmRegVenMan::catalogo()
 {
     static const QStringList items{
         QStringLiteral("NRORDEM|Nº de Ordem"),
@@ -129,7 +127,6 @@ const QStringList &catalogo()
     return items;
 }
 
-} // namespace
 
 void TfrmRegVenMan::buildCatalogue()
 {

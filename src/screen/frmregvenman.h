@@ -41,17 +41,6 @@ public:
     explicit TfrmRegVenMan(QWidget *owner = nullptr);
     ~TfrmRegVenMan() override;
 
-    // --- blocks and labels
-    TBlendedShape *bdsTitulo = nullptr;
-    TBlendedShape *bdsDadosVnd = nullptr;
-    TBlendedShape *bdsProdVnd = nullptr;
-    TBlendedShape *bdsDadosReceb = nullptr;
-    QLabel *lblMenu = nullptr;
-    QLabel *lblDadosVnd = nullptr;
-    QLabel *lblProdVnd = nullptr;
-    QLabel *lblDadosReceb = nullptr;
-    QLabel *lblCodTela = nullptr;
-
     // The entry fields in the order Enter moves through them; the number is the Tag of the
     // field's entry button and names its frame (borda1, Borda2 ... Borda9).
     enum Campo {
@@ -66,6 +55,44 @@ public:
         CampoValorRece,
     };
     Q_ENUM(Campo)
+
+    // Connects the server module, reads the terminal's context and the product cache (on
+    // another thread) and asks the store for its open tables; throws when the screen cannot
+    // serve a sale.
+    void InicializaForm();
+    // The product cache in the lookup datasets, waiting for it when it is still being read;
+    // a damaged file is told.
+    void produtosProntos();
+    static inline std::function<void()> aoLerProdutos; // tests: runs before the file is read
+    // A text of the screen's message catalogue, with no screen at hand; the whole catalogue,
+    // "KEY|text" in its stored order.
+    static QString MsgPadrao(const char *key);
+    static const QStringList &catalogo();
+    // The screen at 800 by 600, overhanging a smaller display equally on both edges.
+    void ajustaTamanho(const QSize &display);
+
+public slots:
+    void reject() override; // Qt's own Escape/close path: routed to the exit confirmation
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void showEvent(QShowEvent *) override;
+    void hideEvent(QHideEvent *) override;
+    void closeEvent(QCloseEvent *) override;
+    void keyPressEvent(QKeyEvent *) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // --- blocks and labels
+    TBlendedShape *bdsTitulo = nullptr;
+    TBlendedShape *bdsDadosVnd = nullptr;
+    TBlendedShape *bdsProdVnd = nullptr;
+    TBlendedShape *bdsDadosReceb = nullptr;
+    QLabel *lblMenu = nullptr;
+    QLabel *lblDadosVnd = nullptr;
+    QLabel *lblProdVnd = nullptr;
+    QLabel *lblDadosReceb = nullptr;
+    QLabel *lblCodTela = nullptr;
 
     // --- entry fields (Tag = Campo), their frames and labels
     TBlendedButton *bldNrOrdem = nullptr;
@@ -163,14 +190,9 @@ public:
 
     void FormCreate();
 
-    // Initialisation.
-    void InicializaForm();
-    // The product cache, read on another thread; produtosProntos() puts it into the lookup
-    // datasets once read, waiting for it when asked for earlier, and reports a damaged file.
+
+    // The product cache, read on another thread.
     void leProdutos(const QString &path);
-    void produtosProntos();
-    static inline std::function<void()> aoLerProdutos; // tests: runs before the file is read
-    void ajustaTamanho(const QSize &display);
 
     // Input spine: keys, typing, focus and highlighting.
     void FormShow();
@@ -248,7 +270,6 @@ public:
     bool pergunta(const QString &text);               // yes/no question, kind 0
     QString Msg(const char *key) const;               // catalogue text
     QString Msg(Recusa recusa) const { return Msg(chave(recusa)); }
-    static QString MsgPadrao(const char *key);        // the same, with no screen at hand
     // A refusal of the store in the operator's words, the database's own as the detail; empty
     // when the database's code tells no cause the operator can act on.
     QString recusaDaLoja(RecusaDoBanco recusa, const QString &detalhe) const;
@@ -262,18 +283,6 @@ public:
     // Runs an event handler with the last net: no error may reach Qt's event loop.
     void runHandler(const std::function<void()> &handler);
 
-protected:
-    void paintEvent(QPaintEvent *) override;
-    void showEvent(QShowEvent *) override;
-    void hideEvent(QHideEvent *) override;
-    void closeEvent(QCloseEvent *) override;
-    void keyPressEvent(QKeyEvent *) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-public slots:
-    void reject() override; // Qt's own Escape/close path: routed to the exit confirmation
-
-private:
     // The sale's lists, read through the working datasets that hold them.
     Itens itens() const { return Itens(*cdsProdutos); }
     Pagamentos pagamentos() const { return Pagamentos(*cdsReceb); }

@@ -183,8 +183,15 @@ void TestInitialisation::damagedProductFileIsReported()
 void TestInitialisation::placementOnSmallDisplays()
 {
     TfrmRegVenMan screen;
+    screen.move(0, 0);
+    screen.ajustaTamanho(QSize(640, 480));
+    QCOMPARE(screen.pos(), QPoint(-80, -60));
+    QCOMPARE(screen.size(), QSize(800, 600));
+    screen.move(0, 0);
+    screen.ajustaTamanho(QSize(799, 599));
+    QCOMPARE(screen.pos(), QPoint(0, 0));
     screen.move(5, 7);
-    screen.InicializaForm();
+    screen.InicializaForm(); // on this 800 by 600 display
     QCOMPARE(screen.size(), QSize(800, 600));
     QCOMPARE(screen.pos(), QPoint(5, 7)); // left to the centring when shown
 }

@@ -38,7 +38,6 @@ private slots:
 
 void TestLayout::catalogueHoldsEveryTextInOrder()
 {
-    TfrmRegVenMan screen;
     const QStringList keys{
         "NRORDEM",        "REG_MAN_VEN",   "ORD_DEV_INF",   "NRSUBSERIE",     "SUBSERIE_INF",
         "NRMESA",         "MES_DEV_INF",   "NRSERIE",       "SERIE_INF",      "DTEMISSAO",
@@ -52,7 +51,7 @@ void TestLayout::catalogueHoldsEveryTextInOrder()
         "RECEBIMENTO_MAIOR", "CODIGO_INF", "PRECOUN_INF",   "CONFIRMAR_RECE", "ADD_RECE",
         "VR_RECEB_MAIOR"};
     // Our own texts follow the original ones; no key may be given twice (the first would win).
-    const QStringList &items = screen.msgPadrao.Items; // the stored order no screen shows
+    const QStringList &items = TfrmRegVenMan::catalogo();
     QVERIFY(items.size() > 51);
     QSet<QString> seen;
     for (int i = 0; i < items.size(); ++i) {

@@ -53,10 +53,16 @@ struct Venda
     QDateTime movimento{QDate::currentDate(), QTime(0, 0)};
 };
 
+// One of the lists the screen hands the routine, as the screen declares it.
+ClientDataSet *lista(TfrmRegVenMan &tela, const char *nome)
+{
+    return tela.findChild<ClientDataSet *>(QLatin1String(nome));
+}
+
 // Fills the screen's item and movement lists as the screen leaves them for recording.
 void preenche(TfrmRegVenMan &tela, const Venda &v)
 {
-    ClientDataSet *p = tela.cdsProdutos;
+    ClientDataSet *p = lista(tela, "cdsProdutos");
     p->Close();
     p->CreateDataSet();
     const QDateTime emissao(QDate::currentDate(), QTime(0, 0));
@@ -88,7 +94,7 @@ void preenche(TfrmRegVenMan &tela, const Venda &v)
         f("NRSUBSERIEVND").setAsString(v.subSerie);
         p->Post();
     }
-    ClientDataSet *m = tela.cdsMovCaixa;
+    ClientDataSet *m = lista(tela, "cdsMovCaixa");
     m->Close();
     m->CreateDataSet();
     for (const Pagamento &pg : v.pagamentos) {
@@ -122,10 +128,13 @@ QVariant chama(TfrmRegVenMan &tela, const Venda &v, QVariant &ov)
     valores[16] = 1;
     valores[20] = v.movimento;
     valores[32] = QStringLiteral("QEL_MAN");
-    ClientDataSet *const dataSets[10] = {
-        tela.cdsProdutos,    tela.cdsMovCaixa, tela.cdsVendaCancelada, tela.cdsFamiliaSaldo,
-        tela.cdsEmprestimoFam, tela.cdsItPromoComb, tela.cdsVazio, tela.cdsVazio,
-        tela.cdsVazio,       tela.cdsVazio};
+    ClientDataSet *dataSets[10];
+    const char *const nomes[10] = {"cdsProdutos",      "cdsMovCaixa",    "cdsVendaCancelada",
+                                   "cdsFamiliaSaldo",  "cdsEmprestimoFam", "cdsItPromoComb",
+                                   "cdsVazio",         "cdsVazio",       "cdsVazio",
+                                   "cdsVazio"};
+    for (int i = 0; i < 10; ++i)
+        dataSets[i] = lista(tela, nomes[i]);
     ov = QVariant(QVariantList(10));
     return SetConcluiFechamento(dataSets, 9, valores.constData(), 32, ov);
 }
@@ -444,7 +453,7 @@ void TestClosing::failureRollsBack()
         v.itens.append(v.itens.first());
         v.pagamentos[0].valor += 25;
         preenche(*m_tela, v);
-        ClientDataSet *p = m_tela->cdsProdutos;
+        ClientDataSet *p = lista(*m_tela, "cdsProdutos");
         p->Last();
         p->Edit();
         p->FieldByName(QStringLiteral("NRSEQUITVENDA")).setAsString(QStringLiteral("001"));
