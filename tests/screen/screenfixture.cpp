@@ -254,6 +254,15 @@ void header(TfrmRegVenMan *screen, const QString &ordem, const QString &data,
     operador.enter();
 }
 
+void tocaItem(Operador &op, FakeServices &f, const QString &code, const QString &quantity)
+{
+    f.pesquisa = [code](ClientDataSet *ds) { return ds->Locate("CDPROTECLADO", code); };
+    f.numeric = {{true, quantity}};
+    op.toca(TfrmRegVenMan::CampoCodigo);
+    op.toca(TfrmRegVenMan::CampoQuant);
+    op.toca(Operador::AdicionarProduto);
+}
+
 void pay(TfrmRegVenMan *screen, const QString &code, const QString &value)
 {
     Operador operador(screen);

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+class Operador;
+
 // What the screen tests share: a real SQLite store beside the test executable, real cache
 // files written there, and scripted screen services in place of the touch dialogs.
 namespace ScreenFixture {
@@ -77,6 +79,11 @@ private:
     TRelFiscais m_rel;
     FakeServices *m_previous;
 };
+
+// An item as a touch screen adds it: the search list (scripted in `f`) finds the keyboard
+// code, the keypad gives the quantity (any spelling, "7,5" too) and the button adds it; no
+// field is confirmed with Enter.
+void tocaItem(Operador &op, FakeServices &f, const QString &code, const QString &quantity);
 
 QString today();    // dd/MM/yyyy
 QString tomorrow(); // dd/MM/yyyy

@@ -188,17 +188,6 @@ bool hasLoneSurrogate(const QString &s)
     return false;
 }
 
-// An item as a touch screen adds it: the search list finds the keyboard code, the keypad gives
-// the quantity and the button adds it; no field is confirmed with Enter.
-void addItem(Operador &op, FakeServices &f, const QString &code, const QString &quantity)
-{
-    f.pesquisa = [code](ClientDataSet *ds) { return ds->Locate("CDPROTECLADO", code); };
-    f.numeric = {{true, quantity}};
-    op.toca(CampoCodigo);
-    op.toca(CampoQuant);
-    op.toca(Operador::AdicionarProduto);
-}
-
 // A screen opened with the keypad, calendar and search list scripted and its messages
 // recorded, and the operator at it.
 struct Tela
@@ -623,7 +612,7 @@ void TestBadInput::absurdQuantities()
     QFETCH(QString, total);
     auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("901"));
-    addItem(op, services, QStringLiteral("101"), quantity); // 12,50
+    tocaItem(op, services, QStringLiteral("101"), quantity); // 12,50
     // Refused: told as an error, the quantity left as keyed and framed red. Else taken.
     const QStringList told = presenter.texts();
     QVERIFY2(told.size() == int(total.isEmpty()), qPrintable(told.join(u'|')));
@@ -679,7 +668,7 @@ void TestBadInput::totalThatOverflowsIsRefused()
     header(screen.get(), QStringLiteral("902"));
     // 79.999.999.999 x 12,50 = 999.999.999.987,50: one such item fits, a second does not.
     for (int i = 0; i < 2; ++i)
-        addItem(op, services, QStringLiteral("101"), QStringLiteral("79999999999"));
+        tocaItem(op, services, QStringLiteral("101"), QStringLiteral("79999999999"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0].kind, 3);
     QVERIFY2(presenter.calls[0].text.contains(QStringLiteral("R$1.000.000.000.000,00")),
@@ -687,7 +676,7 @@ void TestBadInput::totalThatOverflowsIsRefused()
     QCOMPARE(op.linhas(Operador::Itens), 1);
     QCOMPARE(op.total(), QString("999.999.999.987,50"));
     // A 12,50 item still fits beside it.
-    addItem(op, services, QStringLiteral("101"), QStringLiteral("1"));
+    tocaItem(op, services, QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(op.total(), QString("1.000.000.000.000,00"));
     QCOMPARE(op.linhas(Operador::Itens), 2);
 
@@ -724,7 +713,7 @@ void TestBadInput::absurdPaymentValues()
     QFETCH(bool, remainder);
     auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("903"));
-    addItem(op, services, QStringLiteral("101"), QStringLiteral("2")); // 25,00
+    tocaItem(op, services, QStringLiteral("101"), QStringLiteral("2")); // 25,00
     QCOMPARE(op.total(), QString("25,00"));
     presenter.clear();
     op.confirma(CampoTipoRece, QStringLiteral("1"));
@@ -803,7 +792,7 @@ void TestBadInput::closingRefusesValuesThatDoNotFit()
     const auto restaura = qScopeGuard([] { SetConcluiFechamento = fechamento; });
     auto [services, presenter, screen, op] = Tela{};
     header(screen.get(), QStringLiteral("904"));
-    addItem(op, services, QStringLiteral("101"), QStringLiteral("2"));
+    tocaItem(op, services, QStringLiteral("101"), QStringLiteral("2"));
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("25"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     op.toca(Operador::Gravar);
@@ -866,7 +855,7 @@ void TestBadInput::datesTypedOrChosen()
     }
     presenter.clear();
     op.confirma(CampoMesa, QStringLiteral("7"));
-    addItem(op, services, QStringLiteral("101"), QStringLiteral("2"));
+    tocaItem(op, services, QStringLiteral("101"), QStringLiteral("2"));
     if (!valid) {
         QCOMPARE(presenter.calls.size(), 1);
         QCOMPARE(presenter.calls[0], errorCall("Data de emissão deve ser informado.", "E01"));
@@ -891,7 +880,7 @@ void TestBadInput::unconfirmedDateIsAskedAgain()
     stDtEmissao.clear();
     op.digita(QStringLiteral("99999999")); // 99/99/9999, no Enter
     QCOMPARE(op.legenda(CampoData), QString("99/99/9999"));
-    addItem(op, services, QStringLiteral("101"), QStringLiteral("1"));
+    tocaItem(op, services, QStringLiteral("101"), QStringLiteral("1"));
     QCOMPARE(presenter.calls.size(), 1);
     QCOMPARE(presenter.calls[0], errorCall("Data Inválida.", "E01"));
     QVERIFY(op.vermelho(CampoData));

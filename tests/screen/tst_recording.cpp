@@ -36,17 +36,6 @@ int count(const QString &sql)
 
 using Pairs = QList<std::pair<QString, QString>>;
 
-// An item as a touch screen adds it: the search list finds the keyboard code, the keypad gives
-// the quantity (any spelling, "7,5" too) and the button adds it. No field is confirmed with Enter.
-void item(Operador &op, FakeServices &f, const QString &code, const QString &quantity)
-{
-    f.pesquisa = [code](ClientDataSet *ds) { return ds->Locate("CDPROTECLADO", code); };
-    f.numeric = {{true, quantity}};
-    op.toca(CampoCodigo);
-    op.toca(CampoQuant);
-    op.toca(Operador::AdicionarProduto);
-}
-
 // A screen with a complete header for document `ordem` (today, the table confirmed with
 // Enter), items and payments keyed in.
 std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const Pairs &items,
@@ -57,7 +46,7 @@ std::unique_ptr<TfrmRegVenMan> sale(const QString &ordem, const Pairs &items,
     Operador op(screen.get());
     FakeServices toques;
     for (const auto &[code, quantity] : items)
-        item(op, toques, code, quantity);
+        tocaItem(op, toques, code, quantity);
     for (const auto &[code, value] : payments)
         pay(screen.get(), code, value);
     return screen;
@@ -395,7 +384,7 @@ void TestRecording::headerShownIsHeaderStored()
     toques.calendar = {QString()}; // touched and cancelled: the date is typed instead
     op.toca(CampoData);
     op.digita(ontem.toString(QStringLiteral("ddMMyyyy")));
-    item(op, toques, QStringLiteral("102"), QStringLiteral("3"));
+    tocaItem(op, toques, QStringLiteral("102"), QStringLiteral("3"));
     QCOMPARE(op.legenda(CampoMesa), QString("0012"));
     pay(screen.get(), QStringLiteral("1"), QStringLiteral("16,50"));
     altG(screen.get());
@@ -445,7 +434,7 @@ void TestRecording::headerRefusedWhenRecorded()
     Operador op(screen.get());
     FakeServices toques;
     op.redigita(field, typed);
-    item(op, toques, QStringLiteral("101"), QStringLiteral("1")); // refused the same way
+    tocaItem(op, toques, QStringLiteral("101"), QStringLiteral("1")); // refused the same way
     QCOMPARE(op.linhas(Operador::Itens), 1);
     altG(screen.get());
     QCOMPARE(presenter.texts(), QStringList({message, message}));
