@@ -1,6 +1,8 @@
 #pragma once
 
 #include "datapacket.h"
+#include "operador.h"
+#include "scriptedpresenter.h"
 #include "screen/frmregvenman.h"
 #include "screenservices.h"
 
@@ -12,8 +14,6 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
-
-class Operador;
 
 // What the screen tests share: a real SQLite store beside the test executable, real cache
 // files written there, and scripted screen services in place of the touch dialogs.
@@ -42,6 +42,14 @@ std::unique_ptr<TfrmRegVenMan> openScreen();
 // A working dataset of the screen by its name, for a test that must damage or inspect what the
 // screen does not show; fails the test when there is none.
 ClientDataSet *dataset(QWidget *screen, const char *name);
+
+// A screen opened with its messages recorded, and the operator at it.
+struct TelaComOperador
+{
+    ScriptedPresenter presenter;
+    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
+    Operador op{screen.get()};
+};
 
 // Text and single keys typed at the screen as Operador types them.
 void type(QWidget *screen, const QString &text);

@@ -18,17 +18,6 @@
 using namespace ScreenFixture;
 using enum TfrmRegVenMan::Campo;
 
-namespace {
-
-// A screen opened with its messages recorded, and the operator at it.
-struct Tela
-{
-    ScriptedPresenter presenter;
-    std::unique_ptr<TfrmRegVenMan> screen = openScreen();
-    Operador op{screen.get()};
-};
-
-} // namespace
 
 class TestProducts : public QObject
 {
@@ -75,7 +64,7 @@ void TestProducts::lookupBeforeTheListIsReadyAnswers()
     TfrmRegVenMan::aoLerProdutos = [&] { liberado.try_acquire_for(std::chrono::seconds(30)); };
     const auto restaura = qScopeGuard([] { TfrmRegVenMan::aoLerProdutos = nullptr; });
     FakeServices services;
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.redigita(CampoCodigo, QStringLiteral("78900102")); // while the hook holds the list
     liberado.release();
     op.enter();
@@ -89,7 +78,7 @@ void TestProducts::lookupBeforeTheListIsReadyAnswers()
 
 void TestProducts::barCodeResolvesToTheProductCode()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.confirma(CampoCodigo, QStringLiteral("78900102"));
     QVERIFY2(presenter.calls.isEmpty(), qPrintable(presenter.texts().join(u'|')));
     QCOMPARE(op.legenda(CampoCodigo), QString("0000000102"));
@@ -109,7 +98,7 @@ void TestProducts::barCodeResolvesToTheProductCode()
 
 void TestProducts::columnOrderDecides()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     // "0000000101" is product 101's code and product 102's tree code.
     op.confirma(CampoCodigo, QStringLiteral("0000000101"));
     QCOMPARE(op.produto(), QString("Feijoada - UN"));
@@ -152,7 +141,7 @@ void TestProducts::firstProductHoldingACodeIsFound()
                  produto("0000000103", "7891000013", "203", "55"),
                  produto("0000000107", "7891000020", "204", "55")});
     const auto restaura = qScopeGuard([] { writeCaches(); });
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.confirma(CampoCodigo, code);
     QCOMPARE(op.legenda(CampoCodigo), product);
     QCOMPARE(presenter.calls.size(), product.isEmpty() ? 1 : 0);
@@ -160,7 +149,7 @@ void TestProducts::firstProductHoldingACodeIsFound()
 
 void TestProducts::unknownCodeIsRefused()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.confirma(CampoCodigo, QStringLiteral("101"));
     op.confirma(CampoCodigo, QStringLiteral("999"));
     QCOMPARE(presenter.calls.size(), 1);
@@ -173,7 +162,7 @@ void TestProducts::unknownCodeIsRefused()
 
 void TestProducts::priceFailuresAreWarnings()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.confirma(CampoCodigo, QStringLiteral("101"));
     op.digita(QStringLiteral("3"));
     const auto expectWarning = [&](const QString &code, const QString &text) {
@@ -210,7 +199,7 @@ void TestProducts::priceFailuresAreWarnings()
 
 void TestProducts::unknownPriceFailureIsShownAsAnError()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     const TChamaFuncaoGetRetornaPreco saved = ChamaFuncaoGetRetornaPreco;
     ChamaFuncaoGetRetornaPreco = [](const QVariant *, int, ClientDataSet *, QVariant &) {
         return QVariant(QStringLiteral("ORA-03113: fim de arquivo no canal"));
@@ -224,7 +213,7 @@ void TestProducts::unknownPriceFailureIsShownAsAnError()
 
 void TestProducts::productWithoutTaxShowsNone()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.confirma(CampoCodigo, QStringLiteral("101"));
     QVERIFY(!op.aliquota().isEmpty());
     op.confirma(CampoCodigo, QStringLiteral("107"));
@@ -236,7 +225,7 @@ void TestProducts::productWithoutTaxShowsNone()
 void TestProducts::quantity()
 {
     FakeServices services;
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.redigita(CampoQuant, QStringLiteral("4"));
     op.confirma(CampoCodigo, QStringLiteral("101"));
     QCOMPARE(op.legenda(CampoQuant), QString("4"));
@@ -262,7 +251,7 @@ void TestProducts::quantity()
 
 void TestProducts::typedQuantityReplacesTheDefault()
 {
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     op.confirma(CampoCodigo, QStringLiteral("101"));
     QCOMPARE(op.legenda(CampoQuant), QString("1"));
     QCOMPARE(op.foco(), CampoQuant);
@@ -281,7 +270,7 @@ void TestProducts::typedQuantityReplacesTheDefault()
 void TestProducts::searchListChoosesAProduct()
 {
     FakeServices services;
-    auto [presenter, screen, op] = Tela{};
+    auto [presenter, screen, op] = TelaComOperador{};
     services.pesquisa = [](ClientDataSet *ds) {
         return ds->Locate(QStringLiteral("NMPRODUTO"), QStringLiteral("Picanha"));
     };
