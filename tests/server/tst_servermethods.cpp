@@ -144,47 +144,41 @@ private slots:
         qunsetenv("QEL_CONEXAO");
     }
 
-    void statusMesaListsOnlyFreeTables_data();
+    void statusMesaListsOnlyFreeTables_data() { addBackends(); }
     void statusMesaListsOnlyFreeTables();
-    void aliqSistemaLoadsIntoTheTaxDataset_data();
+    void aliqSistemaLoadsIntoTheTaxDataset_data() { addBackends(); }
     void aliqSistemaLoadsIntoTheTaxDataset();
     void aliqProdutoIsTheProductsShareOfAliqSistema_data();
     void aliqProdutoIsTheProductsShareOfAliqSistema();
-    void cupomInicialKeepsTheFirstNumber_data();
+    void cupomInicialKeepsTheFirstNumber_data() { addBackends(); }
     void cupomInicialKeepsTheFirstNumber();
-    void abreCaixaWritesOneInstant_data();
+    void abreCaixaWritesOneInstant_data() { addBackends(); }
     void abreCaixaWritesOneInstant();
-    void abreCaixaFailuresComeBackAsText_data();
+    void abreCaixaFailuresComeBackAsText_data() { addBackends(); }
     void abreCaixaFailuresComeBackAsText();
-    void hostileValuesAreStoredAsPlainText_data();
+    void hostileValuesAreStoredAsPlainText_data() { addBackends(); }
     void hostileValuesAreStoredAsPlainText();
-    void connectionHandlersFireOnlyWhenConnecting_data();
+    void connectionHandlersFireOnlyWhenConnecting_data() { addBackends(); }
     void connectionHandlersFireOnlyWhenConnecting();
-    void lostDatabaseGivesErrorTextsThenReconnects_data();
+    void lostDatabaseGivesErrorTextsThenReconnects_data() { addBackends(); }
     void lostDatabaseGivesErrorTextsThenReconnects();
-    void firstCallCreatesTheModule_data();
+    void firstCallCreatesTheModule_data() { addBackends(); }
     void firstCallCreatesTheModule();
-    void providerKeepsColumnTypesAndWidths_data();
+    void providerKeepsColumnTypesAndWidths_data() { addBackends(); }
     void providerKeepsColumnTypesAndWidths();
     void providerReadsEveryRowOfAJoin();
     void aliqSistemaIsReusedUntilATaxTableChanges_data();
     void aliqSistemaIsReusedUntilATaxTableChanges();
-    void aliqSistemaWithoutCountersReadsEveryCall_data();
+    void aliqSistemaWithoutCountersReadsEveryCall_data() { addBackends(); }
     void aliqSistemaWithoutCountersReadsEveryCall();
-    void aliqSistemaReuseIsKeyedByBranchAndSession_data();
+    void aliqSistemaReuseIsKeyedByBranchAndSession_data() { addBackends(); }
     void aliqSistemaReuseIsKeyedByBranchAndSession();
     void stalledServerIsAnErrorInTime();
-    void vendaGravadaFindsTheDocument_data();
+    void vendaGravadaFindsTheDocument_data() { addBackends(); }
     void vendaGravadaFindsTheDocument();
     void storeWithoutSchemaIsRefused_data();
     void storeWithoutSchemaIsRefused();
 };
-
-void TstServerMethods::statusMesaListsOnlyFreeTables_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
 
 // The screen validates table numbers against this list: only status 'A' of the branch and
 // store asked for, in the four declared columns, and a store with none gives an empty packet
@@ -225,12 +219,6 @@ void TstServerMethods::statusMesaListsOnlyFreeTables()
     QVERIFY(cdsAmbientes.IsEmpty());
 }
 
-void TstServerMethods::vendaGravadaFindsTheDocument_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
-
 // The sale recorded under a document, by the whole key the closing routine refuses twice; a
 // document that differs in any part (or another store of the branch) is free: an empty packet.
 void TstServerMethods::vendaGravadaFindsTheDocument()
@@ -261,12 +249,6 @@ void TstServerMethods::vendaGravadaFindsTheDocument()
         QVERIFY2(isPacket(free), qPrintable(free.toString()));
         QCOMPARE(free.value<DataPacket>().rowCount(), 0);
     }
-}
-
-void TstServerMethods::aliqSistemaLoadsIntoTheTaxDataset_data()
-{
-    addBackendColumn();
-    addBackendRows();
 }
 
 // Every product of the branch with its tax, typed so the screen's cdsImposto takes it: the
@@ -363,12 +345,6 @@ void TstServerMethods::aliqProdutoIsTheProductsShareOfAliqSistema()
     QCOMPARE(got, expected);
 }
 
-void TstServerMethods::cupomInicialKeepsTheFirstNumber_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
-
 // An initial coupon number is recorded once per counter key: a second call with the same
 // keys and date keeps the first number and still reports success; another date is another
 // key. The key carries the date as the machine writes short dates.
@@ -395,12 +371,6 @@ void TstServerMethods::cupomInicialKeepsTheFirstNumber()
     stored = rows(store, "SELECT NRSEQUENCIAL FROM NOVOCODIGO ORDER BY NRSEQUENCIAL");
     QCOMPARE(stored.size(), 2);
     QCOMPARE(stored.at(0).at(0).toString(), QStringLiteral("0000000007"));
-}
-
-void TstServerMethods::abreCaixaWritesOneInstant_data()
-{
-    addBackendColumn();
-    addBackendRows();
 }
 
 // A manual sale opens and closes its cash shift at the same instant by the same operator;
@@ -439,12 +409,6 @@ void TstServerMethods::abreCaixaWritesOneInstant()
     QCOMPARE(asDateTime(r.at(7)), dtAbertura.date().startOfDay());
 }
 
-void TstServerMethods::abreCaixaFailuresComeBackAsText_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
-
 // The screen ignores this result, so a failing insert must neither throw nor crash, and the
 // caller must still receive the opening time: a duplicate key and a dropped table both come
 // back as the database's error text.
@@ -472,12 +436,6 @@ void TstServerMethods::abreCaixaFailuresComeBackAsText()
     QVERIFY(dt3.isValid());
     // The connection is still usable after the failures.
     QVERIFY(isPacket(getStatusMesa("0001", "001")));
-}
-
-void TstServerMethods::hostileValuesAreStoredAsPlainText_data()
-{
-    addBackendColumn();
-    addBackendRows();
 }
 
 // Codes come from the screen and other callers unchecked. Quotes, semicolons and SQL
@@ -519,12 +477,6 @@ void TstServerMethods::hostileValuesAreStoredAsPlainText()
     QCOMPARE(stored.at(0).at(3).toString(), QStringLiteral("x';DROP--"));
 
     QCOMPARE(getStatusMesa("0001", "001").value<DataPacket>().rowCount(), 40);
-}
-
-void TstServerMethods::connectionHandlersFireOnlyWhenConnecting_data()
-{
-    addBackendColumn();
-    addBackendRows();
 }
 
 // Every launch sets the connection to connected. On an open connection that must do
@@ -569,12 +521,6 @@ void TstServerMethods::connectionHandlersFireOnlyWhenConnecting()
     QVERIFY(isPacket(getStatusMesa("0001", "001")));
 }
 
-void TstServerMethods::lostDatabaseGivesErrorTextsThenReconnects_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
-
 // The database going away mid-session (the PostgreSQL server closing our session and
 // refusing new ones; the SQLite file removed) must turn every function into an error text,
 // never a crash; once it is back, the next launch's connect opens a new session.
@@ -617,12 +563,6 @@ void TstServerMethods::lostDatabaseGivesErrorTextsThenReconnects()
     QVERIFY(setAbreCaixa("0001", "001", "1001", dt).toString().isEmpty());
 }
 
-void TstServerMethods::firstCallCreatesTheModule_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
-
 // Other callers may use a server function before any screen launch: the module is created
 // on demand and connected. When that connect fails the call still answers with text and the
 // module stays, to connect on a later call.
@@ -644,12 +584,6 @@ void TstServerMethods::firstCallCreatesTheModule()
     QVERIFY(isPacket(getAliqSistema("0001")));
     QCOMPARE(rdmRegVendaManual, kept);
     QVERIFY(rdmRegVendaManual->adcRegVendaManual.Connected());
-}
-
-void TstServerMethods::providerKeepsColumnTypesAndWidths_data()
-{
-    addBackendColumn();
-    addBackendRows();
 }
 
 // Any query result becomes a packet with its own columns and types: dates stay dates
@@ -832,12 +766,6 @@ void TstServerMethods::aliqSistemaIsReusedUntilATaxTableChanges()
     QVERIFY(aliqPacket(branch).sharesRowsWith(after));
 }
 
-void TstServerMethods::aliqSistemaWithoutCountersReadsEveryCall_data()
-{
-    addBackendColumn();
-    addBackendRows();
-}
-
 // A store not yet upgraded has no change counters, and one whose counter row for a table is
 // gone would miss that table's changes: both must work as before, reading the branch anew on
 // every call, so no change is ever hidden.
@@ -867,12 +795,6 @@ void TstServerMethods::aliqSistemaWithoutCountersReadsEveryCall()
     QVERIFY(!reread.sharesRowsWith(read));
     QCOMPARE(reread.value(reread.find(0, "000001"), reread.indexOf("SGIMPOSTO")),
              QVariant(QStringLiteral("T99")));
-}
-
-void TstServerMethods::aliqSistemaReuseIsKeyedByBranchAndSession_data()
-{
-    addBackendColumn();
-    addBackendRows();
 }
 
 // The remembered packet belongs to one branch and one connection: another branch is read
