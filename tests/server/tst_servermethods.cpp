@@ -13,11 +13,13 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
 
 #include <csignal>
+#include <limits>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -176,6 +178,10 @@ private slots:
     void stalledServerIsAnErrorInTime();
     void vendaGravadaFindsTheDocument_data() { addBackends(); }
     void vendaGravadaFindsTheDocument();
+    void talaoAccountsForEveryNumber_data() { addBackends(); }
+    void talaoAccountsForEveryNumber();
+    void talaoRefusesWhatIsNoPad_data();
+    void talaoRefusesWhatIsNoPad();
     void storeWithoutSchemaIsRefused_data();
     void storeWithoutSchemaIsRefused();
 };
@@ -253,6 +259,111 @@ void TstServerMethods::vendaGravadaFindsTheDocument()
 
 // Every product of the branch with its tax, typed so the screen's cdsImposto takes it: the
 // rate must arrive as a number, and another branch sees only its own products.
+// The manager accounts for every slip of a pad: each number once, in order, with the sale of a
+// recorded one however many zeros it was keyed with, "falta" for the others. An order that is
+// not all digits (though its text lies in the range), another sub-series or store never
+// counts; of "101" and "0101", the sale recorded first shows. Both planners must find the
+// pad's sales through their index, the range within the index condition.
+void TstServerMethods::talaoAccountsForEveryNumber()
+{
+    QFETCH(QString, backend);
+    SKIP_UNAVAILABLE(backend);
+    const QString store = freshDemoStore(backend, QStringLiteral("tst_srv_talao"), 5);
+    const QStringList vendas{"1,001,0098,2,001", "2,001,99,2,002",  "3,001,101,2,001",
+                             "4,001,0101,2,003", "5,001,1x0,2,001", "6,001,150,3,001",
+                             "7,002,160,2,001"};
+    for (const QString &venda : vendas) {
+        const QStringList v = venda.split(u',');
+        execSql(store, QStringLiteral("INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, "
+                                      "NRORDEMVND, NRSERIEVND, NRSUBSERIEVND, CDCAIXA, CDOPERADOR, "
+                                      "VRTOTVENDA, DTHRGRAVACAO) VALUES ('0001', '%1', '%2', '%3', "
+                                      "'1', '%4', '%5', '100%1', %1.25, '2026-12-01 10:0%1:00')")
+                           .arg(v[0], v[1], v[2], v[3], v[4]));
+    }
+    execSql(store, "UPDATE VENDA SET DTHRGRAVACAO = '2026-12-01 09:00:00' WHERE NRSEQVENDA = '4'");
+    useStore(store);
+    const QVariant result = getTalao("0001", "001", "1", "2", 98, 203);
+    QVERIFY2(isPacket(result), qPrintable(result.toString()));
+    const DataPacket talao = result.value<DataPacket>();
+    QCOMPARE(talao.rowCount(), 106);
+    QCOMPARE(talao.fields().at(0).type, FieldType::LargeInt);
+    const QMap<qint64, QString> caixas{{98, "001"}, {99, "002"}, {101, "003"}};
+    for (int r = 0; r < talao.rowCount(); ++r) {
+        const qint64 numero = 98 + r;
+        QCOMPARE(talao.value(r, 0).toLongLong(), numero);
+        QCOMPARE(talao.value(r, 1).toString(),
+                 caixas.contains(numero) ? QString("gravada") : QString("falta"));
+        QCOMPARE(talao.value(r, talao.indexOf("CDCAIXA")).toString(), caixas.value(numero));
+    }
+    const auto value = [&talao](const char *name) { return talao.value(3, talao.indexOf(name)); };
+    QCOMPARE(value("DTHRGRAVACAO").toDateTime(), QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+    QCOMPARE(value("CDOPERADOR").toString(), QString("1004"));
+    QCOMPARE(value("VRTOTVENDA").toDouble(), 4.25);
+
+    QString sql = rdmRegVendaManual->adqTalao.SQL();
+    for (const auto &[name, literal] : {std::pair{":P_CDFILIAL", "'0001'"}, {":P_CDLOJA", "'001'"},
+                                        {":P_NRSERIEVND", "'1'"}, {":P_NRSUBSERIEVND", "'2'"},
+                                        {":P_DIGITOS", "3"}, {":P_DE", "'100'"},
+                                        {":P_ATE", "'203'"}})
+        sql.replace(QLatin1String(name), QLatin1String(literal));
+    const bool pg = backend == QLatin1String("postgresql");
+    const auto connection = Store::connect(store);
+    QSqlQuery q(connection->database());
+    // A table this small is read whole when the planner may choose.
+    QVERIFY(!pg || q.exec("SET enable_seqscan = off"));
+    QVERIFY(q.exec((pg ? "EXPLAIN " : "EXPLAIN QUERY PLAN ") + sql));
+    QString plan;
+    while (q.next())
+        plan += q.value(pg ? 0 : 3).toString() + u'\n';
+    const QRegularExpression range(pg ? "(Index Scan using|Bitmap Index Scan on) ixvenda_talao "
+                                        ".*\n.*Index Cond: .*"
+                                        "length\\(ltrim.* >= .* <= "
+                                      : "USING INDEX IXVENDA_TALAO \\(.*<expr>=\\? AND "
+                                        "<expr>>\\? AND <expr><\\?\\)");
+    QVERIFY2(plan.contains(range), qPrintable(plan));
+}
+
+void TstServerMethods::talaoRefusesWhatIsNoPad_data()
+{
+    QTest::addColumn<qint64>("de");
+    QTest::addColumn<qint64>("ate");
+    QTest::addColumn<int>("numeros"); // 0: refused before the store is asked
+    const qint64 maior = std::numeric_limits<qint64>::max();
+    QTest::newRow("reversed") << qint64(10) << qint64(9) << 0;
+    QTest::newRow("from zero") << qint64(0) << qint64(9) << 0;
+    QTest::newRow("negative") << qint64(-5) << qint64(5) << 0;
+    QTest::newRow("one more than a pad may hold") << qint64(1) << qint64(100001) << 0;
+    QTest::newRow("as many as a pad may hold") << qint64(1) << qint64(100000) << 100000;
+    QTest::newRow("one number") << qint64(7) << qint64(7) << 1;
+    QTest::newRow("last numbers there are") << maior - 1 << maior << 2;
+}
+
+// A range that is no pad is told to the manager in words, without asking the store; the
+// largest pad, a pad of one number and the last numbers a qint64 holds are reported in full.
+void TstServerMethods::talaoRefusesWhatIsNoPad()
+{
+    QFETCH(qint64, de);
+    QFETCH(qint64, ate);
+    QFETCH(int, numeros);
+    static const QString store = freshDemoStore("sqlite", QStringLiteral("tst_srv_talaolimite"), 5);
+    useStore(store);
+    const QVariant result = getTalao("0001", "001", "1", "1", de, ate);
+    if (numeros == 0) {
+        QVERIFY(isErrorText(result));
+        QVERIFY2(result.toString().contains(QString::number(de))
+                     && result.toString().contains(QString::number(ate)),
+                 qPrintable(result.toString()));
+        QVERIFY(!rdmRegVendaManual);
+        return;
+    }
+    QVERIFY2(isPacket(result), qPrintable(result.toString()));
+    const DataPacket talao = result.value<DataPacket>();
+    QCOMPARE(talao.rowCount(), numeros);
+    QCOMPARE(talao.value(0, 0).toLongLong(), de);
+    QCOMPARE(talao.value(numeros - 1, 0).toLongLong(), ate);
+    QCOMPARE(talao.value(numeros - 1, 1).toString(), QString("falta"));
+}
+
 void TstServerMethods::aliqSistemaLoadsIntoTheTaxDataset()
 {
     QFETCH(QString, backend);

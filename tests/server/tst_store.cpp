@@ -258,8 +258,8 @@ QMap<QString, qint64> counters(QSqlDatabase db)
 
 // A reused tax packet is only as good as these counters: a version 2 store with data upgrades
 // in place; each insert, update and delete (whole-table delete too) adds exactly one to its
-// table's counter, a rolled-back change none; upgrading again, or re-running version 3 over
-// its own objects, keeps the counters and does not double the triggers.
+// table's counter, a rolled-back change none; upgrading again, or re-running version 3 and
+// those after it over their own objects, keeps the counters and does not double the triggers.
 void TstStore::upgradeToVersion3CountsEveryChange()
 {
     QFETCH(QString, backend);
@@ -274,7 +274,7 @@ void TstStore::upgradeToVersion3CountsEveryChange()
     QVERIFY(q.exec("INSERT INTO PRODUTO (CDPRODUTO, NMPRODUTO) VALUES ('P1', 'Um')"));
 
     QCOMPARE(Store::createSchema(db), 2);
-    QCOMPARE(Store::schemaVersion(db), 3);
+    QCOMPARE(Store::schemaVersion(db), Store::latestSchemaVersion());
     QCOMPARE(count(db, "SELECT COUNT(*) FROM PRODUTO"), 1);
     QCOMPARE(counters(db).keys(), QStringList({"ALIQIMPFIS", "IMPOSTO", "PRODUTO"}));
 
@@ -304,9 +304,9 @@ void TstStore::upgradeToVersion3CountsEveryChange()
     }
     QCOMPARE(counters(db), kept);
 
-    QCOMPARE(Store::createSchema(db), 3);
+    QCOMPARE(Store::createSchema(db), Store::latestSchemaVersion());
     QCOMPARE(counters(db), kept);
-    QVERIFY(q.exec("DELETE FROM SCHEMAVERSION WHERE NRVERSAO = 3"));
+    QVERIFY(q.exec("DELETE FROM SCHEMAVERSION WHERE NRVERSAO >= 3"));
     QCOMPARE(Store::createSchema(db), 2);
     QCOMPARE(counters(db), kept);
     QVERIFY(q.exec("UPDATE PRODUTO SET NMPRODUTO = 'Outra vez' WHERE CDPRODUTO = 'P1'"));
