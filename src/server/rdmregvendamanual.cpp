@@ -246,23 +246,26 @@ DataPacket TrdmRegVendaManual::vendaGravada(const QString &cdFilial, const QStri
 
 namespace {
 
-// The sale a number of the pad shows: of two written differently ("301", "0301"), the one
-// recorded first (by its time, then by its sequence in the branch).
+// Where a number's sale is: a row of one query's packet; none for a number the store lacks.
 struct VendaDoTalao
 {
-    int linha = -1; // row in its query's packet; -1 for a number missing from the store
-    int pacote = 0;
-    QDateTime gravada;
-    QString nrSeq;
-
-    bool antesDe(const VendaDoTalao &outra) const
-    {
-        if (outra.linha < 0) return true;
-        if (gravada.isValid() != outra.gravada.isValid()) return gravada.isValid();
-        if (gravada != outra.gravada) return gravada < outra.gravada;
-        return nrSeq < outra.nrSeq;
-    }
+    int pacote = -1;
+    int linha = -1;
 };
+
+// Of two sales under one number written differently ("301", "0301"), always in one packet:
+// whether row a was recorded before row b (by time, then by its sequence in the branch). Dates
+// are read only here: reading one costs a conversion, and a number is seldom recorded twice.
+bool gravadaAntes(const DataPacket &p, int a, int b)
+{
+    const int gravada = p.indexOf(QStringLiteral("DTHRGRAVACAO"));
+    const QDateTime quandoA = p.value(a, gravada).toDateTime();
+    const QDateTime quandoB = p.value(b, gravada).toDateTime();
+    if (quandoA.isValid() != quandoB.isValid()) return quandoA.isValid();
+    if (quandoA != quandoB) return quandoA < quandoB;
+    const int nrSeq = p.indexOf(QStringLiteral("NRSEQVENDA"));
+    return p.textAt(a, nrSeq) < p.textAt(b, nrSeq);
+}
 
 // The largest number of `digitos` digits, within qint64.
 qint64 maiorComDigitos(int digitos)
@@ -294,16 +297,13 @@ DataPacket TrdmRegVendaManual::talao(const QString &cdFilial, const QString &cdL
                                                {"P_DE", primeiro},
                                                {"P_ATE", QString::number(fim)}});
         const int numero = p.indexOf(QStringLiteral("NRORDEM"));
-        const int gravada = p.indexOf(QStringLiteral("DTHRGRAVACAO"));
-        const int nrSeq = p.indexOf(QStringLiteral("NRSEQVENDA"));
         for (int r = 0; r < p.rowCount(); ++r) {
             bool ok = false;
             const qint64 n = p.textAt(r, numero).toLongLong(&ok);
             if (!ok || n < inicio || n > fim) continue;
-            const VendaDoTalao venda{r, int(pacotes.size()), p.value(r, gravada).toDateTime(),
-                                     p.textAt(r, nrSeq).toString()};
             VendaDoTalao &atual = vendas[n - de];
-            if (venda.antesDe(atual)) atual = venda;
+            if (atual.linha < 0 || gravadaAntes(p, r, atual.linha))
+                atual = {int(pacotes.size()), r};
         }
         pacotes << p;
         if (fim == ate) break;
