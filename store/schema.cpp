@@ -337,9 +337,21 @@ QStringList version3(bool postgres)
     return out;
 }
 
+// Version 4: a pad's sales by number. The order number is text as the operator keyed it, with
+// or without leading zeros; without them, numbers compare as numbers when compared by length,
+// then text. Expressions, not a CAST, so an order that is not a number never fails a query;
+// the pad report writes them exactly so, for both planners to use the index.
+QStringList version4(bool)
+{
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS IXVENDA_TALAO ON VENDA "
+                           "(CDFILIAL, CDLOJA, NRSERIEVND, NRSUBSERIEVND, "
+                           "LENGTH(LTRIM(NRORDEMVND, '0')), LTRIM(NRORDEMVND, '0'))")};
+}
+
 const QList<Migration> &migrations()
 {
-    static const QList<Migration> list = {{1, &version1}, {2, &version2}, {3, &version3}};
+    static const QList<Migration> list = {
+        {1, &version1}, {2, &version2}, {3, &version3}, {4, &version4}};
     return list;
 }
 

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QSqlQuery>
 
+#include <limits>
+
 TrdmRegVendaManual *rdmRegVendaManual = nullptr;
 
 namespace {
@@ -46,6 +48,13 @@ ParamDecl dateTime(const char *name, int precision, int scale, bool nullable)
     p.precision = precision;
     p.scale = scale;
     p.nullable = nullable;
+    return p;
+}
+
+ParamDecl integer(const char *name)
+{
+    ParamDecl p = text(name);
+    p.type = ParamType::Integer;
     return p;
 }
 
@@ -133,7 +142,23 @@ TrdmRegVendaManual::TrdmRegVendaManual(QObject *owner)
                              "  AND (NRSUBSERIEVND = :P_NRSUBSERIEVND)"}),
                       {text("P_CDFILIAL"), text("P_CDLOJA"), text("P_NRORDEMVND"),
                        text("P_NRSERIEVND"), text("P_NRSUBSERIEVND")}),
-      dspVendaGravada(adqVendaGravada)
+      dspVendaGravada(adqVendaGravada),
+      adqTalao(adcRegVendaManual,
+               lines({"SELECT",
+                      "   LTRIM(NRORDEMVND, '0') AS NRORDEM, NRSEQVENDA,",
+                      "   DTHRGRAVACAO, CDCAIXA, CDOPERADOR, VRTOTVENDA",
+                      "FROM",
+                      "   VENDA",
+                      "WHERE (CDFILIAL      = :P_CDFILIAL     )",
+                      "  AND (CDLOJA        = :P_CDLOJA       )",
+                      "  AND (NRSERIEVND    = :P_NRSERIEVND   )",
+                      "  AND (NRSUBSERIEVND = :P_NRSUBSERIEVND)",
+                      "  AND (LENGTH(LTRIM(NRORDEMVND, '0')) = :P_DIGITOS)",
+                      "  AND (LTRIM(NRORDEMVND, '0') BETWEEN :P_DE AND :P_ATE)",
+                      "  AND (LTRIM(NRORDEMVND, '0123456789') = '')"}),
+               {text("P_CDFILIAL"), text("P_CDLOJA"), text("P_NRSERIEVND"),
+                text("P_NRSUBSERIEVND"), integer("P_DIGITOS"), text("P_DE"), text("P_ATE")}),
+      dspTalao(adqTalao)
 // clang-format on
 {
     adcRegVendaManual.BeforeConnect = [this](DbConnection &c) {
@@ -221,6 +246,116 @@ DataPacket TrdmRegVendaManual::vendaGravada(const QString &cdFilial, const QStri
 
 namespace {
 
+// Where a number's sale is: a row of one query's packet; none for a number the store lacks.
+struct VendaDoTalao
+{
+    int pacote = -1;
+    int linha = -1;
+};
+
+// Of two sales under one number written differently ("301", "0301"), always in one packet:
+// whether row a was recorded before row b (by time, then by its sequence in the branch). Dates
+// are read only here: reading one costs a conversion, and a number is seldom recorded twice.
+bool gravadaAntes(const DataPacket &p, int a, int b)
+{
+    const int gravada = p.indexOf(QStringLiteral("DTHRGRAVACAO"));
+    const QDateTime quandoA = p.value(a, gravada).toDateTime();
+    const QDateTime quandoB = p.value(b, gravada).toDateTime();
+    if (quandoA.isValid() != quandoB.isValid()) return quandoA.isValid();
+    if (quandoA != quandoB) return quandoA < quandoB;
+    const int nrSeq = p.indexOf(QStringLiteral("NRSEQVENDA"));
+    return p.textAt(a, nrSeq) < p.textAt(b, nrSeq);
+}
+
+// The largest number of `digitos` digits, within qint64.
+qint64 maiorComDigitos(int digitos)
+{
+    if (digitos > 18) return std::numeric_limits<qint64>::max();
+    qint64 n = 0;
+    for (int i = 0; i < digitos; ++i)
+        n = n * 10 + 9;
+    return n;
+}
+
+} // namespace
+
+DataPacket TrdmRegVendaManual::talao(const QString &cdFilial, const QString &cdLoja,
+                                     const QString &nrSerie, const QString &nrSubSerie,
+                                     qint64 de, qint64 ate)
+{
+    // One question per digit count: within it, text order is number order.
+    QList<DataPacket> pacotes;
+    QList<VendaDoTalao> vendas(ate - de + 1);
+    for (qint64 inicio = de; inicio <= ate;) {
+        const QString primeiro = QString::number(inicio);
+        const qint64 fim = qMin(ate, maiorComDigitos(int(primeiro.size())));
+        const DataPacket p = dspTalao.GetData({{"P_CDFILIAL", cdFilial},
+                                               {"P_CDLOJA", cdLoja},
+                                               {"P_NRSERIEVND", nrSerie},
+                                               {"P_NRSUBSERIEVND", nrSubSerie},
+                                               {"P_DIGITOS", int(primeiro.size())},
+                                               {"P_DE", primeiro},
+                                               {"P_ATE", QString::number(fim)}});
+        const int numero = p.indexOf(QStringLiteral("NRORDEM"));
+        for (int r = 0; r < p.rowCount(); ++r) {
+            bool ok = false;
+            const qint64 n = p.textAt(r, numero).toLongLong(&ok);
+            if (!ok || n < inicio || n > fim) continue;
+            VendaDoTalao &atual = vendas[n - de];
+            if (atual.linha < 0 || gravadaAntes(p, r, atual.linha))
+                atual = {int(pacotes.size()), r};
+        }
+        pacotes << p;
+        if (fim == ate) break;
+        inicio = fim + 1;
+    }
+
+    // The sale's columns as the store declares them, after the number and its situation.
+    const QStringList colunas{QStringLiteral("DTHRGRAVACAO"), QStringLiteral("CDCAIXA"),
+                              QStringLiteral("CDOPERADOR"), QStringLiteral("VRTOTVENDA")};
+    QList<FieldDef> campos{{QStringLiteral("NUMERO"), FieldType::LargeInt},
+                           {QStringLiteral("SITUACAO"), FieldType::String, 7}};
+    QList<int> indices;
+    for (const QString &coluna : colunas) {
+        indices << pacotes.constFirst().indexOf(coluna);
+        campos << pacotes.constFirst().fields().at(indices.constLast());
+    }
+    DataPacket relatorio(campos);
+    QVariantList linha(campos.size());
+    for (qint64 i = 0; i < vendas.size(); ++i) {
+        const VendaDoTalao &venda = vendas.at(i);
+        linha[0] = QVariant(qlonglong(de + i));
+        linha[1] = QVariant(venda.linha < 0 ? QStringLiteral("falta") : QStringLiteral("gravada"));
+        for (int c = 0; c < indices.size(); ++c)
+            linha[2 + c] =
+                venda.linha < 0 ? QVariant() : pacotes.at(venda.pacote).value(venda.linha,
+                                                                               indices.at(c));
+        relatorio.appendRow(linha);
+    }
+    return relatorio;
+}
+
+namespace {
+
+// A pad range the report refuses, in the manager's words; empty when it is taken.
+QString recusaDoTalao(qint64 de, qint64 ate)
+{
+    constexpr qint64 maximo = 100000;
+    const QString talao = QStringLiteral("O talão de %1 a %2 ").arg(de).arg(ate);
+    if (de < 1)
+        return talao + QStringLiteral("começa antes do número 1, o primeiro das vendas manuais: "
+                                      "informe o primeiro número do talão.");
+    if (ate < de)
+        return talao + QStringLiteral("termina antes de começar: o último número deve ser igual "
+                                      "ou maior que o primeiro.");
+    if (ate - de >= maximo)
+        return talao + QStringLiteral("tem %1 números: o relatório cobre um talão de cada vez, "
+                                      "de no máximo %2 números.")
+                           .arg(QLocale().toString(qlonglong(ate - de) + 1),
+                                QLocale().toString(maximo));
+    return QString();
+}
+
 // The database's cause of the last call's failure, kept for recusaDaUltimaChamada.
 RecusaDoBanco ultimaRecusa = RecusaDoBanco::Outra;
 
@@ -295,6 +430,19 @@ QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja, const Q
     return serve([&](TrdmRegVendaManual &rdm) {
         return QVariant::fromValue(
             rdm.vendaGravada(cdFilial, cdLoja, nrOrdem, nrSerie, nrSubSerie));
+    });
+}
+
+QVariant getTalao(const QString &cdFilial, const QString &cdLoja, const QString &nrSerie,
+                  const QString &nrSubSerie, qint64 de, qint64 ate)
+{
+    const QString recusa = recusaDoTalao(de, ate);
+    if (!recusa.isEmpty()) {
+        ultimaRecusa = RecusaDoBanco::Outra;
+        return QVariant(recusa);
+    }
+    return serve([&](TrdmRegVendaManual &rdm) {
+        return QVariant::fromValue(rdm.talao(cdFilial, cdLoja, nrSerie, nrSubSerie, de, ate));
     });
 }
 

@@ -34,6 +34,10 @@ public:
     ServerQuery acmInsTurCaixa;
     ServerQuery adqVendaGravada;
     DataSetProvider dspVendaGravada;
+    // The sales of a pad whose order numbers, without their leading zeros, have P_DIGITOS
+    // digits and lie from P_DE to P_ATE; orders that are not all digits are left out.
+    ServerQuery adqTalao;
+    DataSetProvider dspTalao;
 
     // Published for a transaction server; nothing in the package calls them.
     Q_INVOKABLE void MtsDataModuleActivate();
@@ -52,6 +56,11 @@ public:
     // The packet of adqVendaGravada for one hand-written document. Throws Exception.
     DataPacket vendaGravada(const QString &cdFilial, const QString &cdLoja, const QString &nrOrdem,
                             const QString &nrSerie, const QString &nrSubSerie);
+
+    // getTalao's packet, one row per number from de to ate (a range getTalao accepted).
+    // Throws Exception.
+    DataPacket talao(const QString &cdFilial, const QString &cdLoja, const QString &nrSerie,
+                     const QString &nrSubSerie, qint64 de, qint64 ate);
 
 private:
     QList<qint64> versoesAliq();
@@ -84,6 +93,16 @@ Q_DECL_EXPORT QVariant setGravaCupomInicial(const QString &key1, const QString &
 Q_DECL_EXPORT QVariant getVendaGravada(const QString &cdFilial, const QString &cdLoja,
                                        const QString &nrOrdem, const QString &nrSerie,
                                        const QString &nrSubSerie);
+// The pad report: every order number from de to ate of a series and sub-series of the store,
+// in order, in a packet of NUMERO (integer), SITUACAO ("gravada" or "falta"), and for a
+// recorded number DTHRGRAVACAO, CDCAIXA, CDOPERADOR and VRTOTVENDA of its sale. Numbers are
+// compared as numbers ("0301" is 301); an order that is not all digits is no number of the
+// pad. A number recorded twice, written differently ("301" and "0301"), shows its earliest
+// sale. A range that does not start at 1 or more, ends before it starts or holds more than
+// 100,000 numbers is refused, with a text saying so, before the store is asked.
+Q_DECL_EXPORT QVariant getTalao(const QString &cdFilial, const QString &cdLoja,
+                                const QString &nrSerie, const QString &nrSubSerie, qint64 de,
+                                qint64 ate);
 // dtAbertura receives the time the shift was stamped with, also when the insert fails: the
 // result (empty, or the failure text) is what tells whether the shift was stored.
 // getVendaGravada asked on a connection and a thread of its own, the answer awaited at most

@@ -310,6 +310,11 @@ void ServerQuery::run(bool select)
                 v.isNull() && p.nullable
                     ? QVariant(QMetaType::fromType<QString>())
                     : QVariant(v.toString().isNull() ? QString(QLatin1String("")) : v.toString());
+        } else if (p.type == ParamType::Integer) {
+            // A number, not its text: SQLite never finds an integer equal to a text.
+            bool ok = false;
+            const qlonglong n = v.toLongLong(&ok);
+            bound = ok ? QVariant(n) : QVariant(QMetaType::fromType<qlonglong>());
         } else {
             const QDateTime dt =
                 v.typeId() == QMetaType::QDate ? v.toDate().startOfDay() : v.toDateTime();

@@ -14,7 +14,7 @@
 
 class DbConnection;
 
-enum class ParamType { String, DateTime };
+enum class ParamType { String, DateTime, Integer };
 
 // A parameter as the query declares it. Size, precision and scale document the declaration;
 // values are never cut to them (the database's own column widths decide).

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@ struct Run
 {
     int code = -1;
     QString err;
+    QByteArray out;
 };
 
 Run runHost(const QString &program, const QStringList &args, const QProcessEnvironment &env)
@@ -30,7 +32,7 @@ Run runHost(const QString &program, const QStringList &args, const QProcessEnvir
         p.waitForFinished();
     }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardError())};
+            QString::fromLocal8Bit(p.readAllStandardError()), p.readAllStandardOutput()};
 }
 
 // Group read and write, and the set-group-id bit (folders), of a file's mode.
@@ -78,6 +80,10 @@ private slots:
     // qelstore share mends a store made before that: the store and its -wal become the
     // group's, and the folder lets the group make them.
     void shareGivesAStoreToItsFolderGroup();
+    // qelstore talao as the manager runs it: the pad as CSV, "0301" counted as 301, or as a PDF
+    // of one page however many numbers; a range that is no pad refused (1), a missing or
+    // unreadable option a usage error (2); --help names the command and its options.
+    void talaoReportsThePad();
 };
 
 void TestHostCli::optionsAreListedAndUnknownOnesRefused()
@@ -274,6 +280,58 @@ void TestHostCli::shareGivesAStoreToItsFolderGroup()
     for (const QString &file : {store, wal})
         QVERIFY2(groupBits(file) == int(S_IRGRP | S_IWGRP), qPrintable(file));
     QCOMPARE(groupBits(dir.path()), int(S_IRGRP | S_IWGRP | S_ISGID));
+}
+
+void TestHostCli::talaoReportsThePad()
+{
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("loja.db"));
+    const QProcessEnvironment env = withoutDisplay();
+    const QString tool = QStringLiteral(QEL_STORE_TOOL);
+    QCOMPARE(runHost(tool, {"demo", "--database", store, "--products", "5"}, env).code, 0);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "talao");
+        db.setDatabaseName(store);
+        QVERIFY(db.open() && QSqlQuery(db).exec(
+            "INSERT INTO VENDA (CDFILIAL, NRSEQVENDA, CDLOJA, CDCAIXA, NRORDEMVND, NRSERIEVND, "
+            "NRSUBSERIEVND, CDOPERADOR, VRTOTVENDA, DTHRGRAVACAO) VALUES ('0001', '1', '001', "
+            "'002', '0301', '1', '2', '1001', 536.16, '2026-12-08 21:14:05')"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("talao"));
+    const auto talao = [&](const char *de, const char *ate, const QStringList &more = {}) {
+        return runHost(tool, QStringList{"talao", "--database", store, "--filial", "0001",
+                                         "--loja", "001", "--serie", "1", "--subserie", "2",
+                                         "--de", de, "--ate", ate} + more, env);
+    };
+    const Run csv = talao("300", "302");
+    QVERIFY2(csv.code == 0, qPrintable(csv.err));
+    QCOMPARE(csv.out, QByteArray("numero,situacao,gravada_em,caixa,operador,total\n"
+                                 "300,falta,,,,\n"
+                                 "301,gravada,2026-12-08 21:14:05,002,1001,536.16\n"
+                                 "302,falta,,,,\n"));
+
+    const QString pdf = dir.filePath(QStringLiteral("talao.pdf"));
+    QCOMPARE(talao("201", "400", {"--pdf", pdf}).code, 0);
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("%PDF"));
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page\\b"));
+    int pages = 0;
+    for (auto it = page.globalMatch(QString::fromLatin1(bytes)); it.hasNext(); it.next())
+        ++pages;
+    QCOMPARE(pages, 1);
+
+    const Run reversed = talao("302", "300");
+    QCOMPARE(reversed.code, 1);
+    QVERIFY2(reversed.err.contains(QStringLiteral("302 a 300")), qPrintable(reversed.err));
+    QCOMPARE(talao("3O1", "302").code, 2);
+    QCOMPARE(runHost(tool, {"talao", "--database", store, "--de", "1", "--ate", "2"}, env).code,
+             2);
+    const QString help = QString::fromLocal8Bit(runHost(tool, {"--help"}, env).out);
+    for (const char *option : {" talao ", "--loja <code>", "--serie <text>", "--subserie <text>",
+                               "--de <n>", "--ate <m>", "--pdf <file>"})
+        QVERIFY2(help.contains(QLatin1String(option)), qPrintable(help));
 }
 
 QTEST_MAIN(TestHostCli)

@@ -16,6 +16,11 @@ namespace StoreFixture {
 // QEL_TEST_PG is unset, and fails on CI.
 void addBackendColumn();
 void addBackendRows();
+inline void addBackends()
+{
+    addBackendColumn();
+    addBackendRows();
+}
 bool available(const QString &backend);
 #define SKIP_UNAVAILABLE(backend)                                                                  \
     do {                                                                                           \
