@@ -20,11 +20,14 @@ bool PackageLoader::load()
         }
         if (QLatin1String(name) == QLatin1String("Lum00071")) {
             m_creator = reinterpret_cast<Creator>(lib.resolve("CriaRegVendaManual"));
-            if (!m_creator) {
-                m_error = QStringLiteral("CriaRegVendaManual não encontrado em %1")
-                              .arg(lib.fileName());
-                return false;
-            }
+            m_padCreator = reinterpret_cast<PadCreator>(lib.resolve("CriaRegVendaManualTalao"));
+            for (const auto &[found, symbol] : {std::pair{bool(m_creator), "CriaRegVendaManual"},
+                                                {bool(m_padCreator), "CriaRegVendaManualTalao"}})
+                if (!found) {
+                    m_error = QStringLiteral("%1 não encontrado em %2")
+                                  .arg(QLatin1String(symbol), lib.fileName());
+                    return false;
+                }
         }
     }
     return true;
@@ -36,7 +39,14 @@ void PackageLoader::launch() const
         m_creator();
 }
 
-LauncherWindow::LauncherWindow(const PackageLoader &loader, QWidget *parent) : QWidget(parent)
+void PackageLoader::launchPad() const
+{
+    while (m_padCreator && m_padCreator()) {
+    }
+}
+
+LauncherWindow::LauncherWindow(const PackageLoader &loader, bool pad, QWidget *parent)
+    : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("QEL POS"));
     auto *layout = new QVBoxLayout(this);
@@ -46,13 +56,20 @@ LauncherWindow::LauncherWindow(const PackageLoader &loader, QWidget *parent) : Q
     f.setBold(true);
     title->setFont(f);
     layout->addWidget(title);
-    auto *open = new QPushButton(QStringLiteral("Registro Manual de Vendas"), this);
+    auto *open = new QPushButton(pad ? QStringLiteral("Registro Manual de Vendas - talão")
+                                     : QStringLiteral("Registro Manual de Vendas"),
+                                 this);
     auto *quit = new QPushButton(QStringLiteral("Sair"), this);
     for (QPushButton *b : {open, quit}) {
         b->setMinimumHeight(56);
         layout->addWidget(b);
     }
-    connect(open, &QPushButton::clicked, this, [&loader] { loader.launch(); });
+    connect(open, &QPushButton::clicked, this, [&loader, pad] {
+        if (pad)
+            loader.launchPad();
+        else
+            loader.launch();
+    });
     connect(quit, &QPushButton::clicked, qApp, &QApplication::quit);
     resize(360, 200);
 }

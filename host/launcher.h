@@ -11,10 +11,15 @@ public:
     bool load();
     QString errorText() const { return m_error; }
     void launch() const; // CriaRegVendaManual
+    // A pad of slips: the screen opened again after each recorded slip with the next slip's
+    // header, until the operator leaves it (CriaRegVendaManualTalao).
+    void launchPad() const;
 
 private:
     using Creator = void (*)();
+    using PadCreator = bool (*)();
     Creator m_creator = nullptr;
+    PadCreator m_padCreator = nullptr;
     QString m_error;
 };
 
@@ -23,5 +28,6 @@ class LauncherWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LauncherWindow(const PackageLoader &loader, QWidget *parent = nullptr);
+    // With `pad`, the button keys a pad of slips.
+    LauncherWindow(const PackageLoader &loader, bool pad, QWidget *parent = nullptr);
 };

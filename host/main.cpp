@@ -1,6 +1,8 @@
 // qelpos: the small point-of-sale front end that loads the manual sales register package.
 //   qelpos                 launcher window with a button that opens the screen
 //   qelpos --launch        opens the screen at once and exits when it closes
+//   qelpos --talao         keys a pad of slips: the screen opens again after each recorded
+//                          sale with the next slip's header (with --launch or the window)
 //   qelpos --export-caches writes the cache files beside the executable from the store database
 //   qelpos --screenshot F  opens the screen, saves a picture of it to F and leaves
 //   qelpos --help          lists the options
@@ -69,7 +71,13 @@ int main(int argc, char **argv)
                                         QStringLiteral("Abre a tela, grava uma imagem dela em "
                                                        "<arquivo> e sai."),
                                         QStringLiteral("arquivo"));
-    parser.addOptions({help, launch, exportCaches, screenshot});
+    const QCommandLineOption talao(
+        QStringLiteral("talao"),
+        QStringLiteral("Talão de notas: depois de cada venda gravada, a tela abre de novo com o "
+                       "cabeçalho da nota seguinte (número de ordem mais um); ao sair, mostra "
+                       "os números do talão gravados e os que faltam. Com --launch ou com a "
+                       "janela."));
+    parser.addOptions({help, launch, talao, exportCaches, screenshot});
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -115,10 +123,13 @@ int main(int argc, char **argv)
         return 0;
     }
     if (parser.isSet(launch)) {
-        loader.launch();
+        if (parser.isSet(talao))
+            loader.launchPad();
+        else
+            loader.launch();
         return 0;
     }
-    LauncherWindow window(loader);
+    LauncherWindow window(loader, parser.isSet(talao));
     window.show();
     window.activateWindow();
     return app.exec();

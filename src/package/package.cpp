@@ -56,9 +56,11 @@ struct PackageUnits
 
 } // namespace
 
-namespace Cli_Lum00071 {
+namespace {
 
-void CriaRegVendaManual()
+// One launch: the screen built, initialised, shown modally and released; with `talao`, the
+// screen keys the next slip of that pad.
+void lanca(Talao *talao)
 {
     try {
         BusyCursor cursor;
@@ -66,6 +68,8 @@ void CriaRegVendaManual()
             frmRegVenMan = nullptr; // not released here: it belongs to the launch that made it
         frmRegVenMan = new TfrmRegVenMan(nullptr);
         frmRegVenMan->InicializaForm();
+        if (talao)
+            frmRegVenMan->abreTalao(*talao);
         cursor.restore(); // the operator works with the normal cursor
         frmRegVenMan->exec();
     } catch (const Exception &e) {
@@ -78,9 +82,35 @@ void CriaRegVendaManual()
     releaseScreen();
 }
 
+} // namespace
+
+namespace Cli_Lum00071 {
+
+void CriaRegVendaManual()
+{
+    lanca(nullptr);
+}
+
 } // namespace Cli_Lum00071
 
 extern "C" void CriaRegVendaManual()
 {
     Cli_Lum00071::CriaRegVendaManual();
+}
+
+extern "C" bool CriaRegVendaManualTalao()
+{
+    Talao talao{stTalaoNrOrdem, stTalaoNrSerie, stTalaoNrSubSerie, stTalaoDtEmissao,
+                stTalaoNrMesa,  inTalaoDe,      inTalaoAte};
+    lanca(&talao);
+    if (!talao.gravada)
+        talao = Talao(); // the operator left the pad (and saw its report): the next one is new
+    stTalaoNrOrdem = talao.ordem;
+    stTalaoNrSerie = talao.serie;
+    stTalaoNrSubSerie = talao.subSerie;
+    stTalaoDtEmissao = talao.data;
+    stTalaoNrMesa = talao.mesa;
+    inTalaoDe = talao.de;
+    inTalaoAte = talao.ate;
+    return talao.gravada;
 }

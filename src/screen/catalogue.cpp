@@ -123,6 +123,7 @@ const QStringList &TfrmRegVenMan::catalogo()
                        "outra versão ou foi alterado. Avise o suporte. (%2)"),
         QStringLiteral("LOJA_DANIFICADA|O banco de dados da loja %1 está danificado. Avise o "
                        "suporte para restaurar uma cópia de segurança. (%2)"),
+        QStringLiteral("TALAO_REL|Talão %1/%2, números %3 a %4: %5 gravadas, %6 faltam"),
     };
     return items;
 }

@@ -7,6 +7,7 @@
 #include "venda/itens.h"
 #include "venda/pagamentos.h"
 #include "venda/recusa.h"
+#include "venda/talao.h"
 #include "qelservices.h"
 
 #include <QColor>
@@ -70,6 +71,10 @@ public:
     static const QStringList &catalogo();
     // The screen at 800 by 600, overhanging a smaller display equally on both edges.
     void ajustaTamanho(const QSize &display);
+    // The screen keys the next slip of a pad: it opens with the header `talao` holds, checked
+    // as keyed, and the focus on the product code; a recorded slip is registered in `talao`,
+    // and leaving shows the pad's report. `talao` outlives the screen.
+    void abreTalao(Talao &talao) { m_talao = &talao; }
 
 public slots:
     void reject() override; // Qt's own Escape/close path: routed to the exit confirmation
@@ -216,6 +221,7 @@ private:
     void bldDtEmissaoClick();
     void bldNrMesaClick();
     void vd_DataVenda(const QString &text);
+    static QDateTime hoje(); // today as the screen compares dates: the current date at midnight
     void vd_mesa(const QString &code);
 
     // The header as the screen shows it, each field checked as Enter checks it: what the item
@@ -310,6 +316,11 @@ private:
     std::shared_ptr<const IndiceCodigos> m_indiceCodigos; // of the product list as read
     bool m_temImposto = false; // the last lookup found the product's tax row
     bool m_quantPadrao = false; // the quantity shows the lookup's default, not a typed value
+    // Pad of slips.
+    Talao *m_talao = nullptr;
+    void preencheTalao(); // the next slip's header, each field checked as keyed
+    void mostraTalao();   // the pad's report: every number, recorded or missing
+
     bool m_closeConfirmed = false;
     bool m_redispatching = false;
     qint64 m_altF4At = -1;

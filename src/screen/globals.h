@@ -35,5 +35,17 @@ extern bool boRecebimento;
 extern bool boAddProd;
 extern bool boRecebOk;
 
+// A pad of slips, beyond the single launch: what CriaRegVendaManualTalao opens the next slip
+// with (an empty field is keyed as usual) and the lowest and highest order number the pad has
+// recorded (0: none). Only the pad's launch writes them; the host may set them to begin a pad
+// at a given slip, and clears nothing.
+extern QString stTalaoNrOrdem;
+extern QString stTalaoNrSerie;
+extern QString stTalaoNrSubSerie;
+extern QString stTalaoDtEmissao;
+extern QString stTalaoNrMesa;
+extern qint64 inTalaoDe;
+extern qint64 inTalaoAte;
+
 // Unit finalisation of the screen: releases the exported strings.
 void releaseExportedStrings();

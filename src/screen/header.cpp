@@ -15,16 +15,15 @@
 
 namespace {
 
-// Today as the screen compares dates: the current date at midnight.
-QDateTime hoje()
-{
-    return Sys::StrToDate(Sys::DateToStr(QDate::currentDate()));
-}
-
 // How long Enter on the document's fields waits for the store to say it holds the document.
 constexpr int LimitePerguntaMs = 500;
 
 } // namespace
+
+QDateTime TfrmRegVenMan::hoje()
+{
+    return Sys::StrToDate(Sys::DateToStr(QDate::currentDate()));
+}
 
 void TfrmRegVenMan::bldNrOrdemClick()
 {

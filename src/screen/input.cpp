@@ -114,6 +114,8 @@ void TfrmRegVenMan::FormShow()
 {
     inCampoAtual = CampoOrdem;
     MudaCor();
+    if (m_talao)
+        preencheTalao();
 }
 
 bool TfrmRegVenMan::eventFilter(QObject *watched, QEvent *event)
@@ -321,8 +323,11 @@ void TfrmRegVenMan::MudaCor()
 
 void TfrmRegVenMan::spdSairClick()
 {
-    if (pergunta(Msg("SAIR")))
-        closeConfirmed();
+    if (!pergunta(Msg("SAIR")))
+        return;
+    if (m_talao && !m_talao->vazio())
+        mostraTalao();
+    closeConfirmed();
 }
 
 void TfrmRegVenMan::closeConfirmed()

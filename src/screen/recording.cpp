@@ -75,6 +75,8 @@ void TfrmRegVenMan::bldGravarClick()
                        QStringLiteral("cdsProdutos.data-cdsMovCaixa.Data--POS"),
                        contexto.stIdEsquema);
         mensagem(Msg("DADOS_GRAV"), tmInformacao);
+        if (m_talao)
+            m_talao->registra(*cabecalho);
         removeArquivoVenda();
         limpaTela();
         inCampoAtual = CampoOrdem;
