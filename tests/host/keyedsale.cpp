@@ -6,10 +6,20 @@
 #include <QLibrary>
 #include <QTimer>
 
+namespace {
+
+// Never unloaded: the package lives with the process, as in the host.
+QLibrary servicos, pacote;
+
+} // namespace
+
+CriadorTalao criadorTalao()
+{
+    return reinterpret_cast<CriadorTalao>(pacote.resolve("CriaRegVendaManualTalao"));
+}
+
 Criador carregaPacote(const QString &binDir, QString *erro)
 {
-    // Never unloaded: the package lives with the process, as in the host.
-    static QLibrary servicos, pacote;
     servicos.setFileName(binDir + QStringLiteral("/libscreenservices"));
     servicos.setLoadHints(QLibrary::ExportExternalSymbolsHint);
     if (!servicos.load()) {
@@ -44,6 +54,12 @@ Criador carregaPacote(const QString &binDir, QString *erro)
 
 void conduzVenda(Estrada &estrada, Criador cria)
 {
+    naTela(cria, [&estrada](QWidget *tela) { estrada.percorre(tela); }, estrada.falhas);
+}
+
+void naTela(const std::function<void()> &cria, const std::function<void(QWidget *)> &passo,
+            QStringList &falhas)
+{
     // Inside the modal loop: wait for the screen to be shown and active, then key in.
     QElapsedTimer relogio;
     relogio.start();
@@ -55,11 +71,11 @@ void conduzVenda(Estrada &estrada, Criador cria)
         if (pronta || (tela && relogio.elapsed() > 5000)) {
             condutor.stop();
             if (!pronta)
-                estrada.falhas << QStringLiteral("a tela não ficou ativa");
-            estrada.percorre(tela);
+                falhas << QStringLiteral("a tela não ficou ativa");
+            passo(tela);
         } else if (relogio.elapsed() > 30000) {
             condutor.stop();
-            estrada.falhas << QStringLiteral("a tela não apareceu");
+            falhas << QStringLiteral("a tela não apareceu");
         }
     });
     condutor.start();

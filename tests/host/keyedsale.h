@@ -26,6 +26,7 @@ struct Estrada
 };
 
 using Criador = void (*)();
+using CriadorTalao = bool (*)(); // one slip of a pad; true when it was recorded
 
 // Loads the screen services and the package from binDir as the host does, with every touch
 // dialog replaced by one that notes its name and answers at once (the road is keyboard only,
@@ -33,6 +34,13 @@ using Criador = void (*)();
 // null with the reason in erro.
 Criador carregaPacote(const QString &binDir, QString *erro);
 
+// The pad's creator of the package carregaPacote loaded; null before it.
+CriadorTalao criadorTalao();
+
+// Runs `cria` and, once the screen it opens is shown and active, `passo` on it; what went
+// wrong on the way is noted in `falhas`. Returns when `cria` returns.
+void naTela(const std::function<void()> &cria, const std::function<void(QWidget *)> &passo,
+            QStringList &falhas);
 // Launches the screen through the creator and keys the sale in once the screen is shown and
 // active; returns when the creator returns.
 void conduzVenda(Estrada &estrada, Criador cria);

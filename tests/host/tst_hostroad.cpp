@@ -8,7 +8,12 @@
 #include "dbconnection.h"
 #include "store.h"
 
+#include "clientdataset.h"
+#include "screenservices.h"
+
 #include <QApplication>
+#include <QLibrary>
+#include <QScopeGuard>
 #include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -23,6 +28,10 @@ class TestHostRoad : public QObject
 private slots:
     void initTestCase();
     void saleKeyedInAndStored();
+    // A pad keyed in the host's pad mode: after the first slip, each opens with the header of
+    // the last and the order number one more, the focus on the product code; a slip skipped is
+    // one edit of the number, and leaving the pad shows it missing in the pad's report.
+    void padOfSlipsKeyedAndReconciled();
 
 private:
     QSqlDatabase db() const { return m_store->database(); }
@@ -46,6 +55,27 @@ void TestHostRoad::initTestCase()
     Store::exportCaches(db(), TestEnv::exeDir());
     qputenv("QEL_CONEXAO", (QStringLiteral("sqlite:") + arquivo).toUtf8());
 }
+
+namespace {
+
+// The pad's report as the screen showed it in its list: title, then "number situation" rows.
+QStringList &relatorioMostrado()
+{
+    static QStringList linhas;
+    return linhas;
+}
+
+bool mostraRelatorio(ClientDataSet *ds, const QString &titulo, const QString &, int, int, int,
+                     int, int)
+{
+    relatorioMostrado() << titulo;
+    for (ds->First(); !ds->Eof(); ds->Next())
+        relatorioMostrado() << ds->FieldByName(QStringLiteral("NUMERO")).AsString() + u' '
+                                   + ds->FieldByName(QStringLiteral("SITUACAO")).AsString();
+    return false;
+}
+
+} // namespace
 
 QVariant TestHostRoad::value(const QString &sql)
 {
@@ -157,6 +187,79 @@ void TestHostRoad::saleKeyedInAndStored()
     t.addBindValue(abertura);
     QVERIFY(t.exec() && t.next());
     QCOMPARE(t.value(0).toInt(), 1);
+}
+
+void TestHostRoad::padOfSlipsKeyedAndReconciled()
+{
+    ScriptedPresenter presenter;
+    QString erro;
+    QVERIFY2(carregaPacote(QStringLiteral(QEL_BIN_DIR), &erro), qPrintable(erro));
+    const CriadorTalao cria = criadorTalao();
+    QVERIFY(cria);
+    QLibrary servicos(QStringLiteral(QEL_BIN_DIR) + QStringLiteral("/libscreenservices"));
+    auto *pesquisa = reinterpret_cast<TPesquisa *>(servicos.resolve("Pesquisa"));
+    QVERIFY(pesquisa);
+    const TPesquisa recusada = std::exchange(*pesquisa, &mostraRelatorio);
+    const auto restaura = qScopeGuard([&] { *pesquisa = recusada; });
+
+    VendaDigitada nota{QStringLiteral("0301"), QStringLiteral("8"), QStringLiteral("12"),
+                       QStringLiteral("7"), {}, {}};
+    const qint64 preco = std::llround(
+        value(QStringLiteral("SELECT VRPRECO FROM ITTABPRECO WHERE CDTABPRECO = 'LJ0001001' "
+                             "AND CDPRODUTO = '000010'"))
+            .toDouble()
+        * 100);
+    nota.itens = {{QStringLiteral("10"), QStringLiteral("000010"), QStringLiteral("2"), preco}};
+    nota.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), 2 * preco}};
+    // What the operator keys on each slip; what the next one opens with.
+    QStringList falhas, ordens;
+    QList<int> focos;
+    const auto slip = [&](const std::function<bool(Operador &)> &cabecalho) {
+        bool gravou = false;
+        naTela([&] { gravou = cria(); },
+               [&](QWidget *tela) {
+                   Operador operador(tela);
+                   ordens << operador.legenda(1);
+                   focos << operador.foco();
+                   if (cabecalho(operador) && operador.itens(nota)
+                       && operador.pagamentos(nota))
+                       operador.grava();
+                   operador.sai();
+                   falhas += operador.falhas;
+               },
+               falhas);
+        return gravou;
+    };
+    const auto segue = [](Operador &) { return true; };
+    QVERIFY(slip([&](Operador &o) { return o.cabecalho(nota); }));
+    QVERIFY(slip(segue));
+    QVERIFY(slip([](Operador &o) {
+        o.confirma(1, QStringLiteral("0304"));
+        return o.vaiPara(6);
+    }));
+    QVERIFY(!slip([](Operador &) { return false; })); // left at the next slip
+    QVERIFY2(falhas.isEmpty(), qPrintable(falhas.join(QStringLiteral("; "))));
+    QCOMPARE(ordens, QStringList({"", "0302", "0303", "0305"}));
+    QCOMPARE(focos, QList<int>({1, 6, 6, 6}));
+
+    QSqlQuery v(db());
+    QVERIFY(v.exec(QStringLiteral("SELECT NRORDEMVND, NRSUBSERIEVND, NRMESA, DTVENDA FROM VENDA "
+                                  "WHERE NRSERIEVND = '8' ORDER BY NRORDEMVND")));
+    for (const char *ordem : {"0301", "0302", "0304"}) {
+        QVERIFY(v.next());
+        QCOMPARE(v.value(0).toString(), QLatin1String(ordem));
+        QCOMPARE(v.value(1).toString(), QStringLiteral("12"));
+        QCOMPARE(v.value(2).toString(), QStringLiteral("0007"));
+        QCOMPARE(v.value(3).toDateTime().date(), QDate::currentDate());
+    }
+    QVERIFY(!v.next());
+    QCOMPARE(relatorioMostrado(),
+             QStringList({"Talão 8/12, números 301 a 304: 3 gravadas, 1 faltam", "301 gravada",
+                          "302 gravada", "303 falta", "304 gravada"}));
+    // The next pad begins afresh: its first slip opens empty.
+    ordens.clear();
+    QVERIFY(!slip([](Operador &) { return false; }));
+    QCOMPARE(ordens, QStringList({""}));
 }
 
 QTEST_MAIN(TestHostRoad)

@@ -12,6 +12,7 @@
 #include "venda/produtos.h"
 #include "venda/indicecodigos.h"
 #include "venda/regras.h"
+#include "venda/talao.h"
 #include "conversions.h"
 
 #include <QLocale>
@@ -99,6 +100,13 @@ private slots:
     // be there, and a file that lacks one changes nothing of what the context held.
     void parametersFileIsReadWholeOrNotAtAll_data();
     void parametersFileIsReadWholeOrNotAtAll();
+    // A pad's next slip: the order number one more, as wide as keyed; an order that is no
+    // number leaves the next one to the operator.
+    void nextSlipOfAPad_data();
+    void nextSlipOfAPad();
+    // The pad's numbers widen with each slip recorded; a slip of another series or sub-series
+    // begins another pad, and an order that is no number is no number of the pad.
+    void padCountsItsRecordedNumbers();
 };
 
 void TestRegras::centsOfAValue_data()
@@ -412,6 +420,53 @@ void TestRegras::parametersFileIsReadWholeOrNotAtAll()
     QCOMPARE(contexto.idImpBarrCup, QStringLiteral("vIDIMPBARRCUP"));
     QVERIFY(!contexto.dtAberCaix.isValid());
     QVERIFY(contexto.stCdCliente.isEmpty());
+}
+
+void TestRegras::nextSlipOfAPad_data()
+{
+    QTest::addColumn<QString>("ordem");
+    QTest::addColumn<QString>("proxima");
+    QTest::newRow("leading zeros kept") << "0301" << "0302";
+    QTest::newRow("carried over") << "0299" << "0300";
+    QTest::newRow("one digit more") << "999" << "1000";
+    QTest::newRow("zero") << "0" << "1";
+    QTest::newRow("past 64 bits") << "99999999999999999999" << "100000000000000000000";
+    QTest::newRow("letter") << "30A" << "";
+    QTest::newRow("blank inside") << "3 1" << "";
+    QTest::newRow("sign") << "-5" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestRegras::nextSlipOfAPad()
+{
+    QFETCH(QString, ordem);
+    QFETCH(QString, proxima);
+    QCOMPARE(Talao::proximaOrdem(ordem), proxima);
+}
+
+void TestRegras::padCountsItsRecordedNumbers()
+{
+    const auto nota = [](const char *ordem, const char *serie) {
+        return Cabecalho{QString::fromLatin1(ordem), QString::fromLatin1(serie),
+                         QStringLiteral("1"), QStringLiteral("09/12/2026"), {},
+                         QStringLiteral("0007"), QStringLiteral("1")};
+    };
+    Talao talao;
+    QVERIFY(talao.vazio());
+    talao.registra(nota("0305", "2"));
+    talao.registra(nota("0301", "2")); // keyed out of order
+    talao.registra(nota("0303", "2"));
+    QCOMPARE(std::pair(talao.de, talao.ate), std::pair(qint64(301), qint64(305)));
+    QCOMPARE(talao.ordem, QStringLiteral("0304"));
+    QCOMPARE(QStringList({talao.serie, talao.subSerie, talao.data, talao.mesa}),
+             QStringList({"2", "1", "09/12/2026", "0007"}));
+    QVERIFY(talao.gravada);
+    talao.registra(nota("X9", "2"));
+    QCOMPARE(std::pair(talao.de, talao.ate), std::pair(qint64(301), qint64(305)));
+    QVERIFY(talao.ordem.isEmpty());
+    talao.registra(nota("0050", "3"));
+    QCOMPARE(std::pair(talao.de, talao.ate), std::pair(qint64(50), qint64(50)));
+    QCOMPARE(talao.serie, QStringLiteral("3"));
 }
 
 QTEST_GUILESS_MAIN(TestRegras)
