@@ -16,12 +16,13 @@ namespace {
 QList<FieldDecl> relatorio()
 {
     using namespace Decl;
-    return {field("NUMERO", FieldType::LargeInt).label(QStringLiteral("Número")),
+    return {field("NUMERO", FieldType::LargeInt, 6).label(QStringLiteral("Número")),
             text("SITUACAO", 7).label(QStringLiteral("Situação")),
-            stamp("DTHRGRAVACAO").label(QStringLiteral("Gravada em")),
+            // Wide enough for the date and the time.
+            field("DTHRGRAVACAO", FieldType::DateTime, 18).label(QStringLiteral("Gravada em")),
             text("CDCAIXA", 3).label(QStringLiteral("Caixa")),
-            text("CDOPERADOR", 12).label(QStringLiteral("Operador")),
-            num("VRTOTVENDA").label(QStringLiteral("Total")).currency()};
+            text("CDOPERADOR", 8).label(QStringLiteral("Operador")),
+            field("VRTOTVENDA", FieldType::Float, 9).label(QStringLiteral("Total")).currency()};
 }
 
 } // namespace

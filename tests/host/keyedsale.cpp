@@ -1,10 +1,6 @@
 #include "keyedsale.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QElapsedTimer>
 #include <QLibrary>
-#include <QTimer>
 
 namespace {
 
@@ -55,32 +51,6 @@ Criador carregaPacote(const QString &binDir, QString *erro)
 void conduzVenda(Estrada &estrada, Criador cria)
 {
     naTela(cria, [&estrada](QWidget *tela) { estrada.percorre(tela); }, estrada.falhas);
-}
-
-void naTela(const std::function<void()> &cria, const std::function<void(QWidget *)> &passo,
-            QStringList &falhas)
-{
-    // Inside the modal loop: wait for the screen to be shown and active, then key in.
-    QElapsedTimer relogio;
-    relogio.start();
-    QTimer condutor;
-    condutor.setInterval(10);
-    QObject::connect(&condutor, &QTimer::timeout, &condutor, [&] {
-        auto *tela = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        const bool pronta = tela && tela->isVisible() && QApplication::activeWindow() == tela;
-        if (pronta || (tela && relogio.elapsed() > 5000)) {
-            condutor.stop();
-            if (!pronta)
-                falhas << QStringLiteral("a tela não ficou ativa");
-            passo(tela);
-        } else if (relogio.elapsed() > 30000) {
-            condutor.stop();
-            falhas << QStringLiteral("a tela não apareceu");
-        }
-    });
-    condutor.start();
-    cria();
-    condutor.stop();
 }
 
 void Estrada::percorre(QWidget *tela)

@@ -37,10 +37,6 @@ Criador carregaPacote(const QString &binDir, QString *erro);
 // The pad's creator of the package carregaPacote loaded; null before it.
 CriadorTalao criadorTalao();
 
-// Runs `cria` and, once the screen it opens is shown and active, `passo` on it; what went
-// wrong on the way is noted in `falhas`. Returns when `cria` returns.
-void naTela(const std::function<void()> &cria, const std::function<void(QWidget *)> &passo,
-            QStringList &falhas);
 // Launches the screen through the creator and keys the sale in once the screen is shown and
 // active; returns when the creator returns.
 void conduzVenda(Estrada &estrada, Criador cria);

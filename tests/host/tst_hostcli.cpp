@@ -93,7 +93,8 @@ void TestHostCli::optionsAreListedAndUnknownOnesRefused()
     QVERIFY(help.waitForFinished(60000));
     QCOMPARE(help.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
-    for (const char *option : {"--launch", "--talao", "--export-caches", "--screenshot <arquivo>"})
+    for (const char *option :
+         {"--launch", "--talao", "--export-caches", "--screenshot <arquivo>"})
         QVERIFY2(text.contains(QLatin1String(option)), qPrintable(text));
 
     const Run r = runHost(QStringLiteral(QEL_HOST), {QStringLiteral("--lanch")}, withoutDisplay());

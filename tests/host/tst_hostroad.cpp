@@ -260,6 +260,35 @@ void TestHostRoad::padOfSlipsKeyedAndReconciled()
     ordens.clear();
     QVERIFY(!slip([](Operador &) { return false; }));
     QCOMPARE(ordens, QStringList({""}));
+
+    // A pad the host begins at a slip already recorded: the header is checked as keyed, so
+    // the operator is warned at once, the document's fields framed red, and what is typed
+    // goes to the number.
+    QLibrary pacote(QStringLiteral(QEL_BIN_DIR) + QStringLiteral("/libLum00071"));
+    const QString dia = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+    for (const auto &[variavel, valor] : {std::pair{"stTalaoNrOrdem", QStringLiteral("0302")},
+                                          {"stTalaoNrSerie", nota.serie},
+                                          {"stTalaoNrSubSerie", nota.subSerie},
+                                          {"stTalaoDtEmissao", dia},
+                                          {"stTalaoNrMesa", QStringLiteral("0007")}}) {
+        auto *exportada = reinterpret_cast<QString *>(pacote.resolve(variavel));
+        QVERIFY2(exportada, variavel);
+        *exportada = valor;
+    }
+    presenter.clear();
+    bool vermelho = false;
+    QString digitado;
+    QVERIFY(!slip([&](Operador &o) {
+        vermelho = o.vermelho(1) && o.vermelho(2) && o.vermelho(3);
+        o.digita(QStringLiteral("9"));
+        digitado = o.legenda(1);
+        return false;
+    }));
+    QVERIFY(vermelho);
+    QCOMPARE(ordens.constLast(), QStringLiteral("0302"));
+    QCOMPARE(digitado, QStringLiteral("03029"));
+    QVERIFY2(presenter.texts().value(0).startsWith(QStringLiteral("Venda manual já gravada")),
+             qPrintable(presenter.texts().join(u'|')));
 }
 
 QTEST_MAIN(TestHostRoad)

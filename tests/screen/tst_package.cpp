@@ -176,6 +176,11 @@ void TestPackage::hostContractIsExported_data()
           "stCodProd", "stCdTipoRece", "DsDirCad", "stIdPaisIntegra", "Lum_NrSerie_CDS",
           "Lum_SgEstadoFili", "stDsObsCupFis", "stIdImpBarrCup", "Lum_IdTipoImpFis",
           "doValorRece", "doTotal", "boRecebimento", "boAddProd", "boRecebOk",
+          // the pad of slips, added beside the rest
+          "CriaRegVendaManualTalao", "stTalaoNrOrdem", "stTalaoNrSerie", "stTalaoNrSubSerie",
+          "stTalaoDtEmissao", "stTalaoNrMesa", "inTalaoDe", "inTalaoAte",
+          "getTalao(QString const&, QString const&, QString const&, QString const&, long long, "
+          "long long)",
           "getStatusMesa(QString const&, QString const&)", "getAliqSistema(QString const&)",
           "setGravaCupomInicial(QString const&, QString const&, QString const&, QDateTime const&)",
           "setAbreCaixa(QString const&, QString const&, QString const&, QDateTime&)"})

@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -35,6 +37,7 @@ QWidget *Operador::alvo() const
 
 void Operador::tecla(Qt::Key tecla, Qt::KeyboardModifiers modificadores)
 {
+    ++teclas;
     QTest::keyClick(alvo(), tecla, modificadores);
 }
 
@@ -45,8 +48,10 @@ void Operador::digita(const QString &texto)
             tecla(Qt::Key_Comma);
         else if (c == u'\b')
             tecla(Qt::Key_Backspace);
-        else
+        else {
+            ++teclas;
             QTest::keyClick(alvo(), c.toLatin1());
+        }
     }
 }
 
@@ -318,4 +323,30 @@ void Operador::redigita(int tag, const QString &texto)
 {
     if (vaiPara(tag))
         digita(QString(legenda(tag).size(), u'\b') + texto);
+}
+
+void naTela(const std::function<void()> &cria, const std::function<void(QWidget *)> &passo,
+            QStringList &falhas)
+{
+    // Inside the modal loop: wait for the screen to be shown and active, then key in.
+    QElapsedTimer relogio;
+    relogio.start();
+    QTimer condutor;
+    condutor.setInterval(10);
+    QObject::connect(&condutor, &QTimer::timeout, &condutor, [&] {
+        auto *tela = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        const bool pronta = tela && tela->isVisible() && QApplication::activeWindow() == tela;
+        if (pronta || (tela && relogio.elapsed() > 5000)) {
+            condutor.stop();
+            if (!pronta)
+                falhas << QStringLiteral("a tela não ficou ativa");
+            passo(tela);
+        } else if (relogio.elapsed() > 30000) {
+            condutor.stop();
+            falhas << QStringLiteral("a tela não apareceu");
+        }
+    });
+    condutor.start();
+    cria();
+    condutor.stop();
 }

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QtCore/qnamespace.h>
 
+#include <functional>
+
 class QTableView;
 class QWidget;
 class TBlendedButton;
@@ -46,6 +48,7 @@ public:
     explicit Operador(QWidget *tela) : m_tela(tela) {}
 
     QStringList falhas;
+    int teclas = 0; // keys pressed so far, a key with its modifiers counted once
 
     QWidget *alvo() const; // the focused control of the screen, else the screen
     void tecla(Qt::Key tecla, Qt::KeyboardModifiers modificadores = Qt::NoModifier);
@@ -131,3 +134,8 @@ private:
 };
 
 QString virgula(qint64 centavos); // 1234 -> "12,34", as typed in the value field
+
+// Runs `cria` (a creator of the screen) and, once the screen it opens is shown and active,
+// `passo` on it; what went wrong on the way is noted in `falhas`. Returns when `cria` returns.
+void naTela(const std::function<void()> &cria, const std::function<void(QWidget *)> &passo,
+            QStringList &falhas);
