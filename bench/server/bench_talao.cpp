@@ -152,12 +152,6 @@ int measure(int sales, int pad)
     return 0;
 }
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])

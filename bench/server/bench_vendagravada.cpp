@@ -115,16 +115,9 @@ int measure(int sales)
     QList<double> warm;
     for (int i = 0; i < 30; ++i)
         warm << timedCall(ordem(random.bounded(sales)), QStringLiteral("2"), true);
-    std::sort(warm.begin(), warm.end());
     const double header = timedHeaderCall(ordem(random.bounded(sales)));
-    out << recorded << ' ' << free << ' ' << warm.at(warm.size() / 2) << ' ' << header << '\n';
+    out << recorded << ' ' << free << ' ' << median(warm) << ' ' << header << '\n';
     return 0;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <algorithm>
+
 inline QList<QPair<QString, QString>> storesToMeasure(const QString &sqliteFile, QTextStream &out)
 {
     QList<QPair<QString, QString>> stores{
@@ -18,4 +20,11 @@ inline QList<QPair<QString, QString>> storesToMeasure(const QString &sqliteFile,
     else
         out << "PostgreSQL not measured: QEL_TEST_PG is not set\n";
     return stores;
+}
+
+// The middle value (the upper one of an even count).
+inline double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.at(v.size() / 2);
 }
