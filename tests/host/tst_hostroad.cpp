@@ -289,6 +289,18 @@ void TestHostRoad::padOfSlipsKeyedAndReconciled()
     QCOMPARE(digitado, QStringLiteral("03029"));
     QVERIFY2(presenter.texts().value(0).startsWith(QStringLiteral("Venda manual já gravada")),
              qPrintable(presenter.texts().join(u'|')));
+
+    // A report the store refuses (a pad the host made far too long) is told, and the operator
+    // still leaves.
+    *reinterpret_cast<qint64 *>(pacote.resolve("inTalaoDe")) = 1;
+    *reinterpret_cast<qint64 *>(pacote.resolve("inTalaoAte")) = 200000;
+    presenter.clear();
+    relatorioMostrado().clear();
+    QVERIFY(!slip([](Operador &) { return false; }));
+    QVERIFY2(falhas.isEmpty(), qPrintable(falhas.join(QStringLiteral("; "))));
+    QVERIFY(relatorioMostrado().isEmpty());
+    QVERIFY2(presenter.texts().constLast().startsWith(QStringLiteral("O talão de 1 a 200000 tem")),
+             qPrintable(presenter.texts().join(u'|')));
 }
 
 QTEST_MAIN(TestHostRoad)
