@@ -392,14 +392,6 @@ private:
     Operador m_operator;
 };
 
-void refuseDialogs()
-{
-    // The touch dialogs must never open: the sale is keyed in with the keyboard alone.
-    TecladoNumerico = &DialogosRecusados::tecladoNumerico;
-    TecladoAlfaNumerico = &DialogosRecusados::tecladoAlfaNumerico;
-    TouchCalendar = &DialogosRecusados::calendario;
-    Pesquisa = &DialogosRecusados::pesquisa;
-}
 
 // Calls the creator and runs `work` inside its modal loop as soon as the screen is shown and
 // active; `work` ends the modal display. Returns what went wrong, empty when nothing did.
@@ -438,7 +430,7 @@ QString withScreen(const std::function<void(TfrmRegVenMan &)> &work)
 // the product list was ready, then leaves at once.
 int runLaunchChild()
 {
-    refuseDialogs();
+    DialogosRecusados::instala(); // the sale is keyed in with the keyboard alone
     ScriptedPresenter boxes;
     qint64 ready = 0, listed = 0;
     const QString failure = withScreen([&](TfrmRegVenMan &screen) {
@@ -466,7 +458,7 @@ int runLaunchChild()
 // line for the suite.
 int runChild(const Chaves &chaves, int runs, int sales)
 {
-    refuseDialogs();
+    DialogosRecusados::instala(); // the sale is keyed in with the keyboard alone
     ScriptedPresenter boxes;
     Figures figures;
     QString failure;

@@ -58,10 +58,7 @@ qint64 preco(QSqlDatabase db, const char *produto)
 // "keys <total> ms <screen time>".
 int runChild(bool talao, int slips, const QString &serie)
 {
-    TecladoNumerico = &DialogosRecusados::tecladoNumerico;
-    TecladoAlfaNumerico = &DialogosRecusados::tecladoAlfaNumerico;
-    TouchCalendar = &DialogosRecusados::calendario;
-    Pesquisa = &DialogosRecusados::pesquisa; // the pad's report: one key closes it
+    DialogosRecusados::instala(); // the pad's report among them: one key closes it
     ScriptedPresenter boxes;                 // every question answered yes
     const auto store = Store::connect(qEnvironmentVariable("QEL_CONEXAO"));
     VendaDigitada nota{QString(), serie, QStringLiteral("1"), QStringLiteral("7"), {}, {}};

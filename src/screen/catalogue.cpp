@@ -124,6 +124,12 @@ const QStringList &TfrmRegVenMan::catalogo()
         QStringLiteral("LOJA_DANIFICADA|O banco de dados da loja %1 está danificado. Avise o "
                        "suporte para restaurar uma cópia de segurança. (%2)"),
         QStringLiteral("TALAO_REL|Talão %1/%2, números %3 a %4: %5 gravadas, %6 faltam"),
+        QStringLiteral("TALAO_NUMERO|Número"),
+        QStringLiteral("TALAO_SITUACAO|Situação"),
+        QStringLiteral("TALAO_GRAVADA_EM|Gravada em"),
+        QStringLiteral("TALAO_CAIXA|Caixa"),
+        QStringLiteral("TALAO_OPERADOR|Operador"),
+        QStringLiteral("TALAO_TOTAL|Total"),
     };
     return items;
 }

@@ -10,23 +10,6 @@
 #include "server/rdmregvendamanual.h"
 #include "venda/regras.h"
 
-namespace {
-
-// The report as the operator reads it: every number of the pad, recorded or missing.
-QList<FieldDecl> relatorio()
-{
-    using namespace Decl;
-    return {field("NUMERO", FieldType::LargeInt, 6).label(QStringLiteral("Número")),
-            text("SITUACAO", 7).label(QStringLiteral("Situação")),
-            // Wide enough for the date and the time.
-            field("DTHRGRAVACAO", FieldType::DateTime, 18).label(QStringLiteral("Gravada em")),
-            text("CDCAIXA", 3).label(QStringLiteral("Caixa")),
-            text("CDOPERADOR", 8).label(QStringLiteral("Operador")),
-            field("VRTOTVENDA", FieldType::Float, 9).label(QStringLiteral("Total")).currency()};
-}
-
-} // namespace
-
 void TfrmRegVenMan::preencheTalao()
 {
     bldNrOrdem->setCaption(m_talao->ordem);
@@ -75,8 +58,17 @@ void TfrmRegVenMan::mostraTalao()
             mensagemErro(recusa.isEmpty() ? resposta.toString() : recusa);
             return;
         }
+        // Every number of the pad, recorded or missing, with the recorded sale's particulars.
+        using namespace Decl;
         ClientDataSet talao(QStringLiteral("cdsTalao"));
-        talao.setFieldDecls(relatorio());
+        talao.setFieldDecls(
+            {field("NUMERO", FieldType::LargeInt, 6).label(Msg("TALAO_NUMERO")),
+             text("SITUACAO", 7).label(Msg("TALAO_SITUACAO")),
+             // Wide enough for the date and the time.
+             field("DTHRGRAVACAO", FieldType::DateTime, 18).label(Msg("TALAO_GRAVADA_EM")),
+             text("CDCAIXA", 3).label(Msg("TALAO_CAIXA")),
+             text("CDOPERADOR", 8).label(Msg("TALAO_OPERADOR")),
+             field("VRTOTVENDA", FieldType::Float, 9).label(Msg("TALAO_TOTAL")).currency()});
         talao.setData(pacoteDoServidor(resposta, "getTalao"));
         int faltam = 0;
         for (talao.First(); !talao.Eof(); talao.Next())

@@ -12,6 +12,16 @@ bool soDigitos(const QString &texto)
     return true;
 }
 
+// An order number as a number ("0301" is 301); 0 when it is not all digits or too long.
+qint64 numero(const QString &ordem)
+{
+    if (!soDigitos(ordem))
+        return 0;
+    bool ok = false;
+    const qint64 n = ordem.toLongLong(&ok);
+    return ok ? n : 0;
+}
+
 } // namespace
 
 QString Talao::proximaOrdem(const QString &ordem)
@@ -28,15 +38,6 @@ QString Talao::proximaOrdem(const QString &ordem)
         proxima[i] = QLatin1Char('0');
     }
     return QLatin1Char('1') + proxima;
-}
-
-qint64 Talao::numero(const QString &ordem)
-{
-    if (!soDigitos(ordem))
-        return 0;
-    bool ok = false;
-    const qint64 n = ordem.toLongLong(&ok);
-    return ok ? n : 0;
 }
 
 void Talao::registra(const Cabecalho &gravado)

@@ -22,6 +22,4 @@ struct Talao
     // The order number after `ordem`, as wide as it was keyed ("0299" gives "0300", "999"
     // gives "1000"); empty for an order that is not all digits, which the operator keys anew.
     static QString proximaOrdem(const QString &ordem);
-    // An order number as a number ("0301" is 301); 0 when it is not all digits or too long.
-    static qint64 numero(const QString &ordem);
 };

@@ -36,6 +36,7 @@ private slots:
 private:
     QSqlDatabase db() const { return m_store->database(); }
     QVariant value(const QString &sql);
+    qint64 preco(const QString &produto); // in cents, in the price table of store 0001/001
 
     std::unique_ptr<DbConnection> m_store;
 };
@@ -77,6 +78,15 @@ bool mostraRelatorio(ClientDataSet *ds, const QString &titulo, const QString &, 
 
 } // namespace
 
+qint64 TestHostRoad::preco(const QString &produto)
+{
+    return std::llround(value(QStringLiteral("SELECT VRPRECO FROM ITTABPRECO WHERE CDTABPRECO = "
+                                             "'LJ0001001' AND CDPRODUTO = '%1'")
+                                  .arg(produto))
+                            .toDouble()
+                        * 100);
+}
+
 QVariant TestHostRoad::value(const QString &sql)
 {
     QSqlQuery q(db());
@@ -107,12 +117,9 @@ void TestHostRoad::saleKeyedInAndStored()
         {QStringLiteral("25"), QStringLiteral("000025"), QStringLiteral("1")},
         {QStringLiteral("1000040"), QStringLiteral("000040"), QStringLiteral("3")}};
     for (const auto &[digitado, produto, quantidade] : escolha) {
-        const double preco = value(QStringLiteral("SELECT VRPRECO FROM ITTABPRECO WHERE "
-                                                  "CDTABPRECO = 'LJ0001001' AND CDPRODUTO = '%1'")
-                                       .arg(produto))
-                                 .toDouble();
-        QVERIFY(preco > 0);
-        estrada.venda.itens.append({digitado, produto, quantidade, std::llround(preco * 100)});
+        const qint64 centavos = preco(produto);
+        QVERIFY(centavos > 0);
+        estrada.venda.itens.append({digitado, produto, quantidade, centavos});
     }
     const qint64 centavos = estrada.venda.total();
     const qint64 dinheiro = centavos / 3;
@@ -204,13 +211,9 @@ void TestHostRoad::padOfSlipsKeyedAndReconciled()
 
     VendaDigitada nota{QStringLiteral("0301"), QStringLiteral("8"), QStringLiteral("12"),
                        QStringLiteral("7"), {}, {}};
-    const qint64 preco = std::llround(
-        value(QStringLiteral("SELECT VRPRECO FROM ITTABPRECO WHERE CDTABPRECO = 'LJ0001001' "
-                             "AND CDPRODUTO = '000010'"))
-            .toDouble()
-        * 100);
-    nota.itens = {{QStringLiteral("10"), QStringLiteral("000010"), QStringLiteral("2"), preco}};
-    nota.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), 2 * preco}};
+    nota.itens = {{QStringLiteral("10"), QStringLiteral("000010"), QStringLiteral("2"),
+                   preco(QStringLiteral("000010"))}};
+    nota.pagamentos = {{QStringLiteral("1"), QStringLiteral("001"), nota.total()}};
     // What the operator keys on each slip; what the next one opens with.
     QStringList falhas, ordens;
     QList<int> focos;

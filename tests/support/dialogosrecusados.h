@@ -1,5 +1,7 @@
 #pragma once
 
+#include "screenservices.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +42,16 @@ inline bool pesquisa(ClientDataSet *, const QString &, const QString &, int, int
 inline void relFiscais()
 {
     dialogosAbertos() << QStringLiteral("RelFiscais");
+}
+
+// Into the screen services' pointers of this process (a program linked with the package).
+inline void instala()
+{
+    TecladoNumerico = &tecladoNumerico;
+    TecladoAlfaNumerico = &tecladoAlfaNumerico;
+    TouchCalendar = &calendario;
+    Pesquisa = &pesquisa;
+    RelFiscais = &relFiscais;
 }
 
 } // namespace DialogosRecusados
